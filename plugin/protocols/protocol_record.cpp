@@ -1,0 +1,216 @@
+#include "protocols/protocol_record.h"
+
+#include <cstring>
+
+namespace sirrel {
+
+namespace {
+
+constexpr size_t kTableNameOffset = 256;
+constexpr size_t kSpaceOffset = 512;
+constexpr size_t kMarkOffset = 520;
+constexpr size_t kAutoTuningOffset = 528;
+constexpr size_t kDemodulatorOffset = 532;
+constexpr size_t kBaudOffset = 534;
+constexpr size_t kAutoBaudOffset = 542;
+constexpr size_t kParamsOffset = 546;
+
+void putText(uint8_t *slot, size_t size, const std::string &text)
+{
+    size_t n = std::min(text.size(), size - 1);
+    std::memcpy(slot, text.data(), n);
+}
+
+std::string getText(const uint8_t *slot, size_t size)
+{
+    size_t n = 0;
+    while (n < size && slot[n] != 0)
+        ++n;
+    return std::string(reinterpret_cast<const char *>(slot), n);
+}
+
+void putU32(uint8_t *out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t(v >> (8 * i));
+}
+
+uint32_t getU32(const uint8_t *in)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= uint32_t(in[i]) << (8 * i);
+    return v;
+}
+
+void putDouble(uint8_t *out, double value)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    for (int i = 0; i < 8; ++i)
+        out[i] = uint8_t(bits >> (8 * i));
+}
+
+double getDouble(const uint8_t *in)
+{
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits |= uint64_t(in[i]) << (8 * i);
+    double value;
+    std::memcpy(&value, &bits, 8);
+    return value;
+}
+
+struct DefaultEntry {
+    const char *name;
+    double space, mark;
+    uint32_t autoTuning;
+    uint8_t demodulator;
+    double baud;
+    uint32_t autoBaud;
+    int32_t mode, polarity, mask;
+    int32_t w1, w2, w3, w4, w5;
+};
+
+// ARQ-E with repetition cycle 5 carries 96 baud like its siblings: a stored rate of 1 bit/s could never
+// decode the system it names.
+constexpr DefaultEntry kDefaults[] = {
+    {"ARQ-E - Repetition cycle length=8", 107, 3000, 1, 0, 96, 0, 2, 0, 0, 56, 8, 8, 8, 2},
+    {"ARQ-E - Repetition cycle length=4", 129, 3000, 1, 0, 96, 0, 2, 0, 0, 56, 8, 4, 4, 2},
+    {"ARQ-N - Repetition cycle length=8", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 70, 10, 0, 4, 0},
+    {"ARQ-N - Repetition cycle length=4", 1539, 2368, 1, 0, 96, 0, 2, 0, 0, 70, 10, 0, 4, 2},
+    {"ARQ-E3 - Repetition cycle length=4", 1309, 2103, 1, 0, 192, 0, 2, 0, 0, 56, 8, 4, 4, 1},
+    {"ARQ-E3 - Repetition cycle length=8", 129, 3000, 1, 0, 192, 0, 2, 0, 0, 56, 8, 8, 8, 1},
+    {"POL-ARQ", 150, 3000, 1, 0, 100, 0, 2, 0, 0, 70, 10, 0, 5, 0},
+    {"SITOR-A", 150, 3000, 1, 0, 100, 0, 2, 0, 0, 45, 3, 0, 1, 0},
+    {"SI-ARQ - Block length=6", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 84, 6, 0, 1, 1},
+    {"SI-ARQ - Block length=5", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 70, 5, 0, 1, 1},
+    {"SI-ARQ - Block length=4", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 56, 4, 0, 1, 1},
+    {"SI-ARQ - Block length=7", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 98, 7, 0, 1, 1},
+    {"Packet Radio - 300bps", 1647, 1867, 1, 0, 300, 0, 3, 0, 0, 0, 0, 0, 0, 0},
+    {"Packet Radio - 1200bps", 1200, 2200, 0, 1, 1200, 0, 3, 0, 0, 0, 0, 0, 0, 0},
+    {"ARQ-E - Repetition cycle length=5", 129, 3000, 1, 0, 96, 0, 2, 0, 0, 56, 8, 5, 5, 2},
+    {"ARQ-E3 - Repetition cycle length=5", 129, 3000, 1, 0, 192, 0, 2, 0, 0, 56, 8, 5, 5, 1},
+    {"ARQ-N - Repetition cycle length=5", 150, 3000, 1, 0, 96, 0, 2, 0, 0, 70, 10, 0, 5, 0},
+    {"ARQ6-90", 1606, 2014, 1, 0, 200, 0, 2, 0, 0, 90, 6, 0, 1, 0},
+    {"ARQ6-98", 1653, 1847, 1, 0, 200, 0, 2, 0, 0, 98, 6, 0, 1, 0},
+    {"ARQ6-70", 150, 3000, 1, 0, 200, 0, 2, 1, 0, 70, 6, 0, 1, 0},
+    {"SI-FEC", 1711, 1862, 1, 0, 96, 0, 5, 0, 0, 1, 0, 1, 0, 0},
+    {"ARQ-M2-342, 2 ch., 4 chars in cycle", 161, 3000, 1, 0, 96, 0, 7, 0, 0, 2, 4, 1, 0, 0},
+    {"ARQ-M2-342, 2 ch., 8 chars in cycle", 107, 3000, 1, 0, 96, 0, 7, 0, 0, 2, 8, 1, 0, 0},
+    {"ARQ-M2-342, 4 ch., 8 chars in cycle", 3000, 3000, 1, 0, 96, 0, 7, 0, 0, 4, 8, 1, 0, 0},
+    {"ARQ-M2-342, 4 ch., 4 chars in cycle", 3000, 3000, 1, 0, 96, 0, 7, 0, 0, 4, 4, 1, 0, 0},
+    {"ARQ-M2-242, 2 ch., 4 chars in cycle", 161, 3000, 1, 0, 96, 0, 7, 0, 0, 2, 4, 0, 0, 0},
+    {"ARQ-M2-242, 2 ch., 8 chars in cycle", 1884, 3000, 1, 0, 96, 0, 7, 0, 0, 2, 8, 0, 0, 0},
+    {"ARQ-M2-242, 4 ch., 4 chars in cycle", 3000, 3000, 1, 0, 96, 0, 7, 0, 0, 4, 4, 0, 0, 0},
+    {"ARQ-M2-242, 4 ch., 8 chars in cycle", 150, 3000, 1, 0, 96, 0, 7, 0, 0, 4, 8, 0, 0, 0},
+    {"SITOR-B", 107, 107, 1, 3, 100, 0, 5, 0, 0, 5, 0, 0, 0, 0},
+    {"NAVTEX", 107, 139, 1, 3, 100, 0, 5, 0, 0, 5, 0, 0, 0, 0},
+    {"CIS-11", 268, 1266, 1, 0, 100, 0, 6, 0, 0, 11, 15, 20, 0, 0},
+    {"Baudot", 258, 3000, 1, 3, 96, 1, 0, 0, 0, 0, 0, 0, 0, 0},
+    {"ASCII", 958, 3000, 1, 3, 96, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+    {"ASCII 8bit", 958, 3000, 1, 3, 96, 1, 8, 0, 0, 0, 0, 0, 0, 0},
+};
+
+ProtocolRecord recordFromEntry(const DefaultEntry &e)
+{
+    ProtocolRecord r;
+    r.name = e.name;
+    r.tableName = "Default";
+    r.space = e.space;
+    r.mark = e.mark;
+    r.autoTuning = e.autoTuning;
+    r.demodulator = e.demodulator;
+    r.baudrate = e.baud;
+    r.autoBaud = e.autoBaud;
+    r.params.mode = e.mode;
+    r.params.polarity = e.polarity;
+    r.params.inversionMask = e.mask;
+    r.params.words = {e.w1, e.w2, e.w3, e.w4, e.w5};
+    return r;
+}
+
+} // namespace
+
+std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
+{
+    std::array<uint8_t, kSize> bytes{};
+    putText(bytes.data(), kNameSize, name);
+    putText(bytes.data() + kTableNameOffset, kNameSize, tableName);
+    putDouble(bytes.data() + kSpaceOffset, space);
+    putDouble(bytes.data() + kMarkOffset, mark);
+    putU32(bytes.data() + kAutoTuningOffset, autoTuning);
+    bytes[kDemodulatorOffset] = demodulator;
+    putDouble(bytes.data() + kBaudOffset, baudrate);
+    putU32(bytes.data() + kAutoBaudOffset, autoBaud);
+    DecoderParams stored = params;
+    stored.samplesPerBit = 0.0;
+    stored.store(bytes.data() + kParamsOffset);
+    return bytes;
+}
+
+ProtocolRecord ProtocolRecord::fromBytes(const uint8_t *bytes)
+{
+    ProtocolRecord r;
+    r.name = getText(bytes, kNameSize);
+    r.tableName = getText(bytes + kTableNameOffset, kNameSize);
+    r.space = getDouble(bytes + kSpaceOffset);
+    r.mark = getDouble(bytes + kMarkOffset);
+    r.autoTuning = getU32(bytes + kAutoTuningOffset);
+    r.demodulator = bytes[kDemodulatorOffset];
+    r.baudrate = getDouble(bytes + kBaudOffset);
+    r.autoBaud = getU32(bytes + kAutoBaudOffset);
+    r.params = DecoderParams::load(bytes + kParamsOffset);
+    return r;
+}
+
+ProtocolRecord ProtocolRecord::fromSettings(const std::string &name, const SettingsModel &settings)
+{
+    ProtocolRecord r;
+    r.name = name;
+    r.tableName = settings.translationTableName;
+    r.space = settings.space;
+    r.mark = settings.mark;
+    r.autoTuning = settings.tuneAuto ? 1 : 0;
+    r.demodulator = settings.demodulator();
+    r.baudrate = settings.baudrate;
+    // Kept with the record so that choosing it again restores the user's baud-rate mode.
+    r.autoBaud = settings.baudAuto ? 1 : 0;
+    FillDecoderParams(settings, r.params);
+    r.params.samplesPerBit = 0.0;
+    return r;
+}
+
+void ProtocolRecord::applyTo(SettingsModel &settings) const
+{
+    settings.space = space;
+    settings.mark = mark;
+    settings.tuneAuto = autoTuning != 0;
+    settings.setDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    settings.baudrate = baudrate;
+    settings.baudAuto = autoBaud == 1;
+    ApplyDecoderParams(settings, params);
+    settings.translationTableName = tableName;
+}
+
+const std::vector<ProtocolRecord> &DefaultProtocols()
+{
+    static const std::vector<ProtocolRecord> records = [] {
+        std::vector<ProtocolRecord> list;
+        for (const DefaultEntry &e : kDefaults)
+            list.push_back(recordFromEntry(e));
+        return list;
+    }();
+    return records;
+}
+
+const ProtocolRecord *FindDefaultProtocol(const std::string &name)
+{
+    for (const ProtocolRecord &r : DefaultProtocols()) {
+        if (r.name == name)
+            return &r;
+    }
+    return nullptr;
+}
+
+} // namespace sirrel
