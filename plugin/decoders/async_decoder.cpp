@@ -1,0 +1,115 @@
+#include "decoders/async_decoder.h"
+
+#include <cstring>
+#include <limits>
+
+namespace sirrel {
+
+void AsyncDecoder::putLevels(const int16_t *levels, int32_t count)
+{
+    if (levels) {
+        for (int32_t i = 0; i < count; ++i)
+            appendLevel(levels[i]);
+    }
+    frame();
+}
+
+void AsyncDecoder::appendLevel(int32_t level)
+{
+    if (runCount_ > 0 && runs_[runCount_ - 1].level == level) {
+        // An endless steady line saturates instead of wrapping into a short run.
+        if (runs_[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
+            ++runs_[runCount_ - 1].length;
+        return;
+    }
+    if (runCount_ == kMaxRuns)
+        dropFront(1);
+    runs_[runCount_++] = {1, level};
+}
+
+void AsyncDecoder::dropFront(int32_t count)
+{
+    if (count <= 0)
+        return;
+    std::memmove(runs_.data(), runs_.data() + count, sizeof(Run) * size_t(runCount_ - count));
+    runCount_ -= count;
+}
+
+// Groups of run pairs from run 1 on must each span one plausible character (lo..hi samples from start edge to
+// start edge); a group that is too long means run 1 is no start bit, so the front run goes and the walk
+// starts again. Run 0 is idle time and never counts.
+int32_t AsyncDecoder::align(int64_t lo, int64_t hi) const
+{
+    for (int32_t front = 0;; ++front) {
+        const Run *runs = runs_.data() + front;
+        const int32_t n = runCount_ - front;
+        bool fits = true;
+        int32_t j = 1;
+        while (fits && j < n - 2) {
+            int64_t sum = 0;
+            do {
+                sum += int64_t(runs[j].length) + runs[j + 1].length;
+                j += 2;
+            } while (sum < lo && j < n - 2);
+            fits = sum <= hi;
+        }
+        if (fits)
+            return front;
+    }
+}
+
+void AsyncDecoder::frame()
+{
+    const int32_t d = dataBits_;
+    const int32_t s = samplesPerBit_;
+    if (d < 1 || d > 8 || s < 1 || runCount_ < 4 * d + 20)
+        return;
+
+    int64_t lo = int64_t((d + 1.9) * s);
+    int64_t hi = int64_t((d + 3.1) * s);
+    if (parity_) {
+        lo += s;
+        hi += s;
+    }
+    const int32_t front = align(lo, hi);
+    const Run *runs = runs_.data() + front;
+    const int32_t n = runCount_ - front;
+
+    // Run 1 is a start bit. Runs alternate, so the flag v says "start level" (0) or "stop level" (1) whatever
+    // the line's polarity; each bit is sampled half a bit after its nominal edge.
+    const int32_t bitsPerCharacter = d + 1 + (parity_ ? 1 : 0);
+    const int32_t half = s / 2;
+    const uint32_t mask = (1u << d) - 1;
+    int32_t k = 0;
+    int64_t t = 0;
+    uint32_t r = 0;
+    uint32_t v = 0;
+    int32_t end = 0;
+    int32_t j = 1;
+    for (; j < n - 2; ++j) {
+        t += runs[j].length;
+        while (int64_t(k) * s + half <= t) {
+            ++k;
+            r = (r >> 1) | (v << d);
+            if (k == bitsPerCharacter) {
+                if (!parity_)
+                    r >>= 1; // drop the start bit; with parity it already fell out, the parity bit is masked
+                r = (r ^ uint32_t(inversionMask_)) & mask;
+                if (sink_)
+                    sink_(sinkContext_, this, int8_t(r));
+            }
+        }
+        if (k >= bitsPerCharacter + 1) {
+            k = 0;
+            t = 0;
+            end = j;
+        }
+        v ^= 1;
+    }
+    // The newest character is complete but its stop instant lies in the runs not examined yet.
+    if (k == bitsPerCharacter)
+        end = j;
+    dropFront(front + end);
+}
+
+} // namespace sirrel

@@ -1,0 +1,531 @@
+// SignalChain: frame intake, demodulation, bit timing and the tuning rules.
+#include "dsp/signal_chain.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace sirrel {
+
+namespace {
+
+constexpr double kMinTone = 200.0;
+constexpr double kMaxTone = 3000.0;
+constexpr double kMinBaud = 1.0;
+constexpr double kMaxBaud = 2000.0;
+constexpr double kMinBitPeriod = 0.0005;
+constexpr int32_t kToneFilterTaps = 127;
+constexpr int32_t kMaxPostTaps = 255;
+constexpr int32_t kMaxCorrelatorWindow = 511;
+constexpr uint32_t kClipping = 0x0000FF;
+constexpr uint32_t kNoClipping = 0x000080;
+constexpr int32_t kClipLevel = 30000;
+
+// A numeric field brings any value to its nearest limit (NaN to the lower one).
+double FieldValue(double value, double low, double high)
+{
+    if (!(value >= low))
+        return low;
+    return value > high ? high : value;
+}
+
+bool IsQvFamily(int32_t modelCode) { return modelCode >= 25 && modelCode <= 27; }
+
+int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN), int32_t(INT16_MAX))); }
+
+} // namespace
+
+// ---- bit timing ----
+
+void TransitionIntervals::Feed(const int16_t *bits, uint32_t count)
+{
+    // Far enough back that no interval counts any more, near enough that nothing overflows.
+    constexpr int64_t kOldest = -(int64_t(1) << 30);
+    int64_t last = lastTransition_;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bits[i] == lastBit_)
+            continue;
+        const int64_t interval = std::min<int64_t>(int64_t(i) - last, INT32_MAX);
+        if (count_ == kCapacity) {
+            head_ = (head_ + 1) % kCapacity;
+            --count_;
+        }
+        ring_[(head_ + count_) % kCapacity] = int32_t(interval);
+        ++count_;
+        last = i;
+        lastBit_ = bits[i];
+    }
+    lastTransition_ = int32_t(std::max(last - int64_t(count), kOldest));
+}
+
+int32_t BuildRawHistogram(const TransitionIntervals &intervals, int32_t (&counters)[kRawHistogramBins])
+{
+    std::fill(std::begin(counters), std::end(counters), 0);
+    int32_t largest = 0;
+    for (uint32_t i = 0; i < intervals.Count(); ++i) {
+        const int32_t interval = intervals.Interval(i);
+        if (interval >= 0 && interval < kRawHistogramBins)
+            largest = std::max(largest, ++counters[interval]);
+    }
+    return largest;
+}
+
+int32_t EnhanceHistogram(int32_t (&c)[kRawHistogramBins])
+{
+    // In rising order every product reads only counters that are still raw.
+    int32_t largest = 0;
+    for (int32_t k = 0; k < 400; ++k) {
+        c[k] = (c[2 * k] + c[3 * k] + 1) * c[k];
+        largest = std::max(largest, c[k]);
+    }
+    for (int32_t k = 400; k < kEnhancedHistogramBins; ++k) {
+        c[k] = (c[2 * k] + 1) * c[k];
+        largest = std::max(largest, c[k]);
+    }
+    std::fill(c + kEnhancedHistogramBins, c + kRawHistogramBins, 0);
+    return largest;
+}
+
+int32_t MajorityWindowFor(uint32_t rate)
+{
+    const int32_t window = int32_t(((rate / 2000 + 1) & ~1u) - 1);
+    return std::max(window, 1);
+}
+
+void MajorityVote(int16_t *history, int32_t window, const int16_t *bits, uint32_t count, int16_t *out)
+{
+    if (window < 1 || count == 0)
+        return;
+    const uint32_t w = uint32_t(window);
+    // h = history followed by bits; out[i] is the majority of h[i] ... h[i + w - 1].
+    auto h = [&](uint32_t j) -> int32_t { return j < w ? history[j] : bits[j - w]; };
+    int32_t ones = 0;
+    for (uint32_t j = 0; j < w; ++j)
+        ones += history[j];
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i > 0)
+            ones += h(i + w - 1) - h(i - 1);
+        out[i] = 2 * ones > window ? 1 : 0;
+    }
+    if (count >= w) {
+        std::copy(bits + (count - w), bits + count, history);
+    } else {
+        std::copy(history + count, history + w, history);
+        std::copy(bits, bits + count, history + (w - count));
+    }
+}
+
+TonePair FindTones(const float *magnitudes, uint32_t count, uint32_t rate, int32_t shift)
+{
+    if (!magnitudes || count == 0 || rate == 0)
+        return {0, 0};
+    // 100 Hz, 2900 Hz and 130 Hz as bins of a 2048-point spectrum; the scan stays inside the array.
+    const uint32_t lo = std::min(204800 / rate, count - 1);
+    const uint32_t hi = std::min(5939200 / rate, count);
+    const int64_t apart = 266240 / rate;
+    uint32_t p1 = lo;
+    for (uint32_t k = lo + 1; k < hi; ++k)
+        if (magnitudes[k] > magnitudes[p1])
+            p1 = k;
+    uint32_t p2 = lo;
+    for (uint32_t k = lo + 1; k < hi; ++k)
+        if (magnitudes[k] > magnitudes[p2] && std::llabs(int64_t(k) - int64_t(p1)) > apart)
+            p2 = k;
+    TonePair tones;
+    tones.low = int32_t((uint64_t(rate) * std::min(p1, p2)) >> 11);
+    tones.high = int32_t((uint64_t(rate) * std::max(p1, p2)) >> 11);
+    if (shift != 0) {
+        tones.high = tones.low + shift;
+        if (tones.high > int32_t(kMaxTone)) {
+            tones.high = int32_t(kMaxTone);
+            tones.low = int32_t(kMaxTone) - shift;
+        }
+    }
+    return tones;
+}
+
+// ---- the chain ----
+
+SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate, ChainHooks hooks)
+    : settings_(settings), dispatch_(std::move(dispatch)), hooks_(std::move(hooks))
+{
+    for (SignalDisplay *display : {&spectrum_, &waterfall_}) {
+        display->SetMode(display == &spectrum_ ? kDisplaySpectrum : kDisplayWaterfall);
+        display->SetBufferSize(kFrameSize);
+        display->SetFFTWindowType(ORU_FFT_BLACKMAN);
+        display->SetMaximumFrequency(kMaxTone);
+        display->SetMarkerCount(2);
+        display->SetAveraging(true, display->AveragingCoefficient());
+        display->SetMarker(0, settings_.space);
+        display->SetMarker(1, settings_.mark);
+        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { ToneMarkerMoved(d, which); });
+    }
+    for (SignalDisplay *display : {&rawTiming_, &enhancedTiming_}) {
+        display->SetMode(kDisplayScope);
+        display->SetBufferSize(kRawHistogramBins);
+        display->SetDivisions(10);
+        display->SetSecondsPerDivision(0.005);
+        display->SetTimeMarkerCount(2);
+        display->SetFullScale(display == &rawTiming_ ? 1200.0 : 4800.0);
+        display->SetBottom(0.0);
+        const double period = 1.0 / FieldValue(settings_.baudrate, kMinBaud, kMaxBaud);
+        display->SetTimeMarker(0, period);
+        display->SetTimeMarker(1, 2.0 * period);
+        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { BitTimingMarkerMoved(d, which); });
+    }
+    scope_.SetMode(kDisplayScope);
+    scope_.SetBufferSize(kFrameSize);
+    scope_.SetDivisions(10);
+    scope_.SetSecondsPerDivision(0.008);
+
+    demodulator_.SetBlockSize(int32_t(kFrameSize));
+    demodulator_.SetToneFilterTaps(kToneFilterTaps);
+
+    correlator_ = OruFSKCorrDemod16_Construct(nullptr);
+    OruFSKCorrDemod_BufferSize(correlator_, kFrameSize);
+    correlatorFilter_ = OruFIR1616_Construct(nullptr);
+    OruFIR_BufferSize(correlatorFilter_, int32_t(kFrameSize));
+    OruFIR_FIRType(correlatorFilter_, ORU_FIR_LOWPASS);
+    OruFIR_TapsNum(correlatorFilter_, kToneFilterTaps);
+
+    SetProcessingRate(startRate, true);
+}
+
+SignalChain::~SignalChain()
+{
+    OruFSKCorrDemod_Destruct(correlator_, 1);
+    OruFIR_Destruct(correlatorFilter_, 1);
+}
+
+void SignalChain::SetProcessingRate(uint32_t rate, bool force)
+{
+    if (hooks_.wavWantedRate)
+        hooks_.wavWantedRate(rate);
+    if (IsQvFamily(hooks_.modelCode)) {
+        if (rate >= 44100)
+            rate /= 4;
+        else if (rate > 22050)
+            rate /= 2;
+    }
+    // Every bin, tap count and bit length is a division by the rate.
+    if (rate == 0 || (rate == rate_ && !force))
+        return;
+    rate_ = rate;
+    for (SignalDisplay *display : {&spectrum_, &waterfall_, &rawTiming_, &enhancedTiming_})
+        display->SetSamplingRate(float(rate));
+    demodulator_.SetTableLength(rate > INT32_MAX ? INT32_MAX : int32_t(rate));
+    OruFSKCorrDemod_SamplingRate(correlator_, float(rate));
+    OruFIR_SamplingRate(correlatorFilter_, float(rate));
+    const int32_t window = MajorityWindowFor(rate);
+    if (window != majorityWindow_ && majorityHistory_.Resize(uint32_t(window)))
+        majorityWindow_ = window;
+}
+
+void SignalChain::ProcessFrame(const int16_t *samples, uint32_t byteCount)
+{
+    if (!samples)
+        return;
+    uint32_t n = byteCount / 2;
+    while (n > 0) {
+        const uint32_t block = std::min(n, kFrameSize);
+        ProcessBlock(samples, block);
+        samples += block;
+        n -= block;
+    }
+}
+
+void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
+{
+    if (hooks_.recorder)
+        hooks_.recorder(x, n);
+    const OruCPUInfo *cpu = _CPU();
+    const uint64_t start = OruCPUInfo_GetTimer(cpu);
+
+    if (!IsQvFamily(hooks_.modelCode) && hooks_.dspKind == 0) {
+        if (hooks_.soundCardFrame)
+            hooks_.soundCardFrame(x, n);
+        const bool clipped = std::any_of(x, x + n, [](int16_t v) { return v > kClipLevel || v < -kClipLevel; });
+        clippingColour_.store(clipped ? kClipping : kNoClipping, std::memory_order_relaxed);
+    }
+
+    spectrum_.FeedSamples(x, n, 1);
+    waterfall_.FeedSamples(x, n, 1);
+
+    double space = 0.0;
+    double mark = 0.0;
+    // Without a rate (or the memory of the vote) the frame is only shown.
+    if (rate_ != 0 && majorityHistory_.data() && TakeTones(space, mark)) {
+        const int16_t *bits = settings_.demodulator() == kDemodCorrelative
+                                  ? DemodulateCorrelative(x, n, space, mark)
+                                  : DemodulateToneFilters(x, n, space, mark);
+        MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
+        const int32_t baud = MeasureBitRate(cleaned_, n);
+        if (dispatch_) {
+            DecoderParams params;
+            FillDecoderParams(settings_, params);
+            params.samplesPerBit = double(rate_) / baud;
+            dispatch_(cleaned_, int32_t(n), params);
+        }
+    }
+
+    const uint64_t ticksPerSecond = uint64_t(cpu->ClockRate) | (uint64_t(cpu->ClockRateHigh) << 32);
+    if (ticksPerSecond != 0) {
+        const double spent = double(OruCPUInfo_GetTimer(cpu) - start);
+        const double usage = spent * 100.0 / double(ticksPerSecond) * (double(rate_) / kFrameSize);
+        const double k = cpuSmoothing_;
+        cpuUsage_.store((1.0 - k) * usage + k * cpuUsage_.load(std::memory_order_relaxed),
+                        std::memory_order_relaxed);
+    }
+}
+
+// The tones of this frame; false when they are not both within 200 ... 3000 Hz.
+bool SignalChain::TakeTones(double &space, double &mark)
+{
+    if (settings_.tuneAuto) {
+        TonePair tones;
+        {
+            SignalDisplay::Guard guard(spectrum_);
+            tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, SelectedShift());
+        }
+        SetToneMarkers(tones.low, tones.high);
+        space = spectrum_.Marker(0);
+        mark = spectrum_.Marker(1);
+        settings_.space = FieldValue(space, 1.0, kMaxTone);
+        settings_.mark = FieldValue(mark, 1.0, kMaxTone);
+    } else {
+        space = settings_.space;
+        mark = settings_.mark;
+    }
+    // Typed tones may stand in either order: both must lie in the band.
+    const double low = std::min(space, mark);
+    const double high = std::max(space, mark);
+    return low >= kMinTone && high <= kMaxTone;
+}
+
+const int16_t *SignalChain::DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark)
+{
+    const DemodulatorChoice choice = settings_.demodulator();
+    demodulator_.SetHighSpeed(choice == kDemodHighSpeed);
+    int32_t b = int32_t(FieldValue(settings_.baudrate, kMinBaud, kMaxBaud));
+    if (settings_.baudAuto)
+        b *= 2;
+    demodulator_.SetPostFilterCutOff(float(b));
+    const int32_t taps = std::min(int32_t(double(rate_) / b), kMaxPostTaps);
+    demodulator_.SetOptimal(choice == kDemodOptimal);
+    // Leaving "Optimal" puts the tone filters back to their normal length.
+    demodulator_.SetToneFilterTaps(choice == kDemodOptimal ? taps : kToneFilterTaps);
+    demodulator_.SetPostFilterTaps(taps);
+    demodulator_.SetTones(space, mark);
+    demodulator_.Process(x, n);
+    scope_.FeedSamples(TestPointSignal(x), n, 1);
+    return demodulator_.DecidedBits();
+}
+
+const int16_t *SignalChain::DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark)
+{
+    correlator_->Tone1Frequency = float(space);
+    correlator_->Tone2Frequency = float(mark);
+    const double baud = FieldValue(settings_.baudrate, kMinBaud, kMaxBaud);
+    float bitRate;
+    if (settings_.baudAuto) {
+        bitRate = float(baud <= 1000.0 ? 2.0 * baud : 2000.0);
+    } else {
+        const int32_t window = std::clamp(int32_t(rate_ * (1.0 / baud)), 1, kMaxCorrelatorWindow);
+        bitRate = float(double(rate_) / window);
+    }
+    OruFSKCorrDemod_BitRate(correlator_, bitRate);
+    OruFSKCorrDemod16_Process_16_16(correlator_, x, nullptr, int32_t(n), 1);
+
+    OruFIR_CutOffHigh(correlatorFilter_, float(baud));
+    OruFIR1616_Process_16_16(correlatorFilter_, correlatorOutput_, correlator_->WorkBuffer, int32_t(n), 1, 1);
+
+    // Adaptive slicer: fast attack, slow decay on both envelopes, centred between them.
+    int32_t upper = slicerUpper_;
+    int32_t lower = slicerLower_;
+    for (uint32_t i = 0; i < n; ++i) {
+        const int32_t v = correlatorOutput_[i];
+        upper = v > upper ? int32_t(upper * 0.99 + v * 0.01) : int32_t(upper * 0.9998 + v * 0.0002);
+        lower = v < lower ? int32_t(lower * 0.99 + v * 0.01) : int32_t(lower * 0.9998 + v * 0.0002);
+        correlatorOutput_[i] = Saturate16(v - (upper + lower) / 2);
+    }
+    slicerUpper_ = upper;
+    slicerLower_ = lower;
+
+    scope_.FeedSamples(TestPointSignal(x), n, 1);
+    for (uint32_t i = 0; i < n; ++i)
+        decisions_[i] = correlatorOutput_[i] > 0 ? 1 : 0;
+    return decisions_;
+}
+
+const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
+{
+    using F = ToneFilterDemodulator;
+    const F &d = demodulator_;
+    switch (ScopeTestPoint()) {
+    case 1:
+        return d.FilterInput(F::kILow);
+    case 2:
+        return d.FilterInput(F::kQLow);
+    case 3:
+        return d.FilterInput(F::kIHigh);
+    case 4:
+        return d.FilterInput(F::kQHigh);
+    case 5:
+        return d.FilterOutput(F::kILow);
+    case 6:
+        return d.FilterOutput(F::kQLow);
+    case 7:
+        return d.FilterOutput(F::kIHigh);
+    case 8:
+        return d.FilterOutput(F::kQHigh);
+    case 9:
+        return d.HighSpeed() ? d.FilterInput(F::kPost) : d.LowMagnitude();
+    case 10:
+        return d.HighMagnitude();
+    case 11:
+        return d.FilterInput(F::kPost);
+    case 12:
+        return d.FilterOutput(F::kPost);
+    case 13:
+        return d.Threshold();
+    case 14:
+        return settings_.demodulator() == kDemodCorrelative ? correlatorOutput_ : d.DecidedBits();
+    default:
+        return input;
+    }
+}
+
+// Records the transitions, shows both histograms and returns the bit rate for the decoders.
+int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
+{
+    intervals_.Feed(bits, n);
+    int32_t counters[kRawHistogramBins];
+    rawTiming_.SetFullScale(BuildRawHistogram(intervals_, counters));
+    rawTiming_.FeedCounters(counters, kRawHistogramBins, 1);
+    enhancedTiming_.SetFullScale(EnhanceHistogram(counters));
+    enhancedTiming_.FeedCounters(counters, kEnhancedHistogramBins, 1);
+
+    if (!settings_.baudAuto)
+        return int32_t(FieldValue(settings_.baudrate, kMinBaud, kMaxBaud));
+    // The search starts at 2000 bit/s; a bin 0 would be no bit length at all.
+    const int32_t start = std::clamp(int32_t(rate_ / 2000), 1, kEnhancedHistogramBins - 1);
+    int32_t best = start;
+    for (int32_t k = start + 1; k < kEnhancedHistogramBins; ++k)
+        if (counters[k] > counters[best])
+            best = k;
+    rawTiming_.SetTimeMarker(0, double(best) / rate_);
+    BitTimingMarkerMoved(rawTiming_, 0);
+    const double measured = std::max(double(int32_t(rate_ * (1.0 / best))), kMinBaud);
+    if (measured != settings_.baudrate)
+        settings_.baudrate = FieldValue(measured, kMinBaud, kMaxBaud);
+    return int32_t(measured);
+}
+
+// ---- tuning rules ----
+
+int32_t SignalChain::SelectedShift() const
+{
+    const int32_t index = settings_.shiftIndex;
+    return index >= 0 && index < 4 ? kShifts[index] : 0;
+}
+
+void SignalChain::SetToneMarkers(int32_t f0, int32_t f1)
+{
+    for (SignalDisplay *display : {&spectrum_, &waterfall_}) {
+        display->SetMarker(0, f0);
+        display->SetMarker(1, f1);
+    }
+}
+
+void SignalChain::ToneMarkerMoved(SignalDisplay &display, int32_t which)
+{
+    const int32_t s = SelectedShift();
+    int32_t f0 = int32_t(display.Marker(0));
+    int32_t f1 = int32_t(display.Marker(1));
+    if (s != 0 && which == 0) {
+        f1 = f0 + s;
+        if (f1 > int32_t(kMaxTone)) {
+            f1 = int32_t(kMaxTone);
+            f0 = f1 - s;
+        }
+    } else if (s != 0) {
+        f0 = f1 - s;
+        if (f0 < 0) {
+            f0 = 0;
+            f1 = s;
+        }
+    }
+    SetToneMarkers(f0, f1);
+    if (!settings_.tuneAuto) {
+        settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
+        settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
+    }
+}
+
+void SignalChain::ShiftChanged() { ToneMarkerMoved(spectrum_, 0); }
+
+void SignalChain::SpaceEdited(double hertz)
+{
+    settings_.space = FieldValue(hertz, 1.0, kMaxTone);
+    const int32_t typed = int32_t(settings_.space);
+    const int32_t s = SelectedShift();
+    int32_t f0 = typed;
+    int32_t f1 = int32_t(spectrum_.Marker(1));
+    if (s != 0) {
+        f1 = f0 + s;
+        if (f1 > int32_t(kMaxTone)) {
+            f1 = int32_t(kMaxTone);
+            f0 = f1 - s;
+        }
+    }
+    SetToneMarkers(f0, f1);
+    settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
+    // When the shift lock had to move the typed tone, the field shows where it went.
+    if (f0 != typed)
+        settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
+}
+
+void SignalChain::MarkEdited(double hertz)
+{
+    settings_.mark = FieldValue(hertz, 1.0, kMaxTone);
+    const int32_t typed = int32_t(settings_.mark);
+    const int32_t s = SelectedShift();
+    int32_t f1 = typed;
+    int32_t f0 = int32_t(spectrum_.Marker(0));
+    if (s != 0) {
+        f0 = f1 - s;
+        if (f0 < 0) {
+            f0 = 0;
+            f1 = s;
+        }
+    }
+    SetToneMarkers(f0, f1);
+    settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
+    if (f1 != typed)
+        settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
+}
+
+void SignalChain::BitTimingMarkerMoved(SignalDisplay &display, int32_t which)
+{
+    if (which == 1)
+        display.SetTimeMarker(0, display.TimeMarker(1) / 2.0);
+    else
+        display.SetTimeMarker(1, display.TimeMarker(0) * 2.0);
+    const double period = std::max(display.TimeMarker(0), kMinBitPeriod);
+    const double m0 = enhancedTiming_.SetTimeMarker(0, period);
+    const double m1 = enhancedTiming_.SetTimeMarker(1, 2.0 * period);
+    rawTiming_.SetTimeMarker(0, m0);
+    rawTiming_.SetTimeMarker(1, m1);
+    settings_.baudrate = FieldValue(1.0 / period, kMinBaud, kMaxBaud);
+}
+
+void SignalChain::BaudrateEdited(double baud)
+{
+    const double value = FieldValue(baud, kMinBaud, kMaxBaud);
+    rawTiming_.SetTimeMarker(0, 1.0 / value);
+    BitTimingMarkerMoved(rawTiming_, 0);
+    // The markers stop at the displays' width; the typed rate stands all the same.
+    settings_.baudrate = value;
+}
+
+} // namespace sirrel

@@ -1,0 +1,158 @@
+// SignalChain: turns every frame of audio into one bit decision per sample and hands them to the decoders.
+// It feeds the tuning displays, takes the tones from the settings or from the spectrum, demodulates with the
+// tone filters or the correlative demodulator, cleans the bits with a majority vote, measures the bit length
+// from the spacing of transitions, and calls its dispatch target with the bits and the decoder parameters.
+// Settings are read from the SettingsModel every frame, where a window would read its controls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "decoders/decoder_params.h"
+#include "dsp/oru_array.h"
+#include "dsp/signal_display.h"
+#include "dsp/tone_filter_demodulator.h"
+#include "orurt.h"
+#include "protocols/settings_model.h"
+
+namespace sirrel {
+
+// Where the decided bits go: one level (0 or 1) per sample and the filled parameter block.
+using DispatchTarget = std::function<void(const int16_t *levels, int32_t count, const DecoderParams &params)>;
+
+// What the owner of the chain adds around it; everything is optional.
+struct ChainHooks {
+    int32_t modelCode = 0; // the receiver's model code; 25-27 reduce high host rates
+    int32_t dspKind = 0;   // model code outside 25-27 with DSP kind 0 is the sound-card route
+    std::function<void(uint32_t rate)> wavWantedRate;  // the WAV player follows the incoming rate
+    std::function<void(const int16_t *samples, uint32_t count)> recorder; // records when recording is on
+    std::function<void(const int16_t *samples, uint32_t count)> soundCardFrame; // mixer and level meter
+};
+
+// Spacing of the bit transitions: the last 1024 intervals in samples, oldest first.
+class TransitionIntervals {
+public:
+    static constexpr uint32_t kCapacity = 1024;
+
+    void Feed(const int16_t *bits, uint32_t count);
+    uint32_t Count() const { return count_; }
+    int32_t Interval(uint32_t index) const { return ring_[(head_ + index) % kCapacity]; }
+    int16_t LastBit() const { return lastBit_; }
+    // Relative to the start of the next block.
+    int32_t LastTransition() const { return lastTransition_; }
+
+private:
+    int32_t ring_[kCapacity] = {};
+    uint32_t head_ = 0; // oldest entry
+    uint32_t count_ = 0;
+    int16_t lastBit_ = 0;
+    int32_t lastTransition_ = 0;
+};
+
+constexpr int32_t kRawHistogramBins = 1200;
+constexpr int32_t kEnhancedHistogramBins = 600;
+
+// Counts the stored intervals below 1200 samples; returns the largest count.
+int32_t BuildRawHistogram(const TransitionIntervals &intervals, int32_t (&counters)[kRawHistogramBins]);
+// Sharpens the raw counts with their multiples (two and three bit lengths) into counters 0 ... 599 and clears
+// the rest; returns the largest result.
+int32_t EnhanceHistogram(int32_t (&counters)[kRawHistogramBins]);
+
+// Length of the majority window for a processing rate: odd, 5 at 11025 Hz, at least 1.
+int32_t MajorityWindowFor(uint32_t rate);
+// Majority of each run of `window` values of (history, bits). out must not be bits; history (window values)
+// becomes the last `window` values.
+void MajorityVote(int16_t *history, int32_t window, const int16_t *bits, uint32_t count, int16_t *out);
+
+// The two strongest spectrum peaks between 100 and 2900 Hz, at least 130 Hz apart, as (lower, upper) tones in
+// hertz; with a shift other than 0 the upper tone is the lower plus the shift, kept at or below 3000 Hz.
+struct TonePair {
+    int32_t low;
+    int32_t high;
+};
+TonePair FindTones(const float *magnitudes, uint32_t count, uint32_t rate, int32_t shift);
+
+class SignalChain {
+public:
+    static constexpr uint32_t kFrameSize = 2048;
+    static constexpr int32_t kShifts[4] = {0, 170, 425, 850};
+
+    SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate, ChainHooks hooks = {});
+    ~SignalChain();
+    SignalChain(const SignalChain &) = delete;
+    SignalChain &operator=(const SignalChain &) = delete;
+
+    void SetProcessingRate(uint32_t rate, bool force);
+    uint32_t ProcessingRate() const { return rate_; }
+    // byteCount / 2 samples; frames longer than kFrameSize are taken kFrameSize samples at a time.
+    void ProcessFrame(const int16_t *samples, uint32_t byteCount);
+
+    // Tuning rules of the window: the shift lock on the tone markers and the bit-timing markers.
+    void ShiftChanged();
+    void SpaceEdited(double hertz);
+    void MarkEdited(double hertz);
+    void BaudrateEdited(double baud);
+
+    SignalDisplay &Spectrum() { return spectrum_; }
+    SignalDisplay &Waterfall() { return waterfall_; }
+    SignalDisplay &BitTiming(int which) { return which == 0 ? rawTiming_ : enhancedTiming_; }
+    // The Demodulator dialog's scope, fed with the signal of the selected test point (0 ... 14).
+    SignalDisplay &Scope() { return scope_; }
+    void SetScopeTestPoint(int32_t point) { testPoint_.store(point, std::memory_order_relaxed); }
+    int32_t ScopeTestPoint() const { return testPoint_.load(std::memory_order_relaxed); }
+
+    // "Clipping" indicator colour (0x00BBGGRR) of the sound-card route.
+    uint32_t ClippingColour() const { return clippingColour_.load(std::memory_order_relaxed); }
+    // Percentage of one frame's duration spent on the last frame, smoothed by the CPU-usage control's factor.
+    double CpuUsage() const { return cpuUsage_.load(std::memory_order_relaxed); }
+    void SetCpuSmoothing(double k) { cpuSmoothing_ = k; }
+
+    ChainHooks &Hooks() { return hooks_; }
+    const TransitionIntervals &Intervals() const { return intervals_; }
+    const ToneFilterDemodulator &Demodulator() const { return demodulator_; }
+    int32_t MajorityWindow() const { return majorityWindow_; }
+
+private:
+    void ProcessBlock(const int16_t *x, uint32_t n);
+    bool TakeTones(double &space, double &mark);
+    const int16_t *DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark);
+    const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
+    const int16_t *TestPointSignal(const int16_t *input) const;
+    int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
+    void ToneMarkerMoved(SignalDisplay &display, int32_t which);
+    void BitTimingMarkerMoved(SignalDisplay &display, int32_t which);
+    void SetToneMarkers(int32_t f0, int32_t f1);
+    int32_t SelectedShift() const;
+
+    SettingsModel &settings_;
+    DispatchTarget dispatch_;
+    ChainHooks hooks_;
+    uint32_t rate_ = 0;
+
+    SignalDisplay spectrum_;
+    SignalDisplay waterfall_;
+    SignalDisplay rawTiming_;
+    SignalDisplay enhancedTiming_;
+    SignalDisplay scope_;
+    std::atomic<int32_t> testPoint_{0};
+
+    ToneFilterDemodulator demodulator_;
+    OruFSKCorrDemod16 *correlator_ = nullptr;
+    OruFIR *correlatorFilter_ = nullptr;
+    int32_t slicerUpper_ = 0;
+    int32_t slicerLower_ = 0;
+    int16_t correlatorOutput_[kFrameSize] = {};
+    int16_t decisions_[kFrameSize] = {};
+
+    int32_t majorityWindow_ = 0;
+    OruArray<int16_t> majorityHistory_;
+    int16_t cleaned_[kFrameSize] = {};
+    TransitionIntervals intervals_;
+
+    std::atomic<uint32_t> clippingColour_{0x000080};
+    std::atomic<double> cpuUsage_{0.0};
+    double cpuSmoothing_ = 0.0;
+};
+
+} // namespace sirrel

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "async_line.h"
+#include "decoders/dispatch.h"
+
+namespace sirrel {
+namespace {
+
+using testing::AsyncLine;
+
+// A window with the characters it writes collected as text per channel.
+struct Engine {
+    SettingsModel settings;
+    DataOutputWindow window{settings};
+    std::string text;
+
+    Engine()
+    {
+        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
+            if (channel == 0)
+                static_cast<Engine *>(context)->text.push_back(char(c));
+        }, this);
+    }
+
+    void run(const std::vector<int16_t> &levels, const DecoderParams &params, size_t block)
+    {
+        for (size_t at = 0; at < levels.size(); at += block) {
+            const size_t n = std::min(block, levels.size() - at);
+            DispatchBits(window, levels.data() + at, int32_t(n), params);
+        }
+    }
+};
+
+DecoderParams Params(int32_t mode, double samplesPerBit)
+{
+    DecoderParams p;
+    p.mode = mode;
+    p.samplesPerBit = samplesPerBit;
+    return p;
+}
+
+TEST(DispatchBits, PausedDropsLevelsAndKeepsTheClock)
+{
+    Engine e;
+    const DecoderParams raw = Params(kModeRawBits, 10);
+    const std::vector<int16_t> zeros(23, 0);
+    e.run(zeros, raw, zeros.size()); // decisions at 5 and 15
+    ASSERT_EQ(e.text, "00");
+    const double phase = e.window.bitPhase;
+
+    e.settings.paused = true;
+    e.window.outputProduced = true;
+    e.run(std::vector<int16_t>(50, 1), raw, 50);
+    EXPECT_EQ(e.text, "00");
+    EXPECT_EQ(e.window.bitPhase, phase);
+    EXPECT_EQ(e.window.lastLevel, 0);
+    EXPECT_TRUE(e.window.outputProduced) << "a paused call touches nothing";
+
+    e.settings.paused = false;
+    e.run(std::vector<int16_t>(3, 0), raw, 3); // the next instant is sample 25, the third of this block
+    EXPECT_EQ(e.text, "000");
+}
+
+TEST(DispatchBits, DecisionInstantsCarryAcrossBlocks)
+{
+    // Ten samples per bit and no transitions: bits are decided at samples 5, 15, 25, ... whatever the blocks.
+    Engine e;
+    const DecoderParams raw = Params(kModeRawBits, 10);
+    const int16_t zero = 0;
+    for (int sample = 0; sample < 60; ++sample) {
+        const size_t before = e.text.size();
+        DispatchBits(e.window, &zero, 1, raw);
+        EXPECT_EQ(e.text.size() - before, sample % 10 == 5 ? 1u : 0u) << "sample " << sample;
+    }
+    e.run(std::vector<int16_t>(2048, 0), raw, 2048); // samples 60..2107: instants 65 .. 2105
+    EXPECT_EQ(e.text.size(), 6u + 205u);
+    EXPECT_DOUBLE_EQ(e.window.bitPhase, 2110.0 - 2108.0);
+}
+
+TEST(DispatchBits, TransitionsPullTheClockByATenth)
+{
+    // After the decision at sample 5 the next bit is expected to start at 10.
+    const struct {
+        int transition;
+        double phaseAfter20;
+    } cases[] = {{10, 0.0}, {13, 0.3}, {7, -0.3}};
+    for (const auto &c : cases) {
+        for (int32_t mode : {int32_t(kModeRawBits), 9}) {
+            Engine e;
+            std::vector<int16_t> levels(20, 0);
+            std::fill(levels.begin() + c.transition, levels.end(), 1);
+            e.run(levels, Params(mode, 10), levels.size());
+            EXPECT_NEAR(e.window.bitPhase, c.phaseAfter20, 1e-9) << c.transition << " mode " << mode;
+            EXPECT_EQ(e.window.lastLevel, 1);
+            EXPECT_EQ(e.text, mode == kModeRawBits ? "01" : "") << "mode 9 decides bits for nobody";
+        }
+    }
+}
+
+TEST(DispatchBits, RawBitsGoThroughTheWholeSink)
+{
+    Engine e;
+    e.settings.translation['0'] = 'o';
+    e.settings.translation['1'] = 'i';
+    std::vector<int16_t> levels;
+    for (int bit : {0, 1, 1, 0, 1})
+        levels.insert(levels.end(), 10, int16_t(bit));
+    e.run(levels, Params(kModeRawBits, 10), 7);
+    EXPECT_EQ(e.window.view(0).lineText(0), "oiioi");
+    EXPECT_EQ(e.window.statistics().size(), 2u);
+    EXPECT_EQ(e.window.statistics().counter(0), 2.0);
+    EXPECT_EQ(e.window.statistics().counter(1), 3.0);
+    EXPECT_GT(e.window.redraws.views, 0u);
+    EXPECT_EQ(e.window.redraws.views, e.window.redraws.statistics);
+}
+
+TEST(DispatchBits, AsyncModesConfigureTheDecoder)
+{
+    const struct {
+        int32_t mode;
+        double samplesPerBit;
+        int32_t dataBits, wholeSamples;
+    } cases[] = {{kModeIta2, 9.5, 5, 10}, {kModeIra, 9.49, 7, 9}, {kModeAscii8, 220.5, 8, 221}};
+    for (const auto &c : cases) {
+        Engine e;
+        DecoderParams p = Params(c.mode, c.samplesPerBit);
+        p.words[0] = 2;
+        DispatchBits(e.window, nullptr, 0, p);
+        EXPECT_EQ(e.window.asyncDecoder().dataBits(), c.dataBits);
+        EXPECT_EQ(e.window.asyncDecoder().samplesPerBit(), c.wholeSamples);
+        EXPECT_EQ(e.window.currentMode, c.mode);
+        EXPECT_EQ(e.window.bitPhase, 0.0) << "the start/stop decoder keeps its own timing";
+    }
+}
+
+TEST(DispatchBits, SynchronousModesSetSuppressionAndCharset)
+{
+    const struct {
+        int32_t mode;
+        std::array<int32_t, 5> words;
+        int32_t skip, charset;
+    } cases[] = {
+        {kModeArq, {45, 3, 0, 4, 1}, 4, 1},
+        {kModeFec, {3, 0, 2, 0, 0}, 1, 2},
+        {kModeArqm, {2, 4, 0, 0, 0}, 3, 7},
+        {kModeCis, {11, 15, 20, 0, 0}, 9, 7}, // other modes leave both alone
+    };
+    for (const auto &c : cases) {
+        Engine e;
+        e.window.repetitionSkip = 9;
+        e.window.charsetIndex = 7;
+        DecoderParams p = Params(c.mode, 10);
+        p.words = c.words;
+        DispatchBits(e.window, nullptr, 0, p);
+        EXPECT_EQ(e.window.repetitionSkip, c.skip) << c.mode;
+        EXPECT_EQ(e.window.charsetIndex, c.charset) << c.mode;
+        EXPECT_EQ(e.window.statistics().size(), StatisticsSize(c.mode));
+    }
+}
+
+TEST(DispatchBits, ShiftStateSurvivesBlocks)
+{
+    // Figures 1 is "3", letters 1 is "E"; the decoder frames in bursts, so shifts and their characters often
+    // land in different calls.
+    std::vector<unsigned> codes;
+    for (int i = 0; i < 12; ++i)
+        codes.insert(codes.end(), {27, 1, 31, 1});
+    codes.insert(codes.end(), 30, 31);
+    AsyncLine line(10, 5);
+    line.idle(4).characters(codes);
+    std::string expected;
+    for (int i = 0; i < 12; ++i)
+        expected += "3E";
+    for (size_t block : {size_t(37), size_t(2048)}) {
+        Engine e;
+        e.run(line.levels(), Params(kModeIta2, 10), block);
+        EXPECT_EQ(e.text, expected) << block;
+        EXPECT_FALSE(e.settings.numbers[0]);
+    }
+}
+
+// ITA2 at 50 baud and 11025 Hz, 1.5 stop bits, in frames of 2048 samples as the signal chain delivers them.
+TEST(DispatchBits, DecodesItaTwoTeleprinterTextEndToEnd)
+{
+    enum : unsigned { R = 10, Y = 21, Sp = 4, C = 14, Q = 23, D = 9, E = 1, CR = 2, LF = 8, Figs = 27, Ltrs = 31 };
+    const std::vector<unsigned> message = {
+        Ltrs, R, Y, R, Y, Sp, C, Q, CR, LF,
+        D, E, Sp, Figs, 10 /* 4 */, 19 /* 2 */, 3 /* - */, 7 /* 7 */, Ltrs, Sp, E, CR, LF,
+    };
+    std::vector<unsigned> codes = message;
+    codes.insert(codes.end(), 20, Ltrs);
+    AsyncLine line(11025.0 / 50.0, 5, 1.5);
+    line.idle(50).characters(codes).idle(25);
+
+    Engine e;
+    e.run(line.levels(), Params(kModeIta2, 11025.0 / 50.0), 2048);
+    EXPECT_EQ(e.text, "RYRY CQ\r\nDE 42-7 E\r\n");
+    OutputTextView &view = e.window.view(0);
+    ASSERT_EQ(view.lineCount(), 3u);
+    EXPECT_EQ(view.lineText(0), "RYRY CQ");
+    EXPECT_EQ(view.lineText(1), "DE 42-7 E");
+    EXPECT_EQ(view.lineText(2), "");
+}
+
+} // namespace
+} // namespace sirrel

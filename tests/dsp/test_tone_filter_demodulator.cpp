@@ -1,0 +1,164 @@
+// ToneFilterDemodulator: tables, mixing, tone settings, discriminator and decisions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "dsp/tone_filter_demodulator.h"
+
+namespace sirrel {
+namespace {
+
+using F = ToneFilterDemodulator;
+
+std::vector<int16_t> Sine(double hertz, double rate, double amplitude, size_t count)
+{
+    std::vector<int16_t> out(count);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = int16_t(amplitude * std::sin(2.0 * M_PI * hertz * double(i) / rate));
+    return out;
+}
+
+TEST(ToneFilterDemodulator, TablesHoldTruncatedSineAndCosine)
+{
+    F d;
+    d.SetTableLength(8);
+    const int16_t sine[] = {0, -23169, -32767, -23169, 0, 23169, 32767, 23169};
+    const int16_t cosine[] = {32767, 23169, 0, -23169, -32767, -23169, 0, 23169};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(d.SineTable()[i], sine[i]) << i;
+        EXPECT_EQ(d.CosineTable()[i], cosine[i]) << i;
+    }
+    d.SetTableLength(0);
+    EXPECT_EQ(d.TableLength(), 1);
+}
+
+TEST(ToneFilterDemodulator, MixingUsesTheTablesAtTheRunningPhase)
+{
+    F d;
+    d.SetBlockSize(64);
+    d.SetTableLength(11025);
+    d.SetTones(1000.0, 2000.0);
+    const std::vector<int16_t> x(64, 20000);
+    d.Process(x.data(), 64);
+    for (int i = 0; i < 64; ++i) {
+        const int pl = (i * 1000) % 11025;
+        const int ph = (i * 2000) % 11025;
+        ASSERT_EQ(d.FilterInput(F::kILow)[i], (d.CosineTable()[pl] * 20000) >> 16) << i;
+        ASSERT_EQ(d.FilterInput(F::kQLow)[i], (d.SineTable()[pl] * 20000) >> 16) << i;
+        ASSERT_EQ(d.FilterInput(F::kIHigh)[i], (d.CosineTable()[ph] * 20000) >> 16) << i;
+        ASSERT_EQ(d.FilterInput(F::kQHigh)[i], (d.SineTable()[ph] * 20000) >> 16) << i;
+    }
+    EXPECT_EQ(d.LowPhase(), 64 * 1000 % 11025);
+    EXPECT_EQ(d.HighPhase(), 64 * 2000 % 11025);
+
+    // A shorter table keeps the phases inside it.
+    d.SetTableLength(1000);
+    EXPECT_EQ(d.LowPhase(), (64 * 1000 % 11025) % 1000);
+    EXPECT_EQ(d.HighPhase(), (64 * 2000 % 11025) % 1000);
+}
+
+TEST(ToneFilterDemodulator, TonesAreOrderedAndSetTheFilterCutOff)
+{
+    const struct {
+        double space, mark;
+        bool highSpeed;
+        int32_t low, high, cutOff;
+    } cases[] = {
+        {1000.0, 1000.0, false, 1000, 1001, 0},
+        {2200.0, 1200.0, false, 1200, 2200, 500},
+        {1275.9, 1445.2, false, 1275, 1445, 85},
+        {1000.0, 1170.0, true, 1000, 1170, 255},
+    };
+    for (const auto &c : cases) {
+        F d;
+        d.SetHighSpeed(c.highSpeed);
+        d.SetTones(c.space, c.mark);
+        EXPECT_EQ(d.LowFrequency(), c.low);
+        EXPECT_EQ(d.HighFrequency(), c.high);
+        EXPECT_EQ(d.ToneCutOff(), c.cutOff);
+        const float expected = c.cutOff < 2 ? 2.0f : float(c.cutOff); // the filters' lowest cut-off
+        for (F::Filter f : {F::kILow, F::kQLow, F::kIHigh, F::kQHigh})
+            EXPECT_EQ(d.FilterObject(f)->CutOffHigh, expected);
+    }
+}
+
+TEST(ToneFilterDemodulator, ModeFlagsPickTheFilterTypes)
+{
+    F d;
+    d.SetToneFilterTaps(10);
+    for (F::Filter f : {F::kILow, F::kQLow, F::kIHigh, F::kQHigh}) {
+        EXPECT_EQ(d.FilterObject(f)->TapsNum, 11u);
+        EXPECT_EQ(d.FilterObject(f)->FIRType, ORU_FIR_LOWPASS);
+    }
+    d.SetOptimal(true);
+    d.SetHighSpeed(true);
+    EXPECT_EQ(d.FilterObject(F::kQHigh)->FIRType, ORU_FIR_AVERAGE);
+    EXPECT_EQ(d.FilterObject(F::kPost)->FIRType, ORU_FIR_AVERAGE);
+    d.SetOptimal(false);
+    d.SetHighSpeed(false);
+    EXPECT_EQ(d.FilterObject(F::kILow)->FIRType, ORU_FIR_LOWPASS);
+    EXPECT_EQ(d.FilterObject(F::kPost)->FIRType, ORU_FIR_LOWPASS);
+}
+
+// A steady tone 85 Hz above the centre turns the phase by 2 pi 85 / 11025 per sample.
+TEST(ToneFilterDemodulator, HighSpeedDiscriminatorMeasuresTheFrequencyOffset)
+{
+    F d;
+    d.SetBlockSize(2048);
+    d.SetTableLength(11025);
+    d.SetToneFilterTaps(127);
+    d.SetHighSpeed(true);
+    d.SetTones(1000.0, 1170.0);
+    const auto tone = Sine(1170.0, 11025.0, 16000.0, 2048);
+    d.Process(tone.data(), 2048);
+    const double expected = 2.0 * M_PI * 85.0 / 11025.0 * 10430.060040584269;
+    // Each step wobbles with the 16-bit rounding of the mixer; the mean is the rotation.
+    double sum = 0.0;
+    for (int i = 500; i < 2048; ++i) {
+        EXPECT_NEAR(d.FilterInput(F::kPost)[i], expected, 8.0) << i;
+        sum += d.FilterInput(F::kPost)[i];
+    }
+    EXPECT_NEAR(sum / (2048 - 500), expected, 1.0);
+}
+
+// Low tone for one, high tone for zero; the decisions follow after the filters' delay.
+TEST(ToneFilterDemodulator, DecisionsFollowTheTones)
+{
+    for (bool optimal : {false, true}) {
+        F d;
+        d.SetBlockSize(2048);
+        d.SetTableLength(11025);
+        d.SetOptimal(optimal);
+        d.SetToneFilterTaps(optimal ? 110 : 127);
+        d.SetPostFilterTaps(110);
+        d.SetPostFilterCutOff(100.0f);
+        d.SetTones(1000.0, 1850.0);
+        std::vector<int16_t> signal;
+        for (int repeat = 0; repeat < 4; ++repeat)
+            for (double f : {1000.0, 1850.0}) {
+                const auto part = Sine(f, 11025.0, 10000.0, 1024);
+                signal.insert(signal.end(), part.begin(), part.end());
+            }
+        // Phase jumps between parts do not matter here; only settled stretches are looked at.
+        for (size_t start = 0; start < signal.size(); start += 2048) {
+            d.Process(signal.data() + start, 2048);
+            EXPECT_EQ(d.DecidedBits()[900], 1) << optimal << " " << start;
+            EXPECT_EQ(d.DecidedBits()[1950], 0) << optimal << " " << start;
+        }
+    }
+}
+
+TEST(ToneFilterDemodulator, LongInputsRunInBlocks)
+{
+    F d;
+    d.SetBlockSize(100);
+    d.SetTones(1000.0, 2000.0);
+    const std::vector<int16_t> x(250, 1000);
+    d.Process(x.data(), 250);
+    EXPECT_EQ(d.LastBlockLength(), 50u);
+    EXPECT_EQ(d.LowPhase(), 250 * 1000 % 11025);
+}
+
+} // namespace
+} // namespace sirrel
