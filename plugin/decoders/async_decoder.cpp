@@ -58,11 +58,13 @@ int32_t AsyncDecoder::align(int64_t lo, int64_t hi) const
     }
 }
 
-void AsyncDecoder::frame()
+void AsyncDecoder::finish() { frame(true); }
+
+void AsyncDecoder::frame(bool endOfStream)
 {
     const int32_t d = dataBits_;
     const int32_t s = samplesPerBit_;
-    if (d < 1 || d > 8 || s < 1 || runCount_ < 4 * d + 20)
+    if (d < 1 || d > 8 || s < 1 || (!endOfStream && runCount_ < 4 * d + 20))
         return;
 
     int64_t lo = int64_t((d + 1.9) * s);
@@ -86,7 +88,9 @@ void AsyncDecoder::frame()
     uint32_t v = 0;
     int32_t end = 0;
     int32_t j = 1;
-    for (; j < n - 2; ++j) {
+    // The newest run may still grow, and the one before it is not certain, unless the line has ended.
+    const int32_t last = endOfStream ? n : n - 2;
+    for (; j < last; ++j) {
         t += runs[j].length;
         while (int64_t(k) * s + half <= t) {
             ++k;

@@ -37,12 +37,15 @@ public:
     // Appends the levels to the runs, then frames once (also for an empty block).
     void putLevels(const int16_t *levels, int32_t count);
 
+    // The audio has ended: frames what is left, the newest runs and a short tail included.
+    void finish();
+
     int32_t runCount() const { return runCount_; }
     const Run &run(int32_t index) const { return runs_[index]; }
 
 private:
     void appendLevel(int32_t level);
-    void frame();
+    void frame(bool endOfStream = false);
     // Index of the first run that still lies within a plausible character, from the front.
     int32_t align(int64_t lo, int64_t hi) const;
     void dropFront(int32_t count);

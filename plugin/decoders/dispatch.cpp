@@ -19,21 +19,54 @@ int32_t RoundedSamplesPerBit(double samplesPerBit)
 
 int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
 
+// The synchronous decoders know three character sets and three polarity modes; anything else is the last.
+int32_t SyncCharset(int32_t index) { return index == 0 || index == 1 ? index : SyncArqDecoder::kIta2P; }
+int32_t SyncPolarity(int32_t polarity)
+{
+    return polarity == 0 || polarity == 1 ? polarity : SyncArqDecoder::kPolarityReversed;
+}
+
 // Mode-wide values the sink reads, then the decoder's own configuration.
 void Configure(DataOutputWindow &window, const DecoderParams &params)
 {
     const auto &w = params.words;
     switch (params.mode) {
-    case kModeArq:
+    case kModeArq: {
         window.repetitionSkip = w[3];
         window.charsetIndex = w[4];
+        SyncArqDecoder &arq = window.syncArqDecoder();
+        arq.setCharset(SyncCharset(w[4]));
+        arq.setInversionMask(params.inversionMask);
+        arq.setCharsInCycle(w[1]);
+        arq.setCycleLength(w[0]);
+        arq.setInvertingRate(w[2]);
+        arq.setPolarityMode(SyncPolarity(params.polarity));
         break;
-    case kModeFec:
+    }
+    case kModeFec: {
         window.repetitionSkip = 1;
         window.charsetIndex = w[2];
+        FecDecoder &fec = window.fecDecoder();
+        fec.setCharset(SyncCharset(w[2]));
+        fec.setInversionMask(params.inversionMask);
+        fec.setCharsInCycle(w[0]);
+        fec.setInvertingRate(w[1]);
+        fec.setPolarityMode(SyncPolarity(params.polarity));
+        break;
+    }
+    case kModePacket:
+        window.hdlcDeframer().crcIgnore = w[0];
         break;
     case kModeArqm:
         window.repetitionSkip = w[1] > std::numeric_limits<int32_t>::min() ? w[1] - 1 : w[1];
+        window.arqmDecoder().setVersion(w[2]);
+        window.arqmDecoder().setChannels(w[0]);
+        window.arqmDecoder().setRepetitionCycle(w[1]);
+        break;
+    case kModeCis:
+        window.cisDecoder().setFrameSize(w[0]);
+        window.cisDecoder().setMaxErrors(w[2]);
+        window.cisDecoder().setMinSyncFrames(w[1]);
         break;
     default:
         break;
@@ -44,8 +77,23 @@ void Configure(DataOutputWindow &window, const DecoderParams &params)
 void FeedBit(DataOutputWindow &window, int32_t mode, int16_t level)
 {
     switch (mode) {
+    case kModeArq:
+        window.syncArqDecoder().putBit(int8_t(level));
+        break;
+    case kModeFec:
+        window.fecDecoder().putBit(int8_t(level));
+        break;
     case kModeRawBits:
         DecoderSink(&window, &window, int8_t('0' + level));
+        break;
+    case kModePacket:
+        window.hdlcDeframer().pushLevel(level);
+        break;
+    case kModeCis:
+        window.cisDecoder().putBit(level);
+        break;
+    case kModeArqm:
+        window.arqmDecoder().putBit(level);
         break;
     default:
         break;
@@ -65,7 +113,9 @@ void RunBitClock(DataOutputWindow &window, const int16_t *levels, int32_t count,
         }
         if (levels[i] != window.lastLevel) {
             window.lastLevel = levels[i];
-            p += (i - p) * 0.1;
+            // Transitions in the ARQ gap belong to the other station and must not move the clock.
+            if (params.mode != kModeArq || window.syncArqDecoder().gapCount() == 0)
+                p += (i - p) * 0.1;
         }
     }
     window.bitPhase = p - count;
@@ -107,6 +157,14 @@ void DispatchBits(DataOutputWindow &window, const int16_t *levels, int32_t count
             ++window.redraws.views;
         ++window.redraws.statistics;
     }
+}
+
+void FinishBits(DataOutputWindow &window)
+{
+    const int32_t mode = window.currentMode;
+    if (window.settings().paused || (mode != kModeIta2 && mode != kModeIra && mode != kModeAscii8))
+        return;
+    window.asyncDecoder().finish();
 }
 
 } // namespace sirrel

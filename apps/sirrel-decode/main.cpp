@@ -1,0 +1,342 @@
+// sirrel-decode: the decoder engine without a window. Audio from a WAV file (converted as the player does for
+// a sound-card receiver) or raw samples from stdin goes through the signal chain in frames of 2048 samples;
+// the decoded text is printed as it arrives.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/wav_file.h"
+#include "audio/wav_player.h"
+#include "decoders/dispatch.h"
+#include "dsp/signal_chain.h"
+#include "options.h"
+#include "orurt.h"
+#include "output/data_output_window.h"
+#include "protocols/protocol_record.h"
+
+namespace sirrel {
+namespace {
+
+constexpr uint32_t kFrameSamples = SignalChain::kFrameSize;
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "sirrel-decode: %s\n", message.c_str());
+    return 2;
+}
+
+// Prints what reaches the channels: the chosen channel as its log would hold it, or complete lines of every
+// channel with their number.
+class Printer {
+public:
+    Printer(const DecodeOptions &options, bool color, uint32_t textColour)
+        : channel_(options.channel), all_(options.allChannels), color_(color), textColour_(textColour)
+    {
+    }
+
+    static void Listen(void *context, int32_t channel, uint8_t character, uint32_t colour)
+    {
+        static_cast<Printer *>(context)->Take(channel, character, colour);
+    }
+
+    // Lines still open when the audio ends are printed too: nothing decoded is lost.
+    void Finish()
+    {
+        if (!all_)
+            return;
+        for (int c = 0; c < kChannelCount; ++c) {
+            if (!lines_[c].empty())
+                EmitLine(c);
+        }
+    }
+
+private:
+    void Take(int32_t channel, uint8_t character, uint32_t colour)
+    {
+        if (character == 10 || channel < 0 || channel >= kChannelCount)
+            return;
+        if (all_) {
+            if (character == 13)
+                EmitLine(channel);
+            else
+                Append(lines_[channel], character, colour, lineColours_[channel]);
+            return;
+        }
+        if (channel != channel_)
+            return;
+        if (character == 13) {
+            if (color_ && currentColour_ != textColour_)
+                std::fputs("\x1b[0m", stdout);
+            currentColour_ = textColour_;
+            std::fputc('\n', stdout);
+            return;
+        }
+        std::string piece;
+        Append(piece, character, colour, currentColour_);
+        std::fputs(piece.c_str(), stdout);
+    }
+
+    void Append(std::string &out, uint8_t character, uint32_t colour, uint32_t &current)
+    {
+        if (color_ && colour != current) {
+            if (colour == textColour_) {
+                out += "\x1b[0m";
+            } else {
+                char escape[32];
+                std::snprintf(escape, sizeof escape, "\x1b[38;2;%u;%u;%um", colour & 0xFF, (colour >> 8) & 0xFF,
+                              (colour >> 16) & 0xFF);
+                out += escape;
+            }
+            current = colour;
+        }
+        out += char(character);
+    }
+
+    void EmitLine(int channel)
+    {
+        if (color_ && lineColours_[channel] != textColour_)
+            lines_[channel] += "\x1b[0m";
+        std::printf("[%d] %s\n", channel + 1, lines_[channel].c_str());
+        lines_[channel].clear();
+        lineColours_[channel] = textColour_;
+    }
+
+    int channel_;
+    bool all_;
+    bool color_;
+    uint32_t textColour_;
+    uint32_t currentColour_ = textColour_;
+    std::string lines_[kChannelCount];
+    uint32_t lineColours_[kChannelCount] = {textColour_, textColour_, textColour_, textColour_};
+};
+
+// A source of 16-bit mono samples at the processing rate.
+class Input {
+public:
+    virtual ~Input() = default;
+    // Fills up to count samples; 0 at the end.
+    virtual uint32_t Read(int16_t *samples, uint32_t count) = 0;
+};
+
+class WavInput : public Input {
+public:
+    bool Open(const std::string &path, uint32_t rate, std::string &error)
+    {
+        if (FILE *probe = std::fopen(path.c_str(), "rb")) {
+            std::fclose(probe);
+        } else {
+            error = "cannot open '" + path + "': " + std::strerror(errno);
+            return false;
+        }
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            error = "cannot read '" + path + "': it is a folder";
+            return false;
+        }
+        {
+            WavFile file;
+            if (!file.OpenRead(path.c_str(), 0)) {
+                error = "cannot open '" + path + "': " + std::strerror(file.OpenError());
+                return false;
+            }
+            if (file.Kind() == WavFile::KindNone) {
+                error = "'" + path + "' is not a WAV file with PCM, A-law or µ-law audio";
+                return false;
+            }
+            if (file.Channels() > 2) {
+                error = "'" + path + "' has " + std::to_string(file.Channels()) +
+                        " channels; only mono and stereo can be played";
+                return false;
+            }
+        }
+        if (!player_.SetWantedFormat({WavFile::KindPcm, rate, 16, 1}) || !player_.Open(path.c_str())) {
+            error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate) + " Hz";
+            return false;
+        }
+        return true;
+    }
+
+    uint32_t Read(int16_t *samples, uint32_t count) override
+    {
+        return player_.Read(samples, count * 2) / 2;
+    }
+
+private:
+    WavPlayer player_;
+};
+
+// Raw signed 16-bit little-endian mono, converted to the processing rate when it arrives at another.
+class StdinInput : public Input {
+public:
+    StdinInput(uint32_t inputRate, uint32_t rate)
+    {
+        if (inputRate != rate) {
+            resampler_ = OruResampler32_Construct(nullptr);
+            OruResampler32_Setup(resampler_, float(inputRate), float(rate), 0.0001f, 127);
+        }
+    }
+    ~StdinInput() override { OruResampler32_Destruct(resampler_, 1); }
+    StdinInput(const StdinInput &) = delete;
+    StdinInput &operator=(const StdinInput &) = delete;
+
+    uint32_t Read(int16_t *samples, uint32_t count) override
+    {
+        if (!resampler_)
+            return ReadRaw(samples, count);
+        while (pending_.size() < count && !ended_) {
+            int16_t raw[kFrameSamples];
+            uint32_t got = ReadRaw(raw, kFrameSamples);
+            if (got == 0) {
+                ended_ = true;
+                break;
+            }
+            size_t at = pending_.size();
+            pending_.resize(at + got * 8 + 16);
+            int32_t made = OruResampler32_ProcessIn_16_16(resampler_, pending_.data() + at, raw, int32_t(got), 1);
+            pending_.resize(at + size_t(std::max(made, 0)));
+        }
+        uint32_t n = std::min<uint32_t>(count, uint32_t(pending_.size()));
+        std::copy(pending_.begin(), pending_.begin() + n, samples);
+        pending_.erase(pending_.begin(), pending_.begin() + n);
+        return n;
+    }
+
+private:
+    uint32_t ReadRaw(int16_t *samples, uint32_t count)
+    {
+        size_t got = std::fread(samples, 2, count, stdin);
+        for (size_t i = 0; i < got; ++i) {
+            auto *b = reinterpret_cast<const uint8_t *>(&samples[i]);
+            samples[i] = int16_t(uint16_t(b[0] | (b[1] << 8)));
+        }
+        return uint32_t(got);
+    }
+
+    OruResampler32 *resampler_ = nullptr;
+    std::vector<int16_t> pending_;
+    bool ended_ = false;
+};
+
+bool makeFolder(const std::string &path, std::string &error)
+{
+    std::string partial;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
+                error = "cannot create log folder '" + partial + "': " + std::strerror(errno);
+                return false;
+            }
+        }
+        if (i < path.size())
+            partial += path[i];
+    }
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        error = "log folder '" + path + "' is not a folder";
+        return false;
+    }
+    return true;
+}
+
+int run(const std::vector<std::string> &args)
+{
+    SettingsModel settings;
+    DecodeOptions options;
+    std::string error;
+    if (!ParseDecodeOptions(args, settings, options, error))
+        return fail(error);
+    if (options.help) {
+        std::fputs(DecodeUsage(), stdout);
+        return 0;
+    }
+    if (options.listProtocols) {
+        for (const ProtocolRecord &record : DefaultProtocols())
+            std::printf("%s\n", record.name.c_str());
+        return 0;
+    }
+
+    std::unique_ptr<Input> input;
+    if (options.input == "-") {
+        input = std::make_unique<StdinInput>(options.inputRate, options.processingRate);
+    } else {
+        auto wav = std::make_unique<WavInput>();
+        if (!wav->Open(options.input, options.processingRate, error))
+            return fail(error);
+        input = std::move(wav);
+    }
+
+    DecoderColors colors;
+    DataOutputWindow window(settings, colors);
+    if (!options.logDir.empty()) {
+        if (!makeFolder(options.logDir, error))
+            return fail(error);
+        for (int c = 0; c < kChannelCount; ++c) {
+            std::string path = options.logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
+            if (!window.log(c).Open(path.c_str()))
+                return fail("cannot open log file '" + path + "': " + std::strerror(errno));
+        }
+    }
+
+    bool color = options.color == OutputColor::Always ||
+                 (options.color == OutputColor::Auto && isatty(STDOUT_FILENO));
+    Printer printer(options, color, colors.text);
+    window.setCharacterListener(&Printer::Listen, &printer);
+
+    SignalChain chain(
+        settings,
+        [&window](const int16_t *levels, int32_t count, const DecoderParams &params) {
+            DispatchBits(window, levels, count, params);
+        },
+        options.processingRate);
+    chain.SetProcessingRate(options.processingRate, true);
+
+    bool live = options.input == "-";
+    int16_t frame[kFrameSamples];
+    for (;;) {
+        uint32_t got = 0;
+        while (got < kFrameSamples) {
+            uint32_t n = input->Read(frame + got, kFrameSamples - got);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        if (got == 0)
+            break;
+        chain.ProcessFrame(frame, got * 2);
+        if (live)
+            std::fflush(stdout);
+        if (got < kFrameSamples)
+            break;
+    }
+    FinishBits(window);
+    printer.Finish();
+
+    if (options.stats) {
+        std::printf("\nCharacter statistics:\n");
+        CharacterStatistics &stats = window.statistics();
+        for (uint32_t entry = 0; entry < stats.size(); ++entry) {
+            if (stats.counter(entry) > 0)
+                std::printf("%s\n", stats.label(entry, settings.translation).c_str());
+        }
+    }
+    std::fflush(stdout);
+    if (std::ferror(stdout))
+        return fail(std::string("cannot write the decoded text: ") + std::strerror(errno));
+    return 0;
+}
+
+} // namespace
+} // namespace sirrel
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return sirrel::run(args);
+}

@@ -1,0 +1,33 @@
+// Command line of sirrel-decode: a protocol first, then single settings that override it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocols/settings_model.h"
+
+namespace sirrel {
+
+enum class OutputColor { Auto, Always, Never };
+
+struct DecodeOptions {
+    std::string input;            // WAV file, or "-" for raw s16le mono on stdin
+    uint32_t processingRate = 11025;
+    uint32_t inputRate = 0;       // stdin only; 0 = the processing rate
+    int channel = 0;              // 0-based channel printed on stdout
+    bool allChannels = false;
+    std::string logDir;
+    bool stats = false;
+    OutputColor color = OutputColor::Auto;
+    bool listProtocols = false;
+    bool help = false;
+};
+
+// Fills settings and options from the arguments. On a bad argument returns false with a one-line reason.
+bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
+                        std::string &error);
+
+const char *DecodeUsage();
+
+} // namespace sirrel
