@@ -257,8 +257,8 @@ int run(const std::vector<std::string> &args)
         return 0;
     }
     if (options.listProtocols) {
-        for (const ProtocolRecord &record : DefaultProtocols())
-            std::printf("%s\n", record.name.c_str());
+        for (const std::string &name : ProtocolNames(options))
+            std::printf("%s\n", name.c_str());
         return 0;
     }
 

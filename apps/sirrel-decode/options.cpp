@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cmath>
@@ -7,7 +8,9 @@
 #include <functional>
 #include <map>
 
-#include "protocols/protocol_record.h"
+#include "protocols/data_folder.h"
+#include "protocols/protocol_library.h"
+#include "protocols/translation_tables.h"
 
 namespace sirrel {
 
@@ -101,7 +104,9 @@ const char *DecodeUsage()
     return "usage: sirrel-decode [options] FILE|-\n"
            "Decodes FSK data from a WAV file, or raw signed 16-bit little-endian mono audio on stdin (-).\n"
            "  --protocol NAME        apply a stored protocol (see --list-protocols)\n"
-           "  --list-protocols       print every protocol name\n"
+           "  --list-protocols       print every protocol name (the user's, then the stock ones)\n"
+           "  --data-dir DIR         folder of the stored protocols and tables\n"
+           "  --table NAME           apply a translation table of the tables file\n"
            "  --mode ita2|ira|ascii8|arq|arqm|fec|packet|cis|raw\n"
            "  --space HZ --mark HZ   tone frequencies (1..3000)\n"
            "  --tune auto|manual     automatic tuning from the spectrum\n"
@@ -124,6 +129,17 @@ const char *DecodeUsage()
            "  --log-dir DIR          also write the four channel logs there\n"
            "  --stats                print the character statistics at the end\n"
            "  --color auto|always|never\n";
+}
+
+std::vector<std::string> ProtocolNames(const DecodeOptions &options)
+{
+    const DataPaths paths = DataPathsIn(options.dataDir.empty() ? ResolveDataFolder() : options.dataDir);
+    std::vector<std::string> names = StoredProtocolNames(paths.protocols);
+    for (const ProtocolRecord &record : DefaultProtocols()) {
+        if (std::find(names.begin(), names.end(), record.name) == names.end())
+            names.push_back(record.name);
+    }
+    return names;
 }
 
 bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
@@ -301,6 +317,12 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
             options.channel = int(n) - 1;
         } else if (arg == "--all-channels") {
             options.allChannels = true;
+        } else if (arg == "--data-dir") {
+            if (!value(options.dataDir))
+                return false;
+        } else if (arg == "--table") {
+            if (!value(options.table))
+                return false;
         } else if (arg == "--log-dir") {
             if (!value(options.logDir))
                 return false;
@@ -322,13 +344,21 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
         }
     }
 
+    const DataPaths paths = DataPathsIn(options.dataDir.empty() ? ResolveDataFolder() : options.dataDir);
     if (!pending.protocol.empty()) {
-        const ProtocolRecord *record = FindDefaultProtocol(pending.protocol);
+        std::optional<ProtocolRecord> record = FindProtocol(paths.protocols, pending.protocol);
         if (!record) {
             error = "unknown protocol '" + pending.protocol + "' (see --list-protocols)";
             return false;
         }
         record->applyTo(settings);
+        // The protocol names its table; one missing from the tables file leaves the characters as received.
+        if (options.table.empty())
+            LoadTranslationTable(paths.tables, settings.translationTableName, settings);
+    }
+    if (!options.table.empty() && !LoadTranslationTable(paths.tables, options.table, settings)) {
+        error = "unknown translation table '" + options.table + "' in '" + paths.tables + "'";
+        return false;
     }
     for (const auto &set : pending.setters)
         set(settings);

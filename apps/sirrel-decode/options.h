@@ -21,6 +21,8 @@ struct DecodeOptions {
     bool stats = false;
     OutputColor color = OutputColor::Auto;
     bool listProtocols = false;
+    std::string dataDir; // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
+    std::string table;   // translation table to apply, from the tables file
     bool help = false;
 };
 
@@ -29,5 +31,8 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
                         std::string &error);
 
 const char *DecodeUsage();
+
+// Every protocol --protocol accepts: the user's stored ones in file order, then the stock ones not among them.
+std::vector<std::string> ProtocolNames(const DecodeOptions &options);
 
 } // namespace sirrel
