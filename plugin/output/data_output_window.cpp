@@ -10,6 +10,12 @@ DataOutputWindow::DataOutputWindow(SettingsModel &settings, const DecoderColors 
     : currentMode(settings.mode), colors(initialColors), settings_(settings), statistics_(settings.mode)
 {
     async_.setSink(DecoderSink, this);
+    arqm_.setSink(WideDecoderSink, this);
+    cis_.setSink(WideDecoderSink, this);
+    syncArq_.setSink(DecoderSink, this);
+    fec_.setSink(DecoderSink, this);
+    hdlc_.sink = PacketTextSink;
+    hdlc_.sinkContext = this;
 }
 
 void DataOutputWindow::reset()
@@ -22,7 +28,7 @@ void DataOutputWindow::sink(const void *source, int8_t code)
 {
     const int32_t mode = currentMode;
     // Only ARQ-M spreads its characters over several channels.
-    const int32_t channel = 0;
+    const int32_t channel = mode == kModeArqm ? arqm_.currentChannel() : 0;
     if (suppress[channel] > 0) {
         --suppress[channel];
         return;
@@ -35,7 +41,7 @@ void DataOutputWindow::sink(const void *source, int8_t code)
         suppress[channel] = std::max(repetitionSkip, 1) - 1;
 
     // Packet text outside the information field is annotation: neither counted nor translated.
-    const PacketFieldState *packet = source == &packetFields_ ? &packetFields_ : nullptr;
+    const HdlcDeframer *packet = source == &hdlc_ ? &hdlc_ : nullptr;
     const bool userText = mode != kModePacket || (packet && packet->fieldClass == kFieldInformation);
     if (userText)
         statistics_.count(StatisticsEntry(mode, decoded.value));
@@ -60,7 +66,7 @@ void DataOutputWindow::sink(const void *source, int8_t code)
     write(channel, packet, c);
 }
 
-void DataOutputWindow::write(int32_t channel, const PacketFieldState *packet, uint8_t character)
+void DataOutputWindow::write(int32_t channel, const HdlcDeframer *packet, uint8_t character)
 {
     const uint32_t colour = packet ? packetColour(*packet) : colors.text;
     outputProduced = true;
@@ -71,7 +77,7 @@ void DataOutputWindow::write(int32_t channel, const PacketFieldState *packet, ui
         listener_(listenerContext_, channel, character, colour);
 }
 
-uint32_t DataOutputWindow::packetColour(const PacketFieldState &packet) const
+uint32_t DataOutputWindow::packetColour(const HdlcDeframer &packet) const
 {
     switch (packet.fieldClass) {
     case 1:
@@ -95,6 +101,8 @@ void DecoderSink(void *context, const void *source, int8_t code)
 {
     static_cast<DataOutputWindow *>(context)->sink(source, code);
 }
+
+void WideDecoderSink(void *context, const void *source, int32_t code) { DecoderSink(context, source, int8_t(code)); }
 
 void PacketTextSink(void *context, const void *deframer, const char *text)
 {

@@ -7,8 +7,13 @@
 #include <array>
 #include <cstdint>
 
+#include "decoders/arqm_decoder.h"
 #include "decoders/async_decoder.h"
+#include "decoders/cis_decoder.h"
 #include "decoders/code_sink.h"
+#include "decoders/fec_decoder.h"
+#include "decoders/hdlc_deframer.h"
+#include "decoders/sync_arq_decoder.h"
 #include "output/character_statistics.h"
 #include "output/log_file.h"
 #include "output/output_text_view.h"
@@ -28,16 +33,6 @@ struct DecoderColors {
     uint32_t l4Header = 0xFFFF00;
     uint32_t info = 0xFFFFFF;
 };
-
-// What the packet formatter exposes while it delivers a piece of text: the piece's field class (1 address,
-// 2 frame type, 3 notes, 4 PID, 5 L3 header, 6 L4 header, 7 information; 0 before the first frame) and the
-// CRC-good flag of the frame. The sink picks colours from it and counts and translates only the information
-// field. The HDLC deframer carries this state.
-struct PacketFieldState {
-    uint32_t fieldClass = 0;
-    int32_t crcGood = 1;
-};
-constexpr uint32_t kFieldInformation = 7;
 
 // Called for every character that reaches a channel, after the view and the log have taken it.
 using CharacterListener = void (*)(void *context, int32_t channel, uint8_t character, uint32_t colour);
@@ -66,8 +61,13 @@ public:
     } redraws;
 
     AsyncDecoder &asyncDecoder() { return async_; }
-    // The state of the packet formatter whose text this window shows.
-    PacketFieldState &packetFields() { return packetFields_; }
+    ArqmDecoder &arqmDecoder() { return arqm_; }
+    CisDecoder &cisDecoder() { return cis_; }
+    SyncArqDecoder &syncArqDecoder() { return syncArq_; }
+    FecDecoder &fecDecoder() { return fec_; }
+    // The packet decoder; while it delivers a piece of text, its field class and CRC-good flag pick the
+    // colour, and only its information field is counted and translated.
+    HdlcDeframer &hdlcDeframer() { return hdlc_; }
 
     OutputTextView &view(int32_t channel) { return views_[channel]; }
     LogFile &log(int32_t channel) { return logs_[channel]; }
@@ -88,12 +88,16 @@ public:
 
 private:
     // The final step: colour, view, log, listener.
-    void write(int32_t channel, const PacketFieldState *packet, uint8_t character);
-    uint32_t packetColour(const PacketFieldState &packet) const;
+    void write(int32_t channel, const HdlcDeframer *packet, uint8_t character);
+    uint32_t packetColour(const HdlcDeframer &packet) const;
 
     SettingsModel &settings_;
     AsyncDecoder async_;
-    PacketFieldState packetFields_;
+    ArqmDecoder arqm_;
+    CisDecoder cis_;
+    SyncArqDecoder syncArq_;
+    FecDecoder fec_;
+    HdlcDeframer hdlc_;
     std::array<OutputTextView, kChannelCount> views_;
     std::array<LogFile, kChannelCount> logs_;
     CharacterStatistics statistics_;
@@ -103,6 +107,8 @@ private:
 
 // The decoders' sink: the context is the window, the source the delivering decoder.
 void DecoderSink(void *context, const void *source, int8_t code);
+// The same for the decoders that deliver int32 codes: narrows the code to 8 bits.
+void WideDecoderSink(void *context, const void *source, int32_t code);
 
 // The packet formatter's sink: every character of the NUL-terminated text through DecoderSink, in order.
 void PacketTextSink(void *context, const void *deframer, const char *text);

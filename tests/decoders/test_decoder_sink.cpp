@@ -144,7 +144,7 @@ TEST(DecoderSink, PacketTextCountsAndTranslatesOnlyTheInformationField)
 {
     Sink packet(kModePacket);
     packet.settings.translation['a'] = 'A';
-    PacketFieldState &fields = packet.window.packetFields();
+    HdlcDeframer &fields = packet.window.hdlcDeframer();
     fields.fieldClass = 1;
     PacketTextSink(&packet.window, &fields, "ab");
     fields.fieldClass = kFieldInformation;

@@ -93,7 +93,7 @@ TEST(DataOutputWindow, ListenerSeesEveryCharacterWithItsColour)
 TEST(DataOutputWindow, PacketPiecesTakeTheirFieldColour)
 {
     Window w(kModePacket);
-    PacketFieldState &fields = w.window.packetFields();
+    HdlcDeframer &fields = w.window.hdlcDeframer();
     const DecoderColors defaults;
     const struct {
         uint32_t fieldClass;

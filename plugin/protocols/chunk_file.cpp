@@ -1,0 +1,178 @@
+#include "protocols/chunk_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "output/async_file.h"
+#include "protocols/record_file.h"
+
+namespace sirrel {
+
+namespace {
+
+constexpr uint32_t kMoveBlock = 64 * 1024;
+constexpr auto kRetryPause = std::chrono::milliseconds(10);
+
+uint32_t GetU32(const uint8_t *in)
+{
+    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+}
+
+void PutU32(uint8_t *out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t(v >> (8 * i));
+}
+
+// The chunk layout found by one pass over the file.
+struct Scan {
+    bool readError = false;
+    bool found = false;
+    int64_t chunkStart = 0; // of the first chunk with the key
+    uint32_t storedLength = 0;
+    int64_t end = 0; // end of the last whole chunk; a torn tail starts here when end < size
+};
+
+Scan ScanChunks(AsyncFile &file, const uint8_t *key, uint32_t keyLength)
+{
+    Scan scan;
+    const int64_t size = file.Size();
+    const int64_t header = int64_t(keyLength) + 4;
+    std::vector<uint8_t> head(header);
+    int64_t position = 0;
+    while (size - position >= header) {
+        file.SetReadPosition(position, AsyncFile::FromStart);
+        if (file.Read(head.data(), uint32_t(header)) != header) {
+            scan.readError = true;
+            break;
+        }
+        const uint32_t length = GetU32(head.data() + keyLength);
+        if (header + length > size - position)
+            break;
+        if (!scan.found && std::memcmp(head.data(), key, keyLength) == 0) {
+            scan.found = true;
+            scan.chunkStart = position;
+            scan.storedLength = length;
+        }
+        position += header + length;
+    }
+    scan.end = position;
+    return scan;
+}
+
+// Moves the bytes from `from` to the end of the file forward to `to` and cuts the file after them.
+bool MoveTailForward(AsyncFile &file, int64_t from, int64_t to)
+{
+    std::vector<uint8_t> block(kMoveBlock);
+    const int64_t size = file.Size();
+    for (int64_t done = 0; from + done < size;) {
+        const uint32_t want = uint32_t(std::min<int64_t>(kMoveBlock, size - from - done));
+        file.SetReadPosition(from + done, AsyncFile::FromStart);
+        file.SetWritePosition(to + done, AsyncFile::FromStart);
+        if (file.Read(block.data(), want) != want || file.Write(block.data(), want) != want)
+            return false;
+        done += want;
+    }
+    file.SetWritePosition(to + (size - from), AsyncFile::FromStart);
+    return file.Truncate();
+}
+
+bool OpenForWriting(AsyncFile &file, const std::string &path, std::chrono::milliseconds wait, ChunkStatus &status)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (file.Open(path.c_str(), true, 0))
+            return true;
+        if (file.OpenError() != EWOULDBLOCK) {
+            status = ChunkStatus::Failed;
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            status = ChunkStatus::Busy;
+            return false;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
+}
+
+} // namespace
+
+ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacity, const void *key,
+                    uint32_t keyLength)
+{
+    ChunkRead result;
+    AsyncFile file;
+    // The lock keeps a reader from seeing a chunk half moved; a file we may not write is still read.
+    if (!file.Open(path.c_str(), false, 0)) {
+        const int error = file.OpenError();
+        if (error == ENOENT || error == ENOTDIR) {
+            result.status = ChunkStatus::NoFile;
+            return result;
+        }
+        if (error == EWOULDBLOCK) {
+            result.status = ChunkStatus::Busy;
+            return result;
+        }
+        if (!file.OpenReadOnly(path.c_str(), 0))
+            return result;
+    }
+    const Scan scan = ScanChunks(file, static_cast<const uint8_t *>(key), keyLength);
+    if (scan.readError)
+        return result;
+    if (!scan.found) {
+        result.status = ChunkStatus::KeyAbsent;
+        return result;
+    }
+    file.SetReadPosition(scan.chunkStart + keyLength + 4, AsyncFile::FromStart);
+    result.copied = file.Read(destination, std::min(scan.storedLength, capacity));
+    result.status = ChunkStatus::Found;
+    return result;
+}
+
+ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t length, const void *key,
+                       uint32_t keyLength, std::chrono::milliseconds wait)
+{
+    const uint64_t total = uint64_t(keyLength) + 4 + length;
+    if (total > UINT32_MAX)
+        return ChunkStatus::Failed;
+    AsyncFile file;
+    ChunkStatus status = ChunkStatus::Failed;
+    if (!OpenForWriting(file, path, wait, status))
+        return status;
+    Scan scan = ScanChunks(file, static_cast<const uint8_t *>(key), keyLength);
+    if (scan.readError)
+        return ChunkStatus::Failed;
+
+    if (scan.end < file.Size()) {
+        if (!KeepDamagedCopy(file, path))
+            return ChunkStatus::Failed;
+        file.SetWritePosition(scan.end, AsyncFile::FromStart);
+        if (!file.Truncate())
+            return ChunkStatus::Failed;
+    }
+
+    if (scan.found && scan.storedLength == length) {
+        file.SetWritePosition(scan.chunkStart + keyLength + 4, AsyncFile::FromStart);
+        return file.Write(data, length) == length ? ChunkStatus::Found : ChunkStatus::Failed;
+    }
+    if (scan.found) {
+        const int64_t chunkEnd = scan.chunkStart + keyLength + 4 + scan.storedLength;
+        if (!MoveTailForward(file, chunkEnd, scan.chunkStart))
+            return ChunkStatus::Failed;
+    }
+
+    std::vector<uint8_t> chunk(total);
+    std::memcpy(chunk.data(), key, keyLength);
+    PutU32(chunk.data() + keyLength, length);
+    if (length)
+        std::memcpy(chunk.data() + keyLength + 4, data, length);
+    file.SetWritePosition(0, AsyncFile::FromEnd);
+    if (file.Write(chunk.data(), uint32_t(total)) != total || !file.Truncate())
+        return ChunkStatus::Failed;
+    return ChunkStatus::Found;
+}
+
+} // namespace sirrel
