@@ -3,42 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocols/little_endian.h"
+
 namespace sirrel {
 
 namespace {
-
-void putInt32(uint8_t *out, int32_t value)
-{
-    auto bits = uint32_t(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t(bits >> (8 * i));
-}
-
-int32_t getInt32(const uint8_t *in)
-{
-    uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i)
-        bits |= uint32_t(in[i]) << (8 * i);
-    return int32_t(bits);
-}
-
-void putDouble(uint8_t *out, double value)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &value, 8);
-    for (int i = 0; i < 8; ++i)
-        out[i] = uint8_t(bits >> (8 * i));
-}
-
-double getDouble(const uint8_t *in)
-{
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i)
-        bits |= uint64_t(in[i]) << (8 * i);
-    double value;
-    std::memcpy(&value, &bits, 8);
-    return value;
-}
 
 // Numeric editors hold doubles; the block takes them truncated toward zero.
 int32_t truncated(double value) { return int32_t(value); }
@@ -49,23 +18,23 @@ constexpr int32_t kCisFrameSizes[] = {11, 14, 27, 28};
 
 void DecoderParams::store(uint8_t *out) const
 {
-    putInt32(out, mode);
-    putDouble(out + 4, samplesPerBit);
-    putInt32(out + 12, polarity);
-    putInt32(out + 16, inversionMask);
+    le::PutI32(out, mode);
+    le::PutDouble(out + 4, samplesPerBit);
+    le::PutI32(out + 12, polarity);
+    le::PutI32(out + 16, inversionMask);
     for (size_t i = 0; i < words.size(); ++i)
-        putInt32(out + 20 + 4 * i, words[i]);
+        le::PutI32(out + 20 + 4 * i, words[i]);
 }
 
 DecoderParams DecoderParams::load(const uint8_t *in)
 {
     DecoderParams params;
-    params.mode = getInt32(in);
-    params.samplesPerBit = getDouble(in + 4);
-    params.polarity = getInt32(in + 12);
-    params.inversionMask = getInt32(in + 16);
+    params.mode = le::GetI32(in);
+    params.samplesPerBit = le::GetDouble(in + 4);
+    params.polarity = le::GetI32(in + 12);
+    params.inversionMask = le::GetI32(in + 16);
     for (size_t i = 0; i < params.words.size(); ++i)
-        params.words[i] = getInt32(in + 20 + 4 * i);
+        params.words[i] = le::GetI32(in + 20 + 4 * i);
     return params;
 }
 

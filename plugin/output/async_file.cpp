@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "orurt.h"
+#include "output/exclusion_hold.h"
 
 namespace {
 
@@ -24,17 +25,6 @@ constexpr int kLockAttempts = 25;
 constexpr auto kStopWait = std::chrono::milliseconds(1000);
 // Adjoining queued blocks written with one system call.
 constexpr int kMaxRun = 64;
-
-class Hold {
-public:
-    explicit Hold(OruThreadExclusion &lock) : lock_(lock) { OruThreadExclusion_Enter(&lock_); }
-    ~Hold() { OruThreadExclusion_Leave(&lock_); }
-    Hold(const Hold &) = delete;
-    Hold &operator=(const Hold &) = delete;
-
-private:
-    OruThreadExclusion &lock_;
-};
 
 uint32_t ReadAt(int handle, uint8_t *destination, uint32_t count, int64_t offset)
 {
@@ -323,7 +313,7 @@ int64_t AsyncFile::Size() const
 {
     if (!core_)
         return 0;
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     return core_->size;
 }
 
@@ -331,7 +321,7 @@ int64_t AsyncFile::ReadPosition() const
 {
     if (!core_)
         return 0;
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     return core_->readPosition;
 }
 
@@ -339,7 +329,7 @@ int64_t AsyncFile::WritePosition() const
 {
     if (!core_)
         return 0;
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     return core_->writePosition;
 }
 
@@ -357,7 +347,7 @@ int64_t AsyncFile::SetPosition(int64_t offset, int32_t origin, bool read)
 {
     if (!core_)
         return 0;
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     int64_t &position = read ? core_->readPosition : core_->writePosition;
     const int64_t size = core_->size;
     int64_t base;
@@ -388,10 +378,10 @@ uint32_t AsyncFile::Read(void *destination, uint32_t count)
     auto *bytes = static_cast<uint8_t *>(destination);
     if (core_->bufferSize)
         return ReadBuffered(bytes, count);
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     uint32_t got;
     {
-        Hold handle(core_->handleLock);
+        ExclusionHold handle(core_->handleLock);
         got = ReadAt(core_->handle, bytes, count, core_->readPosition);
     }
     core_->readPosition += got;
@@ -407,10 +397,10 @@ uint32_t AsyncFile::Write(const void *source, uint32_t count)
     auto *bytes = static_cast<const uint8_t *>(source);
     if (core_->bufferSize)
         return WriteBuffered(bytes, count);
-    Hold positions(core_->positionsLock);
+    ExclusionHold positions(core_->positionsLock);
     uint32_t put;
     {
-        Hold handle(core_->handleLock);
+        ExclusionHold handle(core_->handleLock);
         put = WriteAt(core_->handle, bytes, count, core_->writePosition);
     }
     core_->writePosition += put;
@@ -425,9 +415,9 @@ bool AsyncFile::Truncate()
         return false;
     Core *core = core_;
     WaitForQueue();
-    Hold positions(core->positionsLock);
+    ExclusionHold positions(core->positionsLock);
     {
-        Hold handle(core->handleLock);
+        ExclusionHold handle(core->handleLock);
         if (ftruncate(core->handle, core->writePosition) != 0)
             return false;
     }
@@ -467,12 +457,12 @@ uint32_t AsyncFile::ReadBuffered(uint8_t *destination, uint32_t count)
     WaitForQueue();
     uint32_t done = 0;
     {
-        Hold positions(core->positionsLock);
+        ExclusionHold positions(core->positionsLock);
         int64_t position = core->readPosition;
         if (count > core->bufferSize) {
             core->cacheValid = 0;
             {
-                Hold handle(core->handleLock);
+                ExclusionHold handle(core->handleLock);
                 done = ReadAt(core->handle, destination, count, position);
             }
             position += done;
@@ -491,7 +481,7 @@ uint32_t AsyncFile::ReadBuffered(uint8_t *destination, uint32_t count)
                 }
                 uint32_t got;
                 {
-                    Hold handle(core->handleLock);
+                    ExclusionHold handle(core->handleLock);
                     got = ReadAt(core->handle, core->cache, core->bufferSize, position);
                 }
                 core->cacheOffset = position;
@@ -529,7 +519,7 @@ uint32_t AsyncFile::WriteBuffered(const uint8_t *source, uint32_t count)
         ++blocks;
     };
     {
-        Hold freeList(core->freeLock);
+        ExclusionHold freeList(core->freeLock);
         while (taken < count && core->freeList) {
             Block *block = core->freeList;
             core->freeList = block->next;
@@ -541,7 +531,7 @@ uint32_t AsyncFile::WriteBuffered(const uint8_t *source, uint32_t count)
         uint32_t rest = count - taken;
         void *memory = rest <= UINT32_MAX - sizeof(Block) ? MemoryAlloc(sizeof(Block) + rest) : nullptr;
         if (!memory) {
-            Hold freeList(core->freeLock);
+            ExclusionHold freeList(core->freeLock);
             if (last) {
                 last->next = core->freeList;
                 core->freeList = first;
@@ -555,7 +545,7 @@ uint32_t AsyncFile::WriteBuffered(const uint8_t *source, uint32_t count)
     }
 
     {
-        Hold positions(core->positionsLock);
+        ExclusionHold positions(core->positionsLock);
         const int64_t start = core->writePosition;
         for (Block *block = first; block; block = block->next)
             block->offset += start;
@@ -573,7 +563,7 @@ uint32_t AsyncFile::WriteBuffered(const uint8_t *source, uint32_t count)
             std::lock_guard<std::mutex> guard(core->signalMutex);
             core->queued += blocks;
         }
-        Hold queue(core->queueLock);
+        ExclusionHold queue(core->queueLock);
         (core->queueTail ? core->queueTail->next : core->queueHead) = first;
         core->queueTail = last;
     }
@@ -601,7 +591,7 @@ void AsyncFile::ThreadMain(Core *core)
     // Whatever the caller wrote before closing still reaches the file.
     WriteQueued(core);
     {
-        Hold freeList(core->freeLock);
+        ExclusionHold freeList(core->freeLock);
         while (Block *block = core->freeList) {
             core->freeList = block->next;
             MemoryFree(block);
@@ -625,7 +615,7 @@ bool AsyncFile::WriteQueued(Core *core)
     for (;;) {
         Block *first;
         {
-            Hold queue(core->queueLock);
+            ExclusionHold queue(core->queueLock);
             first = core->queueHead;
             core->queueHead = core->queueTail = nullptr;
         }
@@ -644,13 +634,13 @@ bool AsyncFile::WriteQueued(Core *core)
                 total += block->length;
                 last = block;
             }
-            Hold handle(core->handleLock);
+            ExclusionHold handle(core->handleLock);
             if (!WriteAllAt(core->handle, parts, count, offset))
                 core->writeFailed = true;
             written += static_cast<uint32_t>(count);
         }
         {
-            Hold freeList(core->freeLock);
+            ExclusionHold freeList(core->freeLock);
             last->next = core->freeList;
             core->freeList = first;
         }
@@ -667,7 +657,7 @@ bool AsyncFile::WriteQueued(Core *core)
 // Once the reader is a quarter of the buffer into the cache, drop what lies behind it to make room ahead.
 bool AsyncFile::SlideCache(Core *core)
 {
-    Hold positions(core->positionsLock);
+    ExclusionHold positions(core->positionsLock);
     const int64_t passed = core->readPosition - core->cacheOffset;
     if (core->cacheValid == 0 || passed <= 0 || passed < core->bufferSize / 4 || passed > core->cacheValid)
         return false;
@@ -683,7 +673,7 @@ bool AsyncFile::ReadAhead(Core *core)
     uint32_t want;
     uint64_t changes;
     {
-        Hold positions(core->positionsLock);
+        ExclusionHold positions(core->positionsLock);
         from = core->cacheOffset + core->cacheValid;
         if (core->cacheValid == core->bufferSize || from >= core->size)
             return false;
@@ -699,10 +689,10 @@ bool AsyncFile::ReadAhead(Core *core)
     }
     uint32_t got;
     {
-        Hold handle(core->handleLock);
+        ExclusionHold handle(core->handleLock);
         got = ReadAt(core->handle, core->scratch, want, from);
     }
-    Hold positions(core->positionsLock);
+    ExclusionHold positions(core->positionsLock);
     if (core->changeCount != changes)
         return true;
     // The cache may have slid or been reloaded meanwhile; the bytes still fit when it ends where they start.

@@ -1,17 +1,8 @@
 #include "output/log_file.h"
 
+#include "output/exclusion_hold.h"
+
 namespace {
-
-class Hold {
-public:
-    explicit Hold(OruThreadExclusion &lock) : lock_(lock) { OruThreadExclusion_Enter(&lock_); }
-    ~Hold() { OruThreadExclusion_Leave(&lock_); }
-    Hold(const Hold &) = delete;
-    Hold &operator=(const Hold &) = delete;
-
-private:
-    OruThreadExclusion &lock_;
-};
 
 // Views keep lines of 80 characters; longer ones take a block of their own.
 constexpr uint32_t kLineRoom = 256;
@@ -31,7 +22,7 @@ LogFile::~LogFile()
 
 bool LogFile::Open(const char *path)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     if (stream_)
         std::fclose(stream_);
     stream_ = path ? std::fopen(path, "a") : nullptr;
@@ -40,7 +31,7 @@ bool LogFile::Open(const char *path)
 
 void LogFile::Close()
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     if (stream_)
         std::fclose(stream_);
     stream_ = nullptr;
@@ -48,7 +39,7 @@ void LogFile::Close()
 
 bool LogFile::IsOpen()
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     return stream_ != nullptr;
 }
 
@@ -84,7 +75,7 @@ bool LogFile::WriteLine(const char *characters, uint32_t count)
 // file holds everything shown up to then.
 bool LogFile::Put(const char *bytes, uint32_t count)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     if (!stream_)
         return true;
     if (std::fseek(stream_, 0, SEEK_END) == 0 && std::fwrite(bytes, 1, count, stream_) == count &&

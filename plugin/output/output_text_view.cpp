@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "output/exclusion_hold.h"
+
 namespace sirrel {
 
 namespace {
-
-class Hold {
-public:
-    explicit Hold(OruThreadExclusion &lock) : lock_(lock) { OruThreadExclusion_Enter(&lock_); }
-    ~Hold() { OruThreadExclusion_Leave(&lock_); }
-    Hold(const Hold &) = delete;
-    Hold &operator=(const Hold &) = delete;
-
-private:
-    OruThreadExclusion &lock_;
-};
 
 // Cells a line starts with when the width gives no sensible size (unlimited or very wide); it grows as needed.
 constexpr uint32_t kDefaultRoom = 80;
@@ -38,7 +29,7 @@ OutputTextView::~OutputTextView()
 
 void OutputTextView::append(uint8_t character, uint32_t colour)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     if (character == 10)
         return;
     if (character == 13) {
@@ -57,13 +48,13 @@ void OutputTextView::append(uint8_t character, uint32_t colour)
 
 void OutputTextView::clear()
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     dropOldest(lineCount_);
 }
 
 void OutputTextView::setMaxLines(uint32_t n)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     maxLines_ = n;
     if (n != 0 && lineCount_ > n)
         dropOldest(lineCount_ - n);
@@ -71,7 +62,7 @@ void OutputTextView::setMaxLines(uint32_t n)
 
 void OutputTextView::setLineWidth(uint32_t w)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     lineWidth_ = w;
     if (w == 0)
         return;
@@ -81,13 +72,13 @@ void OutputTextView::setLineWidth(uint32_t w)
 
 uint32_t OutputTextView::lineCount()
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     return lineCount_;
 }
 
 std::vector<TextCell> OutputTextView::lineCells(uint32_t index)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     if (index >= lineCount_)
         return {};
     const Line &line = lines_[index];
@@ -96,7 +87,7 @@ std::vector<TextCell> OutputTextView::lineCells(uint32_t index)
 
 std::string OutputTextView::lineText(uint32_t index)
 {
-    Hold hold(lock_);
+    ExclusionHold hold(lock_);
     std::string text;
     if (index < lineCount_) {
         const Line &line = lines_[index];

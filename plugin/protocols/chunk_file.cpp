@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/async_file.h"
+#include "protocols/little_endian.h"
 #include "protocols/record_file.h"
 
 namespace sirrel {
@@ -15,17 +16,6 @@ namespace {
 
 constexpr uint32_t kMoveBlock = 64 * 1024;
 constexpr auto kRetryPause = std::chrono::milliseconds(10);
-
-uint32_t GetU32(const uint8_t *in)
-{
-    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
-}
-
-void PutU32(uint8_t *out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t(v >> (8 * i));
-}
 
 // The chunk layout found by one pass over the file.
 struct Scan {
@@ -49,7 +39,7 @@ Scan ScanChunks(AsyncFile &file, const uint8_t *key, uint32_t keyLength)
             scan.readError = true;
             break;
         }
-        const uint32_t length = GetU32(head.data() + keyLength);
+        const uint32_t length = le::GetU32(head.data() + keyLength);
         if (header + length > size - position)
             break;
         if (!scan.found && std::memcmp(head.data(), key, keyLength) == 0) {
@@ -166,7 +156,7 @@ ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t lengt
 
     std::vector<uint8_t> chunk(total);
     std::memcpy(chunk.data(), key, keyLength);
-    PutU32(chunk.data() + keyLength, length);
+    le::PutU32(chunk.data() + keyLength, length);
     if (length)
         std::memcpy(chunk.data() + keyLength + 4, data, length);
     file.SetWritePosition(0, AsyncFile::FromEnd);

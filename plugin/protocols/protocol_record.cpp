@@ -1,6 +1,6 @@
 #include "protocols/protocol_record.h"
 
-#include <cstring>
+#include "protocols/little_endian.h"
 
 namespace sirrel {
 
@@ -14,52 +14,6 @@ constexpr size_t kDemodulatorOffset = 532;
 constexpr size_t kBaudOffset = 534;
 constexpr size_t kAutoBaudOffset = 542;
 constexpr size_t kParamsOffset = 546;
-
-void putText(uint8_t *slot, size_t size, const std::string &text)
-{
-    size_t n = std::min(text.size(), size - 1);
-    std::memcpy(slot, text.data(), n);
-}
-
-std::string getText(const uint8_t *slot, size_t size)
-{
-    size_t n = 0;
-    while (n < size && slot[n] != 0)
-        ++n;
-    return std::string(reinterpret_cast<const char *>(slot), n);
-}
-
-void putU32(uint8_t *out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t(v >> (8 * i));
-}
-
-uint32_t getU32(const uint8_t *in)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= uint32_t(in[i]) << (8 * i);
-    return v;
-}
-
-void putDouble(uint8_t *out, double value)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &value, 8);
-    for (int i = 0; i < 8; ++i)
-        out[i] = uint8_t(bits >> (8 * i));
-}
-
-double getDouble(const uint8_t *in)
-{
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i)
-        bits |= uint64_t(in[i]) << (8 * i);
-    double value;
-    std::memcpy(&value, &bits, 8);
-    return value;
-}
 
 struct DefaultEntry {
     const char *name;
@@ -135,14 +89,14 @@ ProtocolRecord recordFromEntry(const DefaultEntry &e)
 std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
 {
     std::array<uint8_t, kSize> bytes{};
-    putText(bytes.data(), kNameSize, name);
-    putText(bytes.data() + kTableNameOffset, kNameSize, tableName);
-    putDouble(bytes.data() + kSpaceOffset, space);
-    putDouble(bytes.data() + kMarkOffset, mark);
-    putU32(bytes.data() + kAutoTuningOffset, autoTuning);
+    le::PutText(bytes.data(), kNameSize, name);
+    le::PutText(bytes.data() + kTableNameOffset, kNameSize, tableName);
+    le::PutDouble(bytes.data() + kSpaceOffset, space);
+    le::PutDouble(bytes.data() + kMarkOffset, mark);
+    le::PutU32(bytes.data() + kAutoTuningOffset, autoTuning);
     bytes[kDemodulatorOffset] = demodulator;
-    putDouble(bytes.data() + kBaudOffset, baudrate);
-    putU32(bytes.data() + kAutoBaudOffset, autoBaud);
+    le::PutDouble(bytes.data() + kBaudOffset, baudrate);
+    le::PutU32(bytes.data() + kAutoBaudOffset, autoBaud);
     DecoderParams stored = params;
     stored.samplesPerBit = 0.0;
     stored.store(bytes.data() + kParamsOffset);
@@ -152,14 +106,14 @@ std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
 ProtocolRecord ProtocolRecord::fromBytes(const uint8_t *bytes)
 {
     ProtocolRecord r;
-    r.name = getText(bytes, kNameSize);
-    r.tableName = getText(bytes + kTableNameOffset, kNameSize);
-    r.space = getDouble(bytes + kSpaceOffset);
-    r.mark = getDouble(bytes + kMarkOffset);
-    r.autoTuning = getU32(bytes + kAutoTuningOffset);
+    r.name = le::GetText(bytes, kNameSize);
+    r.tableName = le::GetText(bytes + kTableNameOffset, kNameSize);
+    r.space = le::GetDouble(bytes + kSpaceOffset);
+    r.mark = le::GetDouble(bytes + kMarkOffset);
+    r.autoTuning = le::GetU32(bytes + kAutoTuningOffset);
     r.demodulator = bytes[kDemodulatorOffset];
-    r.baudrate = getDouble(bytes + kBaudOffset);
-    r.autoBaud = getU32(bytes + kAutoBaudOffset);
+    r.baudrate = le::GetDouble(bytes + kBaudOffset);
+    r.autoBaud = le::GetU32(bytes + kAutoBaudOffset);
     r.params = DecoderParams::load(bytes + kParamsOffset);
     return r;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocols/little_endian.h"
 #include "protocols/record_file.h"
 
 namespace sirrel {
@@ -37,17 +38,6 @@ constexpr std::array<CharacterSet, 19> kCharacterSets = {{
 
 using RecordBytes = std::array<uint8_t, TranslationTableRecord::kSize>;
 
-void PutText(uint8_t *slot, size_t size, const std::string &text)
-{
-    std::memcpy(slot, text.data(), std::min(text.size(), size - 1));
-}
-
-std::string GetText(const uint8_t *slot, size_t size)
-{
-    const uint8_t *end = std::find(slot, slot + size, uint8_t(0));
-    return std::string(reinterpret_cast<const char *>(slot), size_t(end - slot));
-}
-
 bool ReadRecord(RecordFile &file, uint32_t index, TranslationTableRecord &record)
 {
     RecordBytes bytes;
@@ -68,8 +58,8 @@ bool WriteRecord(RecordFile &file, uint32_t index, const TranslationTableRecord 
 std::array<uint8_t, TranslationTableRecord::kSize> TranslationTableRecord::toBytes() const
 {
     RecordBytes bytes{};
-    PutText(bytes.data(), kNameSize, name);
-    PutText(bytes.data() + kFontOffset, kFontSize, font);
+    le::PutText(bytes.data(), kNameSize, name);
+    le::PutText(bytes.data() + kFontOffset, kFontSize, font);
     bytes[kCharacterSetOffset] = characterSet;
     std::memcpy(bytes.data() + kCodesOffset, codes.data(), codes.size());
     return bytes;
@@ -78,8 +68,8 @@ std::array<uint8_t, TranslationTableRecord::kSize> TranslationTableRecord::toByt
 TranslationTableRecord TranslationTableRecord::fromBytes(const uint8_t *bytes)
 {
     TranslationTableRecord r;
-    r.name = GetText(bytes, kNameSize);
-    r.font = GetText(bytes + kFontOffset, kFontSize);
+    r.name = le::GetText(bytes, kNameSize);
+    r.font = le::GetText(bytes + kFontOffset, kFontSize);
     r.characterSet = bytes[kCharacterSetOffset];
     std::memcpy(r.codes.data(), bytes + kCodesOffset, r.codes.size());
     return r;
