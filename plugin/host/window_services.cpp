@@ -1,0 +1,73 @@
+#include "host/window_services.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace sirrel {
+
+uint32_t HeadlessWindowServices::MessageBox(uint32_t window, const std::string &caption, const std::string &text,
+                                            uint32_t buttons)
+{
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        boxes_.push_back({window, caption, text});
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    const uint32_t first = buttons & 0xF;
+    return first ? first : kButtonOk;
+}
+
+uint32_t HeadlessWindowServices::CreateMainWindow(const std::string &)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    // Never 0 (no window) nor 0xFFFFFFFF (the start-up failure).
+    if (nextHandle_ == 0 || nextHandle_ == 0xFFFFFFFFu)
+        nextHandle_ = 1;
+    return nextHandle_++;
+}
+
+bool HeadlessWindowServices::RequestClose(uint32_t window)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    closeRequests_.push_back(window);
+    return closing_.insert(window).second;
+}
+
+void HeadlessWindowServices::DestroyWindow(uint32_t window)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    closing_.erase(window);
+}
+
+uint32_t HeadlessWindowServices::WaveInDeviceCount()
+{
+    // Lines such as "00-00: ALC892 Analog : ALC892 Analog : playback 1 : capture 1".
+    std::ifstream devices("/proc/asound/pcm");
+    std::string line;
+    uint32_t count = 0;
+    while (std::getline(devices, line)) {
+        if (line.find("capture") != std::string::npos)
+            ++count;
+    }
+    return count;
+}
+
+std::vector<HeadlessWindowServices::Box> HeadlessWindowServices::Boxes()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return boxes_;
+}
+
+std::vector<uint32_t> HeadlessWindowServices::CloseRequests()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return closeRequests_;
+}
+
+WindowServices &Services()
+{
+    static HeadlessWindowServices headless;
+    return headless;
+}
+
+} // namespace sirrel

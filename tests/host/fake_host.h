@@ -1,0 +1,175 @@
+// A stand-in for the receiver-control host: loads libsirrel.so, answers its call-back (recording every call,
+// refusing what it is told to) and describes receivers to it. One host is active at a time, since the call-back
+// carries no context.
+#pragma once
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host_interface.h"
+
+namespace fake {
+
+struct Call {
+    uint32_t window;
+    uint32_t code;
+    uint32_t first;
+    uint32_t second;
+    std::vector<uint8_t> data; // the bytes the pointer showed, as far as the message defines them
+};
+
+// The host's ReceiverInfo, with a DSP description when one is given.
+class Receiver {
+public:
+    Receiver(const std::string &maker, const std::string &model, const std::string &serialText,
+             uint32_t serialNumber = 0, const std::string &dspMaker = "", const std::string &dspModel = "")
+    {
+        Put(sirrel::kReceiverMakerOffset, maker);
+        Put(sirrel::kReceiverModelOffset, model);
+        Put(sirrel::kReceiverSerialTextOffset, serialText);
+        std::memcpy(bytes_ + sirrel::kReceiverSerialNumberOffset, &serialNumber, 4);
+        if (!dspMaker.empty()) {
+            Copy(dsp_, dspMaker);
+            Copy(dsp_ + sirrel::kDspModelOffset, dspModel);
+            const char *pointer = dsp_;
+            std::memcpy(bytes_ + sirrel::kReceiverDspOffset, &pointer, sizeof pointer);
+        }
+    }
+    Receiver(const Receiver &) = delete;
+    Receiver &operator=(const Receiver &) = delete;
+    const uint8_t *Info() const { return bytes_; }
+
+private:
+    // Texts fill their 32-byte slot; a longer one is cut.
+    static void Copy(void *slot, const std::string &text) { std::memcpy(slot, text.data(), std::min<size_t>(text.size(), 32)); }
+    void Put(uint32_t offset, const std::string &text) { Copy(bytes_ + offset, text); }
+
+    uint8_t bytes_[sirrel::kReceiverInfoSize + 16] = {};
+    char dsp_[64] = {};
+};
+
+inline const char *const kMaker = "Korvanda Communications";
+
+class Host {
+public:
+    using Init = uint32_t (*)(int32_t, uint32_t, char *, uint32_t);
+    using Start = int32_t (*)(uint32_t, const void *, sirrel::HostCallback, uint32_t *);
+    using Notify = void (*)(uint32_t, uint32_t, uint32_t, uint32_t, void *);
+    using Done = void (*)();
+
+    Host()
+    {
+        library_ = dlopen(SIRREL_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!library_)
+            ADD_FAILURE() << dlerror();
+        init = reinterpret_cast<Init>(Symbol("kelPluginInit"));
+        start = reinterpret_cast<Start>(Symbol("kelPluginStart"));
+        notify = reinterpret_cast<Notify>(Symbol("kelPluginNotify"));
+        done = reinterpret_cast<Done>(Symbol("kelPluginDone"));
+        active_ = this;
+    }
+    ~Host()
+    {
+        active_ = nullptr;
+        if (library_)
+            dlclose(library_);
+    }
+    Host(const Host &) = delete;
+    Host &operator=(const Host &) = delete;
+
+    void *Symbol(const char *name) { return library_ ? dlsym(library_, name) : nullptr; }
+
+    int32_t StartInstance(uint32_t id, const Receiver &receiver, uint32_t *options = nullptr)
+    {
+        uint32_t word = 0;
+        return start(id, receiver.Info(), &Host::Callback, options ? options : &word);
+    }
+
+    void SendDspEvent(uint32_t id, uint32_t key) { notify(id, sirrel::kNotifyDspEvent, 0, 0, &key); }
+    void Close(uint32_t id) { notify(id, sirrel::kNotifyClose, 0, 0, nullptr); }
+
+    // A 16-bit audio block with its header in front, as the host lays it out.
+    static std::vector<uint8_t> AudioBlock(uint32_t rate, uint32_t bits, uint32_t channels,
+                                           const std::vector<int16_t> &samples)
+    {
+        const uint32_t header[4] = {rate, bits, channels, uint32_t(samples.size() / channels)};
+        std::vector<uint8_t> block(16 + samples.size() * 2);
+        std::memcpy(block.data(), header, 16);
+        std::memcpy(block.data() + 16, samples.data(), samples.size() * 2);
+        return block;
+    }
+
+    std::vector<Call> calls;
+    std::set<uint32_t> refuse; // message codes answered with a refusal
+    int32_t dspHandle = 0x1234;
+
+    Init init = nullptr;
+    Start start = nullptr;
+    Notify notify = nullptr;
+    Done done = nullptr;
+
+    std::vector<uint32_t> Codes() const
+    {
+        std::vector<uint32_t> codes;
+        for (const Call &c : calls)
+            codes.push_back(c.code);
+        return codes;
+    }
+
+private:
+    static int32_t Callback(uint32_t window, uint32_t code, uint32_t first, uint32_t second, void *pointer)
+    {
+        Host *host = active_;
+        if (!host)
+            return sirrel::kHostRefused;
+        Call call{window, code, first, second, {}};
+        if (pointer && code != sirrel::kHostDspUse && code != sirrel::kHostDspStartStream &&
+            code != sirrel::kHostDspStop && code != sirrel::kHostDspClose) {
+            const auto *bytes = static_cast<const uint8_t *>(pointer);
+            call.data.assign(bytes, bytes + second);
+        }
+        host->calls.push_back(call);
+        if (host->refuse.count(code))
+            return sirrel::kHostRefused;
+        return code == sirrel::kHostDspOpen ? host->dspHandle : 0;
+    }
+
+    void *library_ = nullptr;
+    static inline Host *active_ = nullptr;
+};
+
+// A data folder of its own for each test, named to the plug-in through the environment; no registry file.
+class DataFolder {
+public:
+    DataFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sirrel-host-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+        setenv("KEL_PLUGIN_PATH", path_.c_str(), 1);
+        setenv("KEL_REGISTRY", (path_ + "/no-registry.ini").c_str(), 1);
+    }
+    ~DataFolder()
+    {
+        unsetenv("KEL_PLUGIN_PATH");
+        unsetenv("KEL_REGISTRY");
+        std::filesystem::remove_all(path_);
+    }
+    DataFolder(const DataFolder &) = delete;
+    DataFolder &operator=(const DataFolder &) = delete;
+    std::string File(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+} // namespace fake
