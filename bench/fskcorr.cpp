@@ -6,43 +6,13 @@
 #include <random>
 #include <vector>
 
+#include "../tests/support/kernel_choice.h"
 #include "orurt.h"
 
 namespace {
 
 constexpr double kRate = 11025.0;
 constexpr int kFrame = 2048;
-constexpr uint32_t kAvxBit = 1u << 28;
-
-enum Kernel { kPortable, kSse2, kAvx2 };
-
-// The kernel is chosen at construction from the library's processor record.
-class KernelScope {
-public:
-    explicit KernelScope(int kernel) : saved_(*_CPU())
-    {
-        if (kernel == kPortable)
-            _CPU()->Features &= ~ORU_FEATURE_SSE2;
-        if (kernel == kSse2)
-            _CPU()->Features2 &= ~kAvxBit;
-    }
-    ~KernelScope() { *_CPU() = saved_; }
-    KernelScope(const KernelScope &) = delete;
-    KernelScope &operator=(const KernelScope &) = delete;
-
-private:
-    OruCPUInfo saved_;
-};
-
-bool Available(int kernel)
-{
-    const OruCPUInfo *cpu = _CPU();
-    if (kernel == kPortable)
-        return true;
-    if (!(cpu->Features & ORU_FEATURE_SSE2))
-        return false;
-    return kernel == kSse2 || ((cpu->Features2 & kAvxBit) && __builtin_cpu_supports("avx2"));
-}
 
 std::vector<int16_t> FskFrame()
 {
@@ -67,8 +37,8 @@ void SetRates(benchmark::State &state, int64_t samplesPerIteration)
 
 void BM_FSKCorrDemod16_Frame(benchmark::State &state)
 {
-    const int kernel = int(state.range(0));
-    if (!Available(kernel)) {
+    const Kernel kernel = Kernel(state.range(0));
+    if (!KernelAvailable(kernel)) {
         state.SkipWithError("kernel not available on this processor");
         return;
     }
@@ -90,6 +60,6 @@ void BM_FSKCorrDemod16_Frame(benchmark::State &state)
     SetRates(state, kFrame);
     OruFSKCorrDemod_Destruct(demod, 1);
 }
-BENCHMARK(BM_FSKCorrDemod16_Frame)->ArgName("portable0_sse2_1_avx2_2")->Arg(kPortable)->Arg(kSse2)->Arg(kAvx2);
+BENCHMARK(BM_FSKCorrDemod16_Frame)->ArgName("portable0_sse2_1_avx2_2")->Arg(int(Kernel::Portable))->Arg(int(Kernel::Sse2))->Arg(int(Kernel::Avx2));
 
 } // namespace

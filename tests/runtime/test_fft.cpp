@@ -8,52 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-// Kernel choice is made at construction from the library's processor record; editing the record steers it.
-enum class Kernel { Portable, Sse2, Avx2 };
-
-constexpr uint32_t kAvxBit = 1u << 28;
-
-bool KernelAvailable(Kernel k)
-{
-    const OruCPUInfo *cpu = _CPU();
-    switch (k) {
-    case Kernel::Portable:
-        return true;
-    case Kernel::Sse2:
-        return (cpu->Features & ORU_FEATURE_SSE2) != 0;
-    case Kernel::Avx2:
-#if defined(__x86_64__) || defined(__i386__)
-        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & kAvxBit) && __builtin_cpu_supports("avx2");
-#else
-        return false;
-#endif
-    }
-    return false;
-}
-
-class KernelScope {
-public:
-    explicit KernelScope(Kernel k) : saved_(*_CPU())
-    {
-        OruCPUInfo *cpu = _CPU();
-        if (k == Kernel::Portable)
-            cpu->Features &= ~ORU_FEATURE_SSE2;
-        if (k == Kernel::Sse2)
-            cpu->Features2 &= ~kAvxBit;
-    }
-    ~KernelScope() { *_CPU() = saved_; }
-    KernelScope(const KernelScope &) = delete;
-    KernelScope &operator=(const KernelScope &) = delete;
-
-private:
-    OruCPUInfo saved_;
-};
 
 struct FloatFft {
     explicit FloatFft(uint32_t n, uint32_t window = ORU_FFT_RECTANGULAR) : f(OruFFT2Float_Construct(nullptr))

@@ -1,0 +1,47 @@
+// Steers the run-time library's choice of processing kernel: objects pick theirs at construction from the
+// library's processor record, so editing the record for the length of a scope selects one.
+#pragma once
+
+#include <cstdint>
+
+#include "orurt.h"
+
+enum class Kernel { Portable, Sse2, Avx2 };
+
+constexpr uint32_t kFeature2Avx = 1u << 28;
+
+inline bool KernelAvailable(Kernel k)
+{
+    const OruCPUInfo *cpu = _CPU();
+    switch (k) {
+    case Kernel::Portable:
+        return true;
+    case Kernel::Sse2:
+        return (cpu->Features & ORU_FEATURE_SSE2) != 0;
+    case Kernel::Avx2:
+#if defined(__x86_64__) || defined(__i386__)
+        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & kFeature2Avx) && __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+class KernelScope {
+public:
+    explicit KernelScope(Kernel k) : saved_(*_CPU())
+    {
+        OruCPUInfo *cpu = _CPU();
+        if (k == Kernel::Portable)
+            cpu->Features &= ~ORU_FEATURE_SSE2;
+        if (k == Kernel::Sse2)
+            cpu->Features2 &= ~kFeature2Avx;
+    }
+    ~KernelScope() { *_CPU() = saved_; }
+    KernelScope(const KernelScope &) = delete;
+    KernelScope &operator=(const KernelScope &) = delete;
+
+private:
+    OruCPUInfo saved_;
+};
