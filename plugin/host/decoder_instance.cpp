@@ -36,7 +36,9 @@ DecoderColors ColorsOf(const Configuration &c)
 DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostCallback callback, uint32_t *options,
                                  int32_t modelCode, int32_t dspKind, WindowServices &services)
     : services_(services), hostId_(hostId), callback_(callback), modelCode_(modelCode), dspKind_(dspKind),
-      receiverKey_(ReceiverKeyOf(receiver, modelCode)), title_(WindowTitleOf(receiver, modelCode))
+      receiverKey_(ReceiverKeyOf(receiver, modelCode)), title_(WindowTitleOf(receiver, modelCode)),
+      paths_(DataPathsIn(ResolveDataFolder())), protocols_(paths_.protocols, settings_),
+      tables_(paths_.tables, settings_)
 {
     window_ = services_.CreateMainWindow(title_);
 
@@ -56,10 +58,10 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     if (options)
         *options = kHostOptions;
 
-    paths_ = DataPathsIn(ResolveDataFolder());
     LoadConfiguration(paths_.configuration, receiverKey_, kDefaultWindowLeft, kDefaultWindowTop, configuration_);
     configuration_.applyTo(settings_);
     output_->colors = ColorsOf(configuration_);
+    Report(tables_.Construct(configuration_.translationTable));
     OpenLogs();
 
     uint32_t rate = 0;
@@ -71,11 +73,14 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
         rate = kDspExtensionRate;
     } else if (dspKind_ == kDspNone) {
         LoadSoundCard(paths_.soundCard, receiverKey_, soundCard_);
-        // No sound-card object yet: the route cannot start, and construction ends as for a failed start.
+        // This build has no sound-card audio: the route cannot start, and construction ends as for a failed start.
+        services_.MessageBox(0, "Oru_AudioWave Wave-in Error",
+                             "Sound-card audio is not supported by this build of the plug-in.", kButtonOk);
         return;
     } else {
         rate = kHostBlocksStartRate;
     }
+    Report(protocols_.LoadList());
     player_.SetWantedFormat({WavFile::KindPcm, rate, 16, 1});
     chain_->SetProcessingRate(rate, true);
     constructed_ = true;
@@ -83,6 +88,11 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
 DecoderInstance::~DecoderInstance()
 {
+    // Waits for a route still at work; whatever comes later is dropped.
+    {
+        std::lock_guard<std::recursive_mutex> hold(routeLock_);
+        routesOpen_ = false;
+    }
     player_.Close();
     ReleaseAudioSource();
 
@@ -96,13 +106,21 @@ DecoderInstance::~DecoderInstance()
 
     chain_.reset();
 
-    hostCallsEnabled_.store(false);
-    if (callback_) {
+    const bool announce = hostCallsEnabled_.exchange(false);
+    if (announce && callback_) {
         callback_(constructed_ ? window_ : 0, kHostPluginClosing, 0, uint32_t(sizeof kDisplayName),
                   const_cast<char *>(kDisplayName));
     }
     instance_list::Remove(this);
+    for (int users = users_.load(); users != 0; users = users_.load())
+        users_.wait(users);
     services_.DestroyWindow(window_);
+}
+
+void DecoderInstance::Report(const std::string &message)
+{
+    if (!message.empty())
+        services_.MessageBox(constructed_ ? window_ : 0, kProductCaption, message, kButtonOk);
 }
 
 void DecoderInstance::OpenLogs()
@@ -163,21 +181,28 @@ bool DecoderInstance::Notify(uint32_t hostId, uint32_t code, uint32_t first, uin
         close = services_.RequestClose(window_);
         break;
     case kNotifyAudioBlock:
-        if (first == kAudioBlockSubCode && data)
-            AudioBlock(data);
-        break;
     case kNotifyDspAudio:
-        if (dspHandle_ != kNoDspExtension && second != 0 && data)
-            DspAudio(static_cast<const int16_t *>(data), second);
-        break;
     case kNotifyDspEvent:
         if (data)
-            DspEvent(data);
+            Route(code, first, second, data);
         break;
     default:
         break;
     }
     return true;
+}
+
+void DecoderInstance::Route(uint32_t code, uint32_t first, uint32_t second, void *data)
+{
+    std::lock_guard<std::recursive_mutex> hold(routeLock_);
+    if (!routesOpen_)
+        return;
+    if (code == kNotifyAudioBlock && first == kAudioBlockSubCode)
+        AudioBlock(data);
+    else if (code == kNotifyDspAudio && dspHandle_ != kNoDspExtension && second != 0)
+        DspAudio(static_cast<const int16_t *>(data), second);
+    else if (code == kNotifyDspEvent)
+        DspEvent(data);
 }
 
 void DecoderInstance::ProcessFullFrame()

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "audio/wav_player.h"
@@ -15,7 +16,9 @@
 #include "output/data_output_window.h"
 #include "protocols/configuration.h"
 #include "protocols/data_folder.h"
+#include "protocols/protocol_library.h"
 #include "protocols/settings_model.h"
+#include "protocols/translation_tables.h"
 
 namespace sirrel {
 
@@ -49,8 +52,19 @@ public:
     uint32_t DspHandle() const { return dspHandle_; }
 
     // Accepts the message when the identifier is this instance's. Sets `close` when the message is the first
-    // request to close the window: the caller then destroys the instance.
+    // request to close the window: the caller then destroys the instance. Audio that arrives once destruction
+    // has begun is accepted and dropped.
     bool Notify(uint32_t hostId, uint32_t code, uint32_t first, uint32_t second, void *data, bool &close);
+
+    // Notification routes that looked the instance up hold it in use; destruction waits until they leave.
+    void Enter() { users_.fetch_add(1); }
+    void Leave()
+    {
+        if (users_.fetch_sub(1) == 1)
+            users_.notify_all();
+    }
+    // For a host that can no longer be called: the instance then ends without announcing it.
+    void DisableHostCalls() { hostCallsEnabled_.store(false); }
 
     // The frame buffer and what has left it.
     uint32_t FillCount() const { return fill_; }
@@ -71,13 +85,19 @@ public:
 
     SettingsModel &Settings() { return settings_; }
     DataOutputWindow &Output() { return *output_; }
+    ProtocolLibrary &Protocols() { return protocols_; }
+    TranslationTables &Tables() { return tables_; }
 
 private:
     bool OpenAudioSource();
     void ReleaseAudioSource();
     void OpenLogs();
+    // A stored-file problem is told in the decoder's own message box.
+    void Report(const std::string &message);
 
     int32_t CallHost(uint32_t code, uint32_t first, uint32_t second, void *pointer);
+    // The audio notifications, one route at a time.
+    void Route(uint32_t code, uint32_t first, uint32_t second, void *data);
     void AudioBlock(void *data);
     void DspAudio(const int16_t *samples, uint32_t byteCount);
     void DspEvent(const void *data);
@@ -102,10 +122,17 @@ private:
     uint8_t dspImage_[kDspImageSize] = {0x7F};
 
     SettingsModel settings_;
+    ProtocolLibrary protocols_;
+    TranslationTables tables_;
     WavPlayer player_;
     std::atomic<bool> playbackPaused_{false};
     std::unique_ptr<DataOutputWindow> output_;
     std::unique_ptr<SignalChain> chain_;
+    // Held by an audio route while it works on the frame buffer; recursive because a host may send more audio
+    // from inside a call-back of the route.
+    std::recursive_mutex routeLock_;
+    bool routesOpen_ = true;
+    std::atomic<int> users_{0};
     int16_t frame_[kFrameSize] = {};
     uint32_t fill_ = 0;
     uint64_t framesProcessed_ = 0;

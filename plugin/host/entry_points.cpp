@@ -1,35 +1,59 @@
 // The four entry points the host calls. Everything else of the library is hidden.
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "host/decoder_instance.h"
 #include "host/host_interface.h"
 #include "host/instance_list.h"
 #include "host/receiver.h"
+#include "host/ui_thread.h"
 #include "host/window_services.h"
 
 #define SIRREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 using namespace sirrel;
 
-SIRREL_EXPORT uint32_t kelPluginInit(int32_t hostVersion, uint32_t, char *name, uint32_t nameSize)
+namespace {
+
+// The plug-in-wide state that outlives the instances. At unload, instances the host left open are closed
+// without calling the host back (it has let go of the library): their settings are saved and their files
+// and threads end before the code goes away.
+class Plugin {
+public:
+    Plugin() : services(Services()), ui([] { return instance_list::Count() > 0; }) {}
+    ~Plugin()
+    {
+        ui.Run([] {
+            for (DecoderInstance *instance : instance_list::Snapshot()) {
+                instance->DisableHostCalls();
+                Destroy(instance);
+            }
+        });
+    }
+
+    // Destroys the instance unless that already happened; runs on the user-interface thread.
+    static void Destroy(DecoderInstance *instance)
+    {
+        if (instance_list::Contains(instance))
+            delete instance;
+    }
+
+    WindowServices &services;
+    UiThread ui;
+};
+
+Plugin &ThePlugin()
 {
-    if (hostVersion < kLowestHostVersion)
-        return 0;
-    if (name)
-        std::strncpy(name, kDisplayName, nameSize);
-    return kInterfaceVersion;
+    static Plugin plugin;
+    return plugin;
 }
 
-SIRREL_EXPORT int32_t kelPluginStart(uint32_t hostId, const void *receiverInfo, HostCallback callback,
-                                     uint32_t *options)
+int32_t StartOnUiThread(uint32_t hostId, const uint8_t *receiver, HostCallback callback, uint32_t *options,
+                        WindowServices &services)
 {
     constexpr int32_t kFailed = -1;
-    if (!receiverInfo)
-        return kFailed;
-    const auto *receiver = static_cast<const uint8_t *>(receiverInfo);
-    WindowServices &services = Services();
     const int32_t model = ModelCodeOf(receiver);
     const int32_t dspKind = model ? DspKindOf(receiver) : kDspNone;
     if (model == 0) {
@@ -52,18 +76,46 @@ SIRREL_EXPORT int32_t kelPluginStart(uint32_t hostId, const void *receiverInfo, 
     return int32_t(instance->Window());
 }
 
+} // namespace
+
+SIRREL_EXPORT uint32_t kelPluginInit(int32_t hostVersion, uint32_t, char *name, uint32_t nameSize)
+{
+    if (hostVersion < kLowestHostVersion)
+        return 0;
+    if (name)
+        std::strncpy(name, kDisplayName, nameSize);
+    return kInterfaceVersion;
+}
+
+SIRREL_EXPORT int32_t kelPluginStart(uint32_t hostId, const void *receiverInfo, HostCallback callback,
+                                     uint32_t *options)
+{
+    if (!receiverInfo)
+        return -1;
+    Plugin &plugin = ThePlugin();
+    int32_t window = -1;
+    plugin.ui.Run([&] {
+        try {
+            window = StartOnUiThread(hostId, static_cast<const uint8_t *>(receiverInfo), callback, options,
+                                     plugin.services);
+        } catch (const std::exception &) {
+            window = -1;
+        }
+    });
+    return window;
+}
+
 SIRREL_EXPORT void kelPluginNotify(uint32_t hostId, uint32_t code, uint32_t first, uint32_t second, void *data)
 {
-    for (int32_t i = 0; i < instance_list::Count(); ++i) {
-        DecoderInstance *instance = instance_list::At(i);
-        bool close = false;
-        if (!instance->Notify(hostId, code, first, second, data, close))
-            continue;
-        // The window goes at once, and the instance with it.
-        if (close)
-            delete instance;
+    DecoderInstance *instance = instance_list::Acquire(hostId);
+    if (!instance)
         return;
-    }
+    bool close = false;
+    instance->Notify(hostId, code, first, second, data, close);
+    instance_list::Release(instance);
+    // Windows go on their own thread, and the instance with its window.
+    if (close)
+        ThePlugin().ui.Post([instance] { Plugin::Destroy(instance); });
 }
 
 SIRREL_EXPORT void kelPluginDone() {}

@@ -1,11 +1,15 @@
 #include "host/instance_list.h"
 
+#include <mutex>
+
+#include "host/decoder_instance.h"
 #include "orurt.h"
 
 namespace sirrel::instance_list {
 
 namespace {
 
+std::mutex g_lock;
 DecoderInstance **g_items = nullptr;
 int32_t g_count = 0;
 
@@ -13,6 +17,7 @@ int32_t g_count = 0;
 
 bool Append(DecoderInstance *instance)
 {
+    std::lock_guard<std::mutex> hold(g_lock);
     const uint32_t bytes = uint32_t(g_count + 1) * uint32_t(sizeof(DecoderInstance *));
     void *grown = g_items ? MemoryReAlloc(g_items, bytes) : MemoryAlloc(bytes);
     if (!grown)
@@ -24,6 +29,7 @@ bool Append(DecoderInstance *instance)
 
 void Remove(DecoderInstance *instance)
 {
+    std::lock_guard<std::mutex> hold(g_lock);
     for (int32_t i = 0; i < g_count; ++i) {
         if (g_items[i] != instance)
             continue;
@@ -37,8 +43,40 @@ void Remove(DecoderInstance *instance)
     }
 }
 
-int32_t Count() { return g_count; }
+int32_t Count()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_count;
+}
 
-DecoderInstance *At(int32_t index) { return index >= 0 && index < g_count ? g_items[index] : nullptr; }
+bool Contains(const DecoderInstance *instance)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    for (int32_t i = 0; i < g_count; ++i) {
+        if (g_items[i] == instance)
+            return true;
+    }
+    return false;
+}
+
+DecoderInstance *Acquire(uint32_t hostId)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    for (int32_t i = 0; i < g_count; ++i) {
+        if (g_items[i]->HostId() == hostId) {
+            g_items[i]->Enter();
+            return g_items[i];
+        }
+    }
+    return nullptr;
+}
+
+void Release(DecoderInstance *instance) { instance->Leave(); }
+
+std::vector<DecoderInstance *> Snapshot()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    return std::vector<DecoderInstance *>(g_items, g_items + g_count);
+}
 
 } // namespace sirrel::instance_list

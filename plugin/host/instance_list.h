@@ -1,8 +1,10 @@
-// The live instances, in the order they were started. Changed only on the host's thread (start and
-// destruction); read by the notification routing.
+// The live instances, in the order they were started. Changed only on the plug-in's user-interface thread
+// (start and destruction) but looked up by notifications on whatever threads the host uses, so every access
+// holds the list's lock and a looked-up instance stays in use until it is released.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sirrel {
 
@@ -15,7 +17,11 @@ bool Append(DecoderInstance *instance);
 // Absent instances are ignored.
 void Remove(DecoderInstance *instance);
 int32_t Count();
-DecoderInstance *At(int32_t index);
+bool Contains(const DecoderInstance *instance);
+// The first instance that accepts the host identifier, in list order, marked in use; null when none does.
+DecoderInstance *Acquire(uint32_t hostId);
+void Release(DecoderInstance *instance);
+std::vector<DecoderInstance *> Snapshot();
 
 } // namespace instance_list
 } // namespace sirrel

@@ -1,6 +1,7 @@
 // A stand-in for the receiver-control host: loads libsirrel.so, answers its call-back (recording every call,
 // refusing what it is told to) and describes receivers to it. One host is active at a time, since the call-back
-// carries no context.
+// carries no context. The plug-in calls back from its own thread too: `calls` is read after a call that waits
+// for the plug-in (StartInstance, Close, Sync).
 #pragma once
 
 #include <dlfcn.h>
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,9 +83,14 @@ public:
     }
     ~Host()
     {
+        Unload();
         active_ = nullptr;
+    }
+    void Unload()
+    {
         if (library_)
             dlclose(library_);
+        library_ = nullptr;
     }
     Host(const Host &) = delete;
     Host &operator=(const Host &) = delete;
@@ -96,7 +104,20 @@ public:
     }
 
     void SendDspEvent(uint32_t id, uint32_t key) { notify(id, sirrel::kNotifyDspEvent, 0, 0, &key); }
-    void Close(uint32_t id) { notify(id, sirrel::kNotifyClose, 0, 0, nullptr); }
+
+    // Waits until the plug-in's thread has done everything asked of it so far: a start is run there in
+    // turn, and one for a receiver of nobody's make is refused at once.
+    void Sync()
+    {
+        Receiver nobody("", "", "");
+        EXPECT_EQ(start(0, nobody.Info(), &Host::Callback, nullptr), -1);
+    }
+    // Window requests go to the plug-in's thread; this one returns when the window has gone.
+    void Close(uint32_t id)
+    {
+        notify(id, sirrel::kNotifyClose, 0, 0, nullptr);
+        Sync();
+    }
 
     // A 16-bit audio block with its header in front, as the host lays it out.
     static std::vector<uint8_t> AudioBlock(uint32_t rate, uint32_t bits, uint32_t channels,
@@ -111,6 +132,8 @@ public:
 
     std::vector<Call> calls;
     std::set<uint32_t> refuse; // message codes answered with a refusal
+    // Runs after each call is recorded, on the thread that called back, as a host reacting at once would.
+    std::function<void(const Call &)> onCall;
     int32_t dspHandle = 0x1234;
 
     Init init = nullptr;
@@ -138,13 +161,20 @@ private:
             const auto *bytes = static_cast<const uint8_t *>(pointer);
             call.data.assign(bytes, bytes + second);
         }
-        host->calls.push_back(call);
-        if (host->refuse.count(code))
-            return sirrel::kHostRefused;
-        return code == sirrel::kHostDspOpen ? host->dspHandle : 0;
+        int32_t result;
+        {
+            std::lock_guard<std::mutex> hold(host->lock_);
+            host->calls.push_back(call);
+            result = host->refuse.count(code) ? sirrel::kHostRefused
+                                              : code == sirrel::kHostDspOpen ? host->dspHandle : 0;
+        }
+        if (host->onCall)
+            host->onCall(call);
+        return result;
     }
 
     void *library_ = nullptr;
+    std::mutex lock_;
     static inline Host *active_ = nullptr;
 };
 
@@ -167,6 +197,7 @@ public:
     DataFolder(const DataFolder &) = delete;
     DataFolder &operator=(const DataFolder &) = delete;
     std::string File(const std::string &name) const { return path_ + "/" + name; }
+    const std::string &Path() const { return path_; }
 
 private:
     std::string path_;

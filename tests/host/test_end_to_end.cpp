@@ -1,13 +1,15 @@
-// The host plays generated teleprinter recordings to two Qv receivers at once, as interleaved stereo audio
-// blocks; each text must arrive in its own instance's channel 1 log.
+// The host plays generated recordings (a teleprinter and a NAVTEX broadcast) to two Qv receivers at once, each
+// from a thread of its own, as host audio blocks; each text must arrive in its own instance's channel 1 log.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "audio/wav_file.h"
 #include "fake_host.h"
 #include "protocols/configuration.h"
+#include "protocols/protocol_record.h"
 
 #ifdef SIRREL_GEN_PROGRAM
 
@@ -20,6 +22,10 @@ struct Station {
     uint32_t serial;
     std::string text;
     std::string log;
+    const char *protocol;  // the stock protocol the receiver is set to
+    const char *generator; // sirrel-gen's options for that signal
+    uint32_t channels;     // of the host's blocks
+    double baud;
 };
 
 std::string ReadAll(const std::string &path)
@@ -34,26 +40,31 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
 {
     fake::DataFolder folder;
     const Station stations[] = {
-        {5, 31337, "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 1234567890", "first.log"},
-        {6, 4242, "RYRYRY CQ CQ DE TEST STATION 73", "second.log"},
+        {5, 31337, "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 1234567890", "first.log", "Baudot",
+         "--mode ita2 --baud 50", 2, 50},
+        {6, 4242, "ZCZC FA01 NAVAREA TEST SECURITE GALE WARNING NNNN", "second.log", "NAVTEX",
+         "--mode fec --baud 100", 1, 100},
     };
     std::vector<std::unique_ptr<WavFile>> recordings;
     for (const Station &s : stations) {
+        const ProtocolRecord *protocol = FindDefaultProtocol(s.protocol);
+        ASSERT_NE(protocol, nullptr) << s.protocol;
+        SettingsModel settings;
+        protocol->applyTo(settings);
         Configuration stored;
-        stored.mode = kModeIta2;
+        stored.gatherFrom(settings);
         stored.tuneAuto = 0;
         stored.space = 1000;
         stored.mark = 1170;
         stored.baudAuto = 0;
-        stored.baudrate = 50;
+        stored.baudrate = s.baud;
         stored.logEnabled[0] = 1;
         stored.logFile[0] = s.log;
         ASSERT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), s.serial, stored), ChunkStatus::Found);
 
         const std::string wav = folder.File(s.log + ".wav");
-        const std::string command = std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav +
-                                    "' --mode ita2 --baud 50 --space 1000 --mark 1170 --rate 44100 -- '" + s.text +
-                                    "'";
+        const std::string command = std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' " + s.generator +
+                                    " --space 1000 --mark 1170 --rate 44100 -- '" + s.text + "'";
         ASSERT_EQ(std::system(command.c_str()), 0);
         recordings.push_back(std::make_unique<WavFile>());
         ASSERT_TRUE(recordings.back()->OpenRead(wav.c_str(), 0));
@@ -68,23 +79,22 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
         receivers.push_back(std::make_unique<fake::Receiver>(fake::kMaker, "QvUSBv", "", s.serial));
         ASSERT_NE(host.StartInstance(s.id, *receivers.back()), -1);
     }
-    for (bool more = true; more;) {
-        more = false;
-        for (size_t i = 0; i < recordings.size(); ++i) {
+    std::vector<std::thread> players;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        players.emplace_back([&, i] {
+            const Station &s = stations[i];
             int16_t mono[1024];
-            const uint32_t got = recordings[i]->ReadData(mono, sizeof mono) / 2;
-            if (got == 0)
-                continue;
-            more = true;
-            std::vector<int16_t> stereo;
-            for (uint32_t k = 0; k < got; ++k) {
-                stereo.push_back(mono[k]);
-                stereo.push_back(mono[k]);
+            for (uint32_t got; (got = recordings[i]->ReadData(mono, sizeof mono) / 2) > 0;) {
+                std::vector<int16_t> samples;
+                for (uint32_t k = 0; k < got; ++k)
+                    samples.insert(samples.end(), s.channels, mono[k]);
+                std::vector<uint8_t> block = fake::Host::AudioBlock(44100, 16, s.channels, samples);
+                host.notify(s.id, kNotifyAudioBlock, kAudioBlockSubCode, 0, block.data());
             }
-            std::vector<uint8_t> block = fake::Host::AudioBlock(44100, 16, 2, stereo);
-            host.notify(stations[i].id, kNotifyAudioBlock, kAudioBlockSubCode, 0, block.data());
-        }
+        });
     }
+    for (std::thread &t : players)
+        t.join();
     for (const Station &s : stations)
         host.Close(s.id);
 

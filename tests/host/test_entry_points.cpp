@@ -1,6 +1,9 @@
 // The plug-in as a host sees it: loaded with dlopen and driven through its four entry points.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 
@@ -92,6 +95,7 @@ TEST(PluginEntryPoints, QvReceiverWithoutDspStartsAndClosesWithOneAnnouncement)
     EXPECT_TRUE(host.calls.empty());
 
     host.notify(43, kNotifyClose, 0, 0, nullptr); // nobody's identifier
+    host.Sync();
     EXPECT_TRUE(host.calls.empty());
 
     host.Close(42);
@@ -126,6 +130,7 @@ TEST(PluginEntryPoints, CloseOnZeroClosesOnlyEarlierModelsOnZero)
         host.calls.clear();
         ASSERT_NE(host.StartInstance(7, receiver), -1) << c.model;
         host.notify(7, kNotifyCloseOnZero, c.first, 0, nullptr);
+        host.Sync();
         EXPECT_EQ(host.Codes().size(), c.closes ? 1u : 0u) << c.model << " " << c.first;
         if (!c.closes)
             host.Close(7);
@@ -246,6 +251,41 @@ TEST(PluginEntryPoints, ReceiversKeepSeparateConfigurationChunks)
     EXPECT_EQ(a.baudrate, 100.0);
     EXPECT_EQ(b.mode, Configuration{}.mode);
     EXPECT_FALSE(std::filesystem::exists(folder.File("SoundCard_Config.dat")));
+}
+
+// The names of the folder's files that were opened, read or written while the watch was on.
+std::set<std::string> TouchedFiles(int watch)
+{
+    std::set<std::string> names;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char *p = buffer; p < buffer + got;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(p);
+            if (event->len > 0)
+                names.insert(event->name);
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    return names;
+}
+
+// A Qv receiver gets its audio from the host: the sound-card file is neither opened nor written.
+TEST(PluginEntryPoints, QvReceiverNeverTouchesTheSoundCardFile)
+{
+    DataFolder folder;
+    std::ofstream(folder.File("SoundCard_Config.dat")) << "kept as it is";
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, folder.Path().c_str(), IN_OPEN | IN_ACCESS | IN_MODIFY), 0);
+
+    Host host;
+    Receiver receiver(kMaker, "QvSERv", "", 26);
+    ASSERT_NE(host.StartInstance(1, receiver), -1);
+    host.Close(1);
+    const std::set<std::string> touched = TouchedFiles(watch);
+    close(watch);
+    EXPECT_TRUE(touched.count("Sirrel_Config.dat")); // the watch does see the plug-in's own files
+    EXPECT_FALSE(touched.count("SoundCard_Config.dat"));
 }
 
 } // namespace
