@@ -81,6 +81,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
         rate = kHostBlocksStartRate;
     }
     Report(protocols_.LoadList());
+    chain_->BaudrateEdited(settings_.baudrate);
     player_.SetWantedFormat({WavFile::KindPcm, rate, 16, 1});
     chain_->SetProcessingRate(rate, true);
     constructed_ = true;
