@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "../tests/support/kernel_choice.h"
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "../tests/support/kernel_choice.h"
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {

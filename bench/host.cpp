@@ -3,47 +3,24 @@
 // and one DSP-extension receiver fed 1024-byte blocks at 10989 Hz. Real time is the audio the host delivered.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <random>
-#include <string>
 #include <vector>
+
+#include "fake_receiver.h"
+#include "host/host_interface.h"
 
 namespace {
 
-using Callback = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, void *);
-using Start = int32_t (*)(uint32_t, const void *, Callback, uint32_t *);
+using namespace sirrel;
+
+using Start = int32_t (*)(uint32_t, const void *, HostCallback, uint32_t *);
 using Notify = void (*)(uint32_t, uint32_t, uint32_t, uint32_t, void *);
 
-constexpr uint32_t kNotifyAudioBlock = 0xE07;
-constexpr uint32_t kNotifyClose = 0x4000;
-constexpr uint32_t kNotifyDspAudio = 0x4020;
-constexpr uint32_t kHostDspOpen = 0x1502;
-
 int32_t Answer(uint32_t, uint32_t code, uint32_t, uint32_t, void *) { return code == kHostDspOpen ? 1 : 0; }
-
-// ReceiverInfo with the maker, model, serial number and an optional DSP description at their offsets.
-struct Receiver {
-    Receiver(const char *model, uint32_t serial, const char *dspModel)
-    {
-        std::memcpy(bytes + 0x0C, "Korvanda Communications", 23);
-        std::memcpy(bytes + 0x2C, model, std::strlen(model));
-        std::memcpy(bytes + 0x4C, "00000001", 8);
-        std::memcpy(bytes + 0xA0, &serial, 4);
-        if (dspModel) {
-            std::memcpy(dsp, "Analog Devices", 14);
-            std::memcpy(dsp + 0x20, dspModel, std::strlen(dspModel));
-            const char *pointer = dsp;
-            std::memcpy(bytes + 0x134, &pointer, sizeof pointer);
-        }
-    }
-    uint8_t bytes[0x134 + 16] = {};
-    char dsp[64] = {};
-};
 
 std::vector<int16_t> FskSignal(uint32_t rate, size_t count)
 {
@@ -66,10 +43,6 @@ class Plugin {
 public:
     Plugin()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sirrel-bench-XXXXXX").string();
-        folder_ = mkdtemp(pattern.data());
-        setenv("KEL_PLUGIN_PATH", folder_.c_str(), 1);
-        setenv("KEL_REGISTRY", (folder_ + "/none.ini").c_str(), 1);
         library_ = dlopen(SIRREL_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         if (library_) {
             start = reinterpret_cast<Start>(dlsym(library_, "kelPluginStart"));
@@ -80,22 +53,21 @@ public:
     {
         if (library_)
             dlclose(library_);
-        std::filesystem::remove_all(folder_);
     }
     Start start = nullptr;
     Notify notify = nullptr;
 
 private:
-    std::string folder_;
+    fake::DataFolder folder_; // outlives the library, which saves into it when unloaded
     void *library_ = nullptr;
 };
 
 void BM_Plugin_QvStereoHostBlocks(benchmark::State &state)
 {
     Plugin plugin;
-    Receiver receiver("QvUSBv", 99, nullptr);
+    fake::Receiver receiver(fake::kMaker, "QvUSBv", "", 99);
     uint32_t options = 0;
-    if (!plugin.start || plugin.start(1, receiver.bytes, &Answer, &options) == -1) {
+    if (!plugin.start || plugin.start(1, receiver.Info(), &Answer, &options) == -1) {
         state.SkipWithError("the plug-in did not start");
         return;
     }
@@ -113,7 +85,7 @@ void BM_Plugin_QvStereoHostBlocks(benchmark::State &state)
     }
     uint32_t next = 0;
     for (auto _ : state) {
-        plugin.notify(1, kNotifyAudioBlock, 3, 0, blocks[next].data());
+        plugin.notify(1, kNotifyAudioBlock, kAudioBlockSubCode, 0, blocks[next].data());
         next = (next + 1) % kBlocks;
     }
     plugin.notify(1, kNotifyClose, 0, 0, nullptr);
@@ -126,9 +98,9 @@ BENCHMARK(BM_Plugin_QvStereoHostBlocks);
 void BM_Plugin_DspExtensionBlocks(benchmark::State &state)
 {
     Plugin plugin;
-    Receiver receiver("KR-100", 0, "ADSP-2105");
+    fake::Receiver receiver(fake::kMaker, "KR-100", "00000001", 0, "Analog Devices", "ADSP-2105");
     uint32_t options = 0;
-    if (!plugin.start || plugin.start(2, receiver.bytes, &Answer, &options) == -1) {
+    if (!plugin.start || plugin.start(2, receiver.Info(), &Answer, &options) == -1) {
         state.SkipWithError("the plug-in did not start");
         return;
     }

@@ -16,6 +16,16 @@ constexpr char kProductCaption[] = "Korvanda Quillon FSK Decoder";
 constexpr int32_t kDefaultWindowLeft = 10;
 constexpr int32_t kDefaultWindowTop = 10;
 
+DecoderInstance::AudioSource SourceOf(int32_t modelCode, int32_t dspKind)
+{
+    using Source = DecoderInstance::AudioSource;
+    if (IsQvModel(modelCode))
+        return Source::QvHostBlocks;
+    if (dspKind == kDspExtension)
+        return Source::DspExtension;
+    return dspKind == kDspNone ? Source::SoundCard : Source::HostBlocks;
+}
+
 DecoderColors ColorsOf(const Configuration &c)
 {
     DecoderColors colors;
@@ -36,6 +46,7 @@ DecoderColors ColorsOf(const Configuration &c)
 DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostCallback callback, uint32_t *options,
                                  int32_t modelCode, int32_t dspKind, WindowServices &services)
     : services_(services), hostId_(hostId), callback_(callback), modelCode_(modelCode), dspKind_(dspKind),
+      source_(SourceOf(modelCode, dspKind)),
       receiverKey_(ReceiverKeyOf(receiver, modelCode)), title_(WindowTitleOf(receiver, modelCode)),
       paths_(DataPathsIn(ResolveDataFolder())), protocols_(paths_.protocols, settings_),
       tables_(paths_.tables, settings_)
@@ -65,20 +76,24 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     OpenLogs();
 
     uint32_t rate = 0;
-    if (IsQvModel(modelCode_)) {
+    switch (source_) {
+    case AudioSource::QvHostBlocks:
         rate = kQvRate;
-    } else if (dspKind_ == kDspExtension) {
+        break;
+    case AudioSource::DspExtension:
         if (!OpenAudioSource())
             return;
         rate = kDspExtensionRate;
-    } else if (dspKind_ == kDspNone) {
+        break;
+    case AudioSource::SoundCard:
         LoadSoundCard(paths_.soundCard, receiverKey_, soundCard_);
         // This build has no sound-card audio: the route cannot start, and construction ends as for a failed start.
         services_.MessageBox(0, "Oru_AudioWave Wave-in Error",
                              "Sound-card audio is not supported by this build of the plug-in.", kButtonOk);
         return;
-    } else {
+    case AudioSource::HostBlocks:
         rate = kHostBlocksStartRate;
+        break;
     }
     Report(protocols_.LoadList());
     chain_->BaudrateEdited(settings_.baudrate);
@@ -109,7 +124,7 @@ DecoderInstance::~DecoderInstance()
 
     const bool announce = hostCallsEnabled_.exchange(false);
     if (announce && callback_) {
-        callback_(constructed_ ? window_ : 0, kHostPluginClosing, 0, uint32_t(sizeof kDisplayName),
+        callback_(CallbackWindow(), kHostPluginClosing, 0, uint32_t(sizeof kDisplayName),
                   const_cast<char *>(kDisplayName));
     }
     instance_list::Remove(this);
@@ -121,7 +136,7 @@ DecoderInstance::~DecoderInstance()
 void DecoderInstance::Report(const std::string &message)
 {
     if (!message.empty())
-        services_.MessageBox(constructed_ ? window_ : 0, kProductCaption, message, kButtonOk);
+        services_.MessageBox(CallbackWindow(), kProductCaption, message, kButtonOk);
 }
 
 void DecoderInstance::OpenLogs()
@@ -139,7 +154,7 @@ bool DecoderInstance::OpenAudioSource()
 {
     const int32_t handle = CallHost(kHostDspOpen, 0, kDspImageSize, dspImage_);
     if (handle == kHostRefused) {
-        services_.MessageBox(0, kProductCaption, "Cannot open the DSP extension!", kButtonOk);
+        Report("Cannot open the DSP extension!");
         return false;
     }
     dspHandle_ = uint32_t(handle);
@@ -149,13 +164,13 @@ bool DecoderInstance::OpenAudioSource()
 
 void DecoderInstance::ReleaseAudioSource()
 {
-    if (dspKind_ == kDspExtension && !IsQvModel(modelCode_) && dspHandle_ != kNoDspExtension) {
+    if (dspHandle_ != kNoDspExtension) {
         CallHost(kHostDspStop, 0, 0, nullptr);
         CallHost(kHostDspUse, 0, 0, nullptr);
         const uint32_t handle = dspHandle_;
         dspHandle_ = kNoDspExtension;
         CallHost(kHostDspClose, handle, 0, nullptr);
-    } else if (dspKind_ == kDspNone && !IsQvModel(modelCode_)) {
+    } else if (source_ == AudioSource::SoundCard) {
         SaveSoundCard(paths_.soundCard, receiverKey_, soundCard_);
     }
 }
@@ -164,7 +179,7 @@ int32_t DecoderInstance::CallHost(uint32_t code, uint32_t first, uint32_t second
 {
     if (!hostCallsEnabled_.load() || !callback_)
         return kHostRefused;
-    return callback_(constructed_ ? window_ : 0, code, first, second, pointer);
+    return callback_(CallbackWindow(), code, first, second, pointer);
 }
 
 bool DecoderInstance::Notify(uint32_t hostId, uint32_t code, uint32_t first, uint32_t second, void *data,
@@ -319,7 +334,7 @@ bool DecoderInstance::StartRecording(const std::string &path)
 void DecoderInstance::AudioOutputStep(void *destination, uint32_t byteCount)
 {
     const bool audible = PlaybackActive() && !playbackPaused_.load();
-    if (IsQvModel(modelCode_)) {
+    if (source_ == AudioSource::QvHostBlocks) {
         if (!destination)
             return;
         std::memset(destination, 0, byteCount);
@@ -327,7 +342,7 @@ void DecoderInstance::AudioOutputStep(void *destination, uint32_t byteCount)
             player_.Read(destination, byteCount);
         return;
     }
-    if (dspKind_ != kDspExtension)
+    if (source_ != AudioSource::DspExtension)
         return;
     int16_t turn[1024] = {};
     if (audible)

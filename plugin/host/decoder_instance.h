@@ -34,6 +34,9 @@ public:
     // A host that keeps refusing an output turn's audio is not offered it forever.
     static constexpr int kOutputTurnAttempts = 64;
 
+    // The route the receiver's audio takes, fixed by its model code and DSP kind.
+    enum class AudioSource { QvHostBlocks, DspExtension, SoundCard, HostBlocks };
+
     // `receiver` points at the host's ReceiverInfo; `options` (may be null) receives the host options word.
     DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostCallback callback, uint32_t *options,
                     int32_t modelCode, int32_t dspKind, WindowServices &services);
@@ -95,6 +98,8 @@ private:
     // A stored-file problem is told in the decoder's own message box.
     void Report(const std::string &message);
 
+    // The first argument of every call-back: no window until construction has succeeded.
+    uint32_t CallbackWindow() const { return constructed_ ? window_ : 0; }
     int32_t CallHost(uint32_t code, uint32_t first, uint32_t second, void *pointer);
     // The audio notifications, one route at a time.
     void Route(uint32_t code, uint32_t first, uint32_t second, void *data);
@@ -113,6 +118,7 @@ private:
     bool constructed_ = false;
     int32_t modelCode_;
     int32_t dspKind_;
+    const AudioSource source_;
     uint32_t receiverKey_;
     std::string title_;
     DataPaths paths_;

@@ -24,6 +24,13 @@ std::string TextAt(const uint8_t *record, uint32_t offset, uint32_t size)
 
 const char *const kQvTags[] = {"QvPCIv", "QvSERv", "QvUSBv"};
 
+uint32_t SerialNumberOf(const uint8_t *receiver)
+{
+    uint32_t serial;
+    std::memcpy(&serial, receiver + kReceiverSerialNumberOffset, sizeof serial);
+    return serial;
+}
+
 } // namespace
 
 int32_t ModelCodeOf(const uint8_t *receiver)
@@ -58,11 +65,8 @@ int32_t DspKindOf(const uint8_t *receiver)
 
 uint32_t ReceiverKeyOf(const uint8_t *receiver, int32_t modelCode)
 {
-    if (IsQvModel(modelCode)) {
-        uint32_t serial;
-        std::memcpy(&serial, receiver + kReceiverSerialNumberOffset, sizeof serial);
-        return serial;
-    }
+    if (IsQvModel(modelCode))
+        return SerialNumberOf(receiver);
     uint32_t key = 0;
     for (int i = 0; i < 8; ++i) {
         const int32_t c = int8_t(receiver[kReceiverSerialTextOffset + i]);
@@ -75,11 +79,8 @@ uint32_t ReceiverKeyOf(const uint8_t *receiver, int32_t modelCode)
 std::string WindowTitleOf(const uint8_t *receiver, int32_t modelCode)
 {
     std::string title = kDisplayName;
-    if (IsQvModel(modelCode)) {
-        uint32_t serial;
-        std::memcpy(&serial, receiver + kReceiverSerialNumberOffset, sizeof serial);
-        return title + " #" + std::to_string(serial);
-    }
+    if (IsQvModel(modelCode))
+        return title + " #" + std::to_string(SerialNumberOf(receiver));
     return title + " - " + TextAt(receiver, kReceiverSerialTextOffset, kReceiverSerialNumberOffset - kReceiverSerialTextOffset);
 }
 

@@ -154,6 +154,7 @@ typedef struct OruCPUInfo {
 #define ORU_FEATURE_TSC (1u << 4)
 #define ORU_FEATURE_MMX (1u << 23)
 #define ORU_FEATURE_SSE2 (1u << 26)
+#define ORU_FEATURE2_AVX (1u << 28) /* in Features2 */
 
 ORU_API OruCPUInfo *OruCPUInfo_Init(OruCPUInfo *record);
 ORU_API uint64_t OruCPUInfo_GetTimer(const OruCPUInfo *record);

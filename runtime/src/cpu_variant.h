@@ -20,12 +20,11 @@ enum class Variant { Portable, Sse2, Avx2 };
 inline Variant PickVariant()
 {
 #if ORU_VARIANT_X86
-    constexpr uint32_t kAvx = 1u << 28;
     const OruCPUInfo *cpu = _CPU();
     if (!cpu || !(cpu->Features & ORU_FEATURE_SSE2))
         return Variant::Portable;
     __builtin_cpu_init();
-    if ((cpu->Features2 & kAvx) && __builtin_cpu_supports("avx2"))
+    if ((cpu->Features2 & ORU_FEATURE2_AVX) && __builtin_cpu_supports("avx2"))
         return Variant::Avx2;
     return Variant::Sse2;
 #else

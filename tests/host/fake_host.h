@@ -1,24 +1,22 @@
 // A stand-in for the receiver-control host: loads libsirrel.so, answers its call-back (recording every call,
-// refusing what it is told to) and describes receivers to it. One host is active at a time, since the call-back
-// carries no context. The plug-in calls back from its own thread too: `calls` is read after a call that waits
+// refusing what it is told to) and hands it receivers (fake_receiver.h). One host is active at a time, since
+// the call-back carries no context. The plug-in calls back from its own thread too: `calls` is read after a call that waits
 // for the plug-in (StartInstance, Close, Sync).
 #pragma once
 
 #include <dlfcn.h>
-#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "fake_receiver.h"
 #include "host/host_interface.h"
 
 namespace fake {
@@ -30,38 +28,6 @@ struct Call {
     uint32_t second;
     std::vector<uint8_t> data; // the bytes the pointer showed, as far as the message defines them
 };
-
-// The host's ReceiverInfo, with a DSP description when one is given.
-class Receiver {
-public:
-    Receiver(const std::string &maker, const std::string &model, const std::string &serialText,
-             uint32_t serialNumber = 0, const std::string &dspMaker = "", const std::string &dspModel = "")
-    {
-        Put(sirrel::kReceiverMakerOffset, maker);
-        Put(sirrel::kReceiverModelOffset, model);
-        Put(sirrel::kReceiverSerialTextOffset, serialText);
-        std::memcpy(bytes_ + sirrel::kReceiverSerialNumberOffset, &serialNumber, 4);
-        if (!dspMaker.empty()) {
-            Copy(dsp_, dspMaker);
-            Copy(dsp_ + sirrel::kDspModelOffset, dspModel);
-            const char *pointer = dsp_;
-            std::memcpy(bytes_ + sirrel::kReceiverDspOffset, &pointer, sizeof pointer);
-        }
-    }
-    Receiver(const Receiver &) = delete;
-    Receiver &operator=(const Receiver &) = delete;
-    const uint8_t *Info() const { return bytes_; }
-
-private:
-    // Texts fill their 32-byte slot; a longer one is cut.
-    static void Copy(void *slot, const std::string &text) { std::memcpy(slot, text.data(), std::min<size_t>(text.size(), 32)); }
-    void Put(uint32_t offset, const std::string &text) { Copy(bytes_ + offset, text); }
-
-    uint8_t bytes_[sirrel::kReceiverInfoSize + 16] = {};
-    char dsp_[64] = {};
-};
-
-inline const char *const kMaker = "Korvanda Communications";
 
 class Host {
 public:
@@ -176,31 +142,6 @@ private:
     void *library_ = nullptr;
     std::mutex lock_;
     static inline Host *active_ = nullptr;
-};
-
-// A data folder of its own for each test, named to the plug-in through the environment; no registry file.
-class DataFolder {
-public:
-    DataFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sirrel-host-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-        setenv("KEL_PLUGIN_PATH", path_.c_str(), 1);
-        setenv("KEL_REGISTRY", (path_ + "/no-registry.ini").c_str(), 1);
-    }
-    ~DataFolder()
-    {
-        unsetenv("KEL_PLUGIN_PATH");
-        unsetenv("KEL_REGISTRY");
-        std::filesystem::remove_all(path_);
-    }
-    DataFolder(const DataFolder &) = delete;
-    DataFolder &operator=(const DataFolder &) = delete;
-    std::string File(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 } // namespace fake

@@ -8,8 +8,6 @@
 
 enum class Kernel { Portable, Sse2, Avx2 };
 
-constexpr uint32_t kFeature2Avx = 1u << 28;
-
 inline bool KernelAvailable(Kernel k)
 {
     const OruCPUInfo *cpu = _CPU();
@@ -20,7 +18,7 @@ inline bool KernelAvailable(Kernel k)
         return (cpu->Features & ORU_FEATURE_SSE2) != 0;
     case Kernel::Avx2:
 #if defined(__x86_64__) || defined(__i386__)
-        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & kFeature2Avx) && __builtin_cpu_supports("avx2");
+        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & ORU_FEATURE2_AVX) && __builtin_cpu_supports("avx2");
 #else
         return false;
 #endif
@@ -36,7 +34,7 @@ public:
         if (k == Kernel::Portable)
             cpu->Features &= ~ORU_FEATURE_SSE2;
         if (k == Kernel::Sse2)
-            cpu->Features2 &= ~kFeature2Avx;
+            cpu->Features2 &= ~ORU_FEATURE2_AVX;
     }
     ~KernelScope() { *_CPU() = saved_; }
     KernelScope(const KernelScope &) = delete;
