@@ -1,6 +1,6 @@
 // sirrel-decode: the decoder engine without a window. Audio from a WAV file (converted as the player does for
-// a sound-card receiver) or raw samples from stdin goes through the signal chain in frames of 2048 samples;
-// the decoded text is printed as it arrives.
+// a sound-card receiver) or raw samples from stdin goes through the engine in frames of 2048 samples; the
+// decoded text is printed as it arrives.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,14 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/wav_file.h"
-#include "audio/wav_player.h"
-#include "decoders/dispatch.h"
-#include "dsp/signal_chain.h"
+#include "engine/decoder_engine.h"
+#include "engine/wav_file_source.h"
 #include "options.h"
 #include "orurt.h"
 #include "output/data_output_window.h"
-#include "protocols/protocol_record.h"
 
 namespace sirrel {
 namespace {
@@ -117,74 +114,21 @@ private:
     uint32_t lineColours_[kChannelCount] = {textColour_, textColour_, textColour_, textColour_};
 };
 
-// A source of 16-bit mono samples at the processing rate.
-class Input {
-public:
-    virtual ~Input() = default;
-    // Fills up to count samples; 0 at the end.
-    virtual uint32_t Read(int16_t *samples, uint32_t count) = 0;
-};
-
-class WavInput : public Input {
-public:
-    bool Open(const std::string &path, uint32_t rate, std::string &error)
-    {
-        if (FILE *probe = std::fopen(path.c_str(), "rb")) {
-            std::fclose(probe);
-        } else {
-            error = "cannot open '" + path + "': " + std::strerror(errno);
-            return false;
-        }
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            error = "cannot read '" + path + "': it is a folder";
-            return false;
-        }
-        {
-            WavFile file;
-            if (!file.OpenRead(path.c_str(), 0)) {
-                error = "cannot open '" + path + "': " + std::strerror(file.OpenError());
-                return false;
-            }
-            if (file.Kind() == WavFile::KindNone) {
-                error = "'" + path + "' is not a WAV file with PCM, A-law or µ-law audio";
-                return false;
-            }
-            if (file.Channels() > 2) {
-                error = "'" + path + "' has " + std::to_string(file.Channels()) +
-                        " channels; only mono and stereo can be played";
-                return false;
-            }
-        }
-        if (!player_.SetWantedFormat({WavFile::KindPcm, rate, 16, 1}) || !player_.Open(path.c_str())) {
-            error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate) + " Hz";
-            return false;
-        }
-        return true;
-    }
-
-    uint32_t Read(int16_t *samples, uint32_t count) override
-    {
-        return player_.Read(samples, count * 2) / 2;
-    }
-
-private:
-    WavPlayer player_;
-};
-
 // Raw signed 16-bit little-endian mono, converted to the processing rate when it arrives at another.
-class StdinInput : public Input {
+class StdinSource : public AudioSource {
 public:
-    StdinInput(uint32_t inputRate, uint32_t rate)
+    StdinSource(uint32_t inputRate, uint32_t rate) : rate_(rate)
     {
         if (inputRate != rate) {
             resampler_ = OruResampler32_Construct(nullptr);
             OruResampler32_Setup(resampler_, float(inputRate), float(rate), 0.0001f, 127);
         }
     }
-    ~StdinInput() override { OruResampler32_Destruct(resampler_, 1); }
-    StdinInput(const StdinInput &) = delete;
-    StdinInput &operator=(const StdinInput &) = delete;
+    ~StdinSource() override { OruResampler32_Destruct(resampler_, 1); }
+    StdinSource(const StdinSource &) = delete;
+    StdinSource &operator=(const StdinSource &) = delete;
+
+    uint32_t StartRate() const override { return rate_; }
 
     uint32_t Read(int16_t *samples, uint32_t count) override
     {
@@ -219,6 +163,7 @@ private:
         return uint32_t(got);
     }
 
+    uint32_t rate_;
     OruResampler32 *resampler_ = nullptr;
     std::vector<int16_t> pending_;
     bool ended_ = false;
@@ -262,18 +207,19 @@ int run(const std::vector<std::string> &args)
         return 0;
     }
 
-    std::unique_ptr<Input> input;
+    std::unique_ptr<AudioSource> source;
     if (options.input == "-") {
-        input = std::make_unique<StdinInput>(options.inputRate, options.processingRate);
+        source = std::make_unique<StdinSource>(options.inputRate, options.processingRate);
     } else {
-        auto wav = std::make_unique<WavInput>();
-        if (!wav->Open(options.input, options.processingRate, error))
+        auto wav = std::make_unique<WavFileSource>(options.processingRate);
+        if (!wav->Open(options.input, error))
             return fail(error);
-        input = std::move(wav);
+        source = std::move(wav);
     }
 
     DecoderColors colors;
-    DataOutputWindow window(settings, colors);
+    DecoderEngine engine(*source, settings, colors);
+    DataOutputWindow &window = engine.Output();
     if (!options.logDir.empty()) {
         if (!makeFolder(options.logDir, error))
             return fail(error);
@@ -289,33 +235,12 @@ int run(const std::vector<std::string> &args)
     Printer printer(options, color, colors.text);
     window.setCharacterListener(&Printer::Listen, &printer);
 
-    SignalChain chain(
-        settings,
-        [&window](const int16_t *levels, int32_t count, const DecoderParams &params) {
-            DispatchBits(window, levels, count, params);
-        },
-        options.processingRate);
-    chain.SetProcessingRate(options.processingRate, true);
-
-    bool live = options.input == "-";
-    int16_t frame[kFrameSamples];
-    for (;;) {
-        uint32_t got = 0;
-        while (got < kFrameSamples) {
-            uint32_t n = input->Read(frame + got, kFrameSamples - got);
-            if (n == 0)
-                break;
-            got += n;
-        }
-        if (got == 0)
-            break;
-        chain.ProcessFrame(frame, got * 2);
+    // Piped audio is decoded as it comes: its text is shown frame by frame.
+    const bool live = options.input == "-";
+    engine.Pump([live](uint64_t) {
         if (live)
             std::fflush(stdout);
-        if (got < kFrameSamples)
-            break;
-    }
-    FinishBits(window);
+    });
     printer.Finish();
 
     if (options.stats) {
@@ -323,7 +248,7 @@ int run(const std::vector<std::string> &args)
         CharacterStatistics &stats = window.statistics();
         for (uint32_t entry = 0; entry < stats.size(); ++entry) {
             if (stats.counter(entry) > 0)
-                std::printf("%s\n", stats.label(entry, settings.translation).c_str());
+                std::printf("%s\n", stats.label(entry, engine.Settings().translation).c_str());
         }
     }
     std::fflush(stdout);

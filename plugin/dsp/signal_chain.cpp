@@ -5,31 +5,18 @@
 #include <climits>
 #include <cmath>
 
+#include "dsp/field_limit.h"
+
 namespace sirrel {
 
 namespace {
 
-constexpr double kMinTone = 200.0;
-constexpr double kMaxTone = 3000.0;
-constexpr double kMinBaud = 1.0;
-constexpr double kMaxBaud = 2000.0;
-constexpr double kMinBitPeriod = 0.0005;
 constexpr int32_t kToneFilterTaps = 127;
 constexpr int32_t kMaxPostTaps = 255;
 constexpr int32_t kMaxCorrelatorWindow = 511;
 constexpr uint32_t kClipping = 0x0000FF;
 constexpr uint32_t kNoClipping = 0x000080;
 constexpr int32_t kClipLevel = 30000;
-
-// A numeric field brings any value to its nearest limit (NaN to the lower one).
-double FieldValue(double value, double low, double high)
-{
-    if (!(value >= low))
-        return low;
-    return value > high ? high : value;
-}
-
-bool IsQvFamily(int32_t modelCode) { return modelCode >= 25 && modelCode <= 27; }
 
 int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN), int32_t(INT16_MAX))); }
 
@@ -131,23 +118,16 @@ TonePair FindTones(const float *magnitudes, uint32_t count, uint32_t rate, int32
     for (uint32_t k = lo + 1; k < hi; ++k)
         if (magnitudes[k] > magnitudes[p2] && std::llabs(int64_t(k) - int64_t(p1)) > apart)
             p2 = k;
-    TonePair tones;
-    tones.low = int32_t((uint64_t(rate) * std::min(p1, p2)) >> 11);
-    tones.high = int32_t((uint64_t(rate) * std::max(p1, p2)) >> 11);
-    if (shift != 0) {
-        tones.high = tones.low + shift;
-        if (tones.high > int32_t(kMaxTone)) {
-            tones.high = int32_t(kMaxTone);
-            tones.low = int32_t(kMaxTone) - shift;
-        }
-    }
-    return tones;
+    const TonePair tones = {int32_t((uint64_t(rate) * std::min(p1, p2)) >> 11),
+                            int32_t((uint64_t(rate) * std::max(p1, p2)) >> 11)};
+    return LockShift(tones, shift, true);
 }
 
 // ---- the chain ----
 
-SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate, ChainHooks hooks)
-    : settings_(settings), dispatch_(std::move(dispatch)), hooks_(std::move(hooks))
+SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate)
+    : settings_(settings), dispatch_(std::move(dispatch)),
+      tuning_(settings, spectrum_, waterfall_, rawTiming_, enhancedTiming_)
 {
     for (SignalDisplay *display : {&spectrum_, &waterfall_}) {
         display->SetMode(display == &spectrum_ ? kDisplaySpectrum : kDisplayWaterfall);
@@ -158,7 +138,7 @@ SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint3
         display->SetAveraging(true, display->AveragingCoefficient());
         display->SetMarker(0, settings_.space);
         display->SetMarker(1, settings_.mark);
-        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { ToneMarkerMoved(d, which); });
+        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { tuning_.ToneMarkerMoved(d, which); });
     }
     for (SignalDisplay *display : {&rawTiming_, &enhancedTiming_}) {
         display->SetMode(kDisplayScope);
@@ -168,10 +148,11 @@ SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint3
         display->SetTimeMarkerCount(2);
         display->SetFullScale(display == &rawTiming_ ? 1200.0 : 4800.0);
         display->SetBottom(0.0);
-        const double period = 1.0 / FieldValue(settings_.baudrate, kMinBaud, kMaxBaud);
+        const double period = 1.0 / FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
         display->SetTimeMarker(0, period);
         display->SetTimeMarker(1, 2.0 * period);
-        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { BitTimingMarkerMoved(d, which); });
+        display->SetMarkerMoved(
+            [this](SignalDisplay &d, int32_t which) { tuning_.BitTimingMarkerMoved(d, which); });
     }
     scope_.SetMode(kDisplayScope);
     scope_.SetBufferSize(kFrameSize);
@@ -199,14 +180,6 @@ SignalChain::~SignalChain()
 
 void SignalChain::SetProcessingRate(uint32_t rate, bool force)
 {
-    if (hooks_.wavWantedRate)
-        hooks_.wavWantedRate(rate);
-    if (IsQvFamily(hooks_.modelCode)) {
-        if (rate >= 44100)
-            rate /= 4;
-        else if (rate > 22050)
-            rate /= 2;
-    }
     // Every bin, tap count and bit length is a division by the rate.
     if (rate == 0 || (rate == rate_ && !force))
         return;
@@ -236,14 +209,10 @@ void SignalChain::ProcessFrame(const int16_t *samples, uint32_t byteCount)
 
 void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
 {
-    if (hooks_.recorder)
-        hooks_.recorder(x, n);
     const OruCPUInfo *cpu = _CPU();
     const uint64_t start = OruCPUInfo_GetTimer(cpu);
 
-    if (!IsQvFamily(hooks_.modelCode) && hooks_.dspKind == 0) {
-        if (hooks_.soundCardFrame)
-            hooks_.soundCardFrame(x, n);
+    if (levelMeter_) {
         const bool clipped = std::any_of(x, x + n, [](int16_t v) { return v > kClipLevel || v < -kClipLevel; });
         clippingColour_.store(clipped ? kClipping : kNoClipping, std::memory_order_relaxed);
     }
@@ -272,7 +241,7 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
     if (ticksPerSecond != 0) {
         const double spent = double(OruCPUInfo_GetTimer(cpu) - start);
         const double usage = spent * 100.0 / double(ticksPerSecond) * (double(rate_) / kFrameSize);
-        const double k = cpuSmoothing_;
+        const double k = settings_.cpuSmoothing;
         cpuUsage_.store((1.0 - k) * usage + k * cpuUsage_.load(std::memory_order_relaxed),
                         std::memory_order_relaxed);
     }
@@ -285,13 +254,13 @@ bool SignalChain::TakeTones(double &space, double &mark)
         TonePair tones;
         {
             SignalDisplay::Guard guard(spectrum_);
-            tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, SelectedShift());
+            tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, tuning_.SelectedShift());
         }
-        SetToneMarkers(tones.low, tones.high);
+        tuning_.SetToneMarkers(tones.low, tones.high);
         space = spectrum_.Marker(0);
         mark = spectrum_.Marker(1);
-        settings_.space = FieldValue(space, 1.0, kMaxTone);
-        settings_.mark = FieldValue(mark, 1.0, kMaxTone);
+        settings_.space = FieldLimit(space, 1.0, kMaxTone);
+        settings_.mark = FieldLimit(mark, 1.0, kMaxTone);
     } else {
         space = settings_.space;
         mark = settings_.mark;
@@ -306,7 +275,7 @@ const int16_t *SignalChain::DemodulateToneFilters(const int16_t *x, uint32_t n, 
 {
     const DemodulatorChoice choice = settings_.demodulator();
     demodulator_.SetHighSpeed(choice == kDemodHighSpeed);
-    int32_t b = int32_t(FieldValue(settings_.baudrate, kMinBaud, kMaxBaud));
+    int32_t b = int32_t(FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud));
     if (settings_.baudAuto)
         b *= 2;
     demodulator_.SetPostFilterCutOff(float(b));
@@ -325,7 +294,7 @@ const int16_t *SignalChain::DemodulateCorrelative(const int16_t *x, uint32_t n, 
 {
     correlator_->Tone1Frequency = float(space);
     correlator_->Tone2Frequency = float(mark);
-    const double baud = FieldValue(settings_.baudrate, kMinBaud, kMaxBaud);
+    const double baud = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
     float bitRate;
     if (settings_.baudAuto) {
         bitRate = float(baud <= 1000.0 ? 2.0 * baud : 2000.0);
@@ -362,33 +331,33 @@ const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
     using F = ToneFilterDemodulator;
     const F &d = demodulator_;
     switch (ScopeTestPoint()) {
-    case 1:
+    case kScopeLowIIn:
         return d.FilterInput(F::kILow);
-    case 2:
+    case kScopeLowQIn:
         return d.FilterInput(F::kQLow);
-    case 3:
+    case kScopeHighIIn:
         return d.FilterInput(F::kIHigh);
-    case 4:
+    case kScopeHighQIn:
         return d.FilterInput(F::kQHigh);
-    case 5:
+    case kScopeLowIOut:
         return d.FilterOutput(F::kILow);
-    case 6:
+    case kScopeLowQOut:
         return d.FilterOutput(F::kQLow);
-    case 7:
+    case kScopeHighIOut:
         return d.FilterOutput(F::kIHigh);
-    case 8:
+    case kScopeHighQOut:
         return d.FilterOutput(F::kQHigh);
-    case 9:
+    case kScopeLowMagnitude:
         return d.HighSpeed() ? d.FilterInput(F::kPost) : d.LowMagnitude();
-    case 10:
+    case kScopeHighMagnitude:
         return d.HighMagnitude();
-    case 11:
+    case kScopePostIn:
         return d.FilterInput(F::kPost);
-    case 12:
+    case kScopePostOut:
         return d.FilterOutput(F::kPost);
-    case 13:
+    case kScopeThreshold:
         return d.Threshold();
-    case 14:
+    case kScopeDecision:
         return settings_.demodulator() == kDemodCorrelative ? correlatorOutput_ : d.DecidedBits();
     default:
         return input;
@@ -406,7 +375,7 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     enhancedTiming_.FeedCounters(counters, kEnhancedHistogramBins, 1);
 
     if (!settings_.baudAuto)
-        return int32_t(FieldValue(settings_.baudrate, kMinBaud, kMaxBaud));
+        return int32_t(FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud));
     // The search starts at 2000 bit/s; a bin 0 would be no bit length at all.
     const int32_t start = std::clamp(int32_t(rate_ / 2000), 1, kEnhancedHistogramBins - 1);
     int32_t best = start;
@@ -414,118 +383,11 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
         if (counters[k] > counters[best])
             best = k;
     rawTiming_.SetTimeMarker(0, double(best) / rate_);
-    BitTimingMarkerMoved(rawTiming_, 0);
+    tuning_.BitTimingMarkerMoved(rawTiming_, 0);
     const double measured = std::max(double(int32_t(rate_ * (1.0 / best))), kMinBaud);
     if (measured != settings_.baudrate)
-        settings_.baudrate = FieldValue(measured, kMinBaud, kMaxBaud);
+        settings_.baudrate = FieldLimit(measured, kMinBaud, kMaxBaud);
     return int32_t(measured);
-}
-
-// ---- tuning rules ----
-
-int32_t SignalChain::SelectedShift() const
-{
-    const int32_t index = settings_.shiftIndex;
-    return index >= 0 && index < 4 ? kShifts[index] : 0;
-}
-
-void SignalChain::SetToneMarkers(int32_t f0, int32_t f1)
-{
-    for (SignalDisplay *display : {&spectrum_, &waterfall_}) {
-        display->SetMarker(0, f0);
-        display->SetMarker(1, f1);
-    }
-}
-
-void SignalChain::ToneMarkerMoved(SignalDisplay &display, int32_t which)
-{
-    const int32_t s = SelectedShift();
-    int32_t f0 = int32_t(display.Marker(0));
-    int32_t f1 = int32_t(display.Marker(1));
-    if (s != 0 && which == 0) {
-        f1 = f0 + s;
-        if (f1 > int32_t(kMaxTone)) {
-            f1 = int32_t(kMaxTone);
-            f0 = f1 - s;
-        }
-    } else if (s != 0) {
-        f0 = f1 - s;
-        if (f0 < 0) {
-            f0 = 0;
-            f1 = s;
-        }
-    }
-    SetToneMarkers(f0, f1);
-    if (!settings_.tuneAuto) {
-        settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
-        settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
-    }
-}
-
-void SignalChain::ShiftChanged() { ToneMarkerMoved(spectrum_, 0); }
-
-void SignalChain::SpaceEdited(double hertz)
-{
-    settings_.space = FieldValue(hertz, 1.0, kMaxTone);
-    const int32_t typed = int32_t(settings_.space);
-    const int32_t s = SelectedShift();
-    int32_t f0 = typed;
-    int32_t f1 = int32_t(spectrum_.Marker(1));
-    if (s != 0) {
-        f1 = f0 + s;
-        if (f1 > int32_t(kMaxTone)) {
-            f1 = int32_t(kMaxTone);
-            f0 = f1 - s;
-        }
-    }
-    SetToneMarkers(f0, f1);
-    settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
-    // When the shift lock had to move the typed tone, the field shows where it went.
-    if (f0 != typed)
-        settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
-}
-
-void SignalChain::MarkEdited(double hertz)
-{
-    settings_.mark = FieldValue(hertz, 1.0, kMaxTone);
-    const int32_t typed = int32_t(settings_.mark);
-    const int32_t s = SelectedShift();
-    int32_t f1 = typed;
-    int32_t f0 = int32_t(spectrum_.Marker(0));
-    if (s != 0) {
-        f0 = f1 - s;
-        if (f0 < 0) {
-            f0 = 0;
-            f1 = s;
-        }
-    }
-    SetToneMarkers(f0, f1);
-    settings_.space = FieldValue(waterfall_.Marker(0), 1.0, kMaxTone);
-    if (f1 != typed)
-        settings_.mark = FieldValue(waterfall_.Marker(1), 1.0, kMaxTone);
-}
-
-void SignalChain::BitTimingMarkerMoved(SignalDisplay &display, int32_t which)
-{
-    if (which == 1)
-        display.SetTimeMarker(0, display.TimeMarker(1) / 2.0);
-    else
-        display.SetTimeMarker(1, display.TimeMarker(0) * 2.0);
-    const double period = std::max(display.TimeMarker(0), kMinBitPeriod);
-    const double m0 = enhancedTiming_.SetTimeMarker(0, period);
-    const double m1 = enhancedTiming_.SetTimeMarker(1, 2.0 * period);
-    rawTiming_.SetTimeMarker(0, m0);
-    rawTiming_.SetTimeMarker(1, m1);
-    settings_.baudrate = FieldValue(1.0 / period, kMinBaud, kMaxBaud);
-}
-
-void SignalChain::BaudrateEdited(double baud)
-{
-    const double value = FieldValue(baud, kMinBaud, kMaxBaud);
-    rawTiming_.SetTimeMarker(0, 1.0 / value);
-    BitTimingMarkerMoved(rawTiming_, 0);
-    // The markers stop at the displays' width; the typed rate stands all the same.
-    settings_.baudrate = value;
 }
 
 } // namespace sirrel

@@ -2,7 +2,8 @@
 // It feeds the tuning displays, takes the tones from the settings or from the spectrum, demodulates with the
 // tone filters or the correlative demodulator, cleans the bits with a majority vote, measures the bit length
 // from the spacing of transitions, and calls its dispatch target with the bits and the decoder parameters.
-// Settings are read from the SettingsModel every frame, where a window would read its controls.
+// Settings are read from the SettingsModel every frame, where a window would read its controls; the chain runs
+// on the frame thread, which owns them.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include "dsp/oru_array.h"
 #include "dsp/signal_display.h"
 #include "dsp/tone_filter_demodulator.h"
+#include "dsp/tuning_rules.h"
 #include "orurt.h"
 #include "protocols/settings_model.h"
 
@@ -20,15 +22,6 @@ namespace sirrel {
 
 // Where the decided bits go: one level (0 or 1) per sample and the filled parameter block.
 using DispatchTarget = std::function<void(const int16_t *levels, int32_t count, const DecoderParams &params)>;
-
-// What the owner of the chain adds around it; everything is optional.
-struct ChainHooks {
-    int32_t modelCode = 0; // the receiver's model code; 25-27 reduce high host rates
-    int32_t dspKind = 0;   // model code outside 25-27 with DSP kind 0 is the sound-card route
-    std::function<void(uint32_t rate)> wavWantedRate;  // the WAV player follows the incoming rate
-    std::function<void(const int16_t *samples, uint32_t count)> recorder; // records when recording is on
-    std::function<void(const int16_t *samples, uint32_t count)> soundCardFrame; // mixer and level meter
-};
 
 // Spacing of the bit transitions: the last 1024 intervals in samples, oldest first.
 class TransitionIntervals {
@@ -67,18 +60,33 @@ void MajorityVote(int16_t *history, int32_t window, const int16_t *bits, uint32_
 
 // The two strongest spectrum peaks between 100 and 2900 Hz, at least 130 Hz apart, as (lower, upper) tones in
 // hertz; with a shift other than 0 the upper tone is the lower plus the shift, kept at or below 3000 Hz.
-struct TonePair {
-    int32_t low;
-    int32_t high;
-};
 TonePair FindTones(const float *magnitudes, uint32_t count, uint32_t rate, int32_t shift);
+
+// The signals the Demodulator dialog's scope can show: the input, the tone filters' inputs and outputs, the
+// magnitudes (with high speed, the discriminator), the post filter, the threshold and the decision.
+enum ScopeTestPoint : int32_t {
+    kScopeInput = 0,
+    kScopeLowIIn,
+    kScopeLowQIn,
+    kScopeHighIIn,
+    kScopeHighQIn,
+    kScopeLowIOut,
+    kScopeLowQOut,
+    kScopeHighIOut,
+    kScopeHighQOut,
+    kScopeLowMagnitude,
+    kScopeHighMagnitude,
+    kScopePostIn,
+    kScopePostOut,
+    kScopeThreshold,
+    kScopeDecision,
+};
 
 class SignalChain {
 public:
     static constexpr uint32_t kFrameSize = 2048;
-    static constexpr int32_t kShifts[4] = {0, 170, 425, 850};
 
-    SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate, ChainHooks hooks = {});
+    SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint32_t startRate);
     ~SignalChain();
     SignalChain(const SignalChain &) = delete;
     SignalChain &operator=(const SignalChain &) = delete;
@@ -88,27 +96,24 @@ public:
     // byteCount / 2 samples; frames longer than kFrameSize are taken kFrameSize samples at a time.
     void ProcessFrame(const int16_t *samples, uint32_t byteCount);
 
-    // Tuning rules of the window: the shift lock on the tone markers and the bit-timing markers.
-    void ShiftChanged();
-    void SpaceEdited(double hertz);
-    void MarkEdited(double hertz);
-    void BaudrateEdited(double baud);
+    // The tone and bit-timing marker rules, for the tuning edits.
+    TuningRules &Tuning() { return tuning_; }
+    // The "Clipping" indicator follows the audio of a route with a level meter (the sound card).
+    void SetLevelMeter(bool on) { levelMeter_ = on; }
 
     SignalDisplay &Spectrum() { return spectrum_; }
     SignalDisplay &Waterfall() { return waterfall_; }
     SignalDisplay &BitTiming(int which) { return which == 0 ? rawTiming_ : enhancedTiming_; }
-    // The Demodulator dialog's scope, fed with the signal of the selected test point (0 ... 14).
+    // The Demodulator dialog's scope, fed with the signal of the selected test point.
     SignalDisplay &Scope() { return scope_; }
     void SetScopeTestPoint(int32_t point) { testPoint_.store(point, std::memory_order_relaxed); }
     int32_t ScopeTestPoint() const { return testPoint_.load(std::memory_order_relaxed); }
 
-    // "Clipping" indicator colour (0x00BBGGRR) of the sound-card route.
+    // "Clipping" indicator colour (0x00BBGGRR) of a route with a level meter.
     uint32_t ClippingColour() const { return clippingColour_.load(std::memory_order_relaxed); }
     // Percentage of one frame's duration spent on the last frame, smoothed by the CPU-usage control's factor.
     double CpuUsage() const { return cpuUsage_.load(std::memory_order_relaxed); }
-    void SetCpuSmoothing(double k) { cpuSmoothing_ = k; }
 
-    ChainHooks &Hooks() { return hooks_; }
     const TransitionIntervals &Intervals() const { return intervals_; }
     const ToneFilterDemodulator &Demodulator() const { return demodulator_; }
     int32_t MajorityWindow() const { return majorityWindow_; }
@@ -120,15 +125,11 @@ private:
     const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *TestPointSignal(const int16_t *input) const;
     int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
-    void ToneMarkerMoved(SignalDisplay &display, int32_t which);
-    void BitTimingMarkerMoved(SignalDisplay &display, int32_t which);
-    void SetToneMarkers(int32_t f0, int32_t f1);
-    int32_t SelectedShift() const;
 
     SettingsModel &settings_;
     DispatchTarget dispatch_;
-    ChainHooks hooks_;
     uint32_t rate_ = 0;
+    bool levelMeter_ = false;
 
     SignalDisplay spectrum_;
     SignalDisplay waterfall_;
@@ -136,6 +137,7 @@ private:
     SignalDisplay enhancedTiming_;
     SignalDisplay scope_;
     std::atomic<int32_t> testPoint_{0};
+    TuningRules tuning_;
 
     ToneFilterDemodulator demodulator_;
     OruFSKCorrDemod16 *correlator_ = nullptr;
@@ -152,7 +154,6 @@ private:
 
     std::atomic<uint32_t> clippingColour_{0x000080};
     std::atomic<double> cpuUsage_{0.0};
-    double cpuSmoothing_ = 0.0;
 };
 
 } // namespace sirrel

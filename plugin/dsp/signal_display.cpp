@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/field_limit.h"
+
 namespace sirrel {
 
 namespace {
@@ -16,14 +18,6 @@ uint32_t RoundUpToPowerOfTwo(uint32_t n)
     while (size < n)
         size <<= 1;
     return size;
-}
-
-// NaN goes to the lower limit, so a bad value can never reach a marker or a scale.
-double Limit(double value, double low, double high)
-{
-    if (!(value >= low))
-        return low;
-    return value > high ? high : value;
 }
 
 } // namespace
@@ -94,7 +88,7 @@ void SignalDisplay::EnsureFFT()
 void SignalDisplay::SetSamplingRate(float hertz)
 {
     Guard guard(*this);
-    samplingRate_ = float(Limit(hertz, 0.001, 1e30));
+    samplingRate_ = float(FieldLimit(hertz, 0.001, 1e30));
 }
 
 void SignalDisplay::SetMaximumFrequency(double hertz)
@@ -124,7 +118,7 @@ void SignalDisplay::SetAveraging(bool on, float coefficient)
     averagingCoefficient_ = coefficient;
 }
 
-float SignalDisplay::LimitToRange(double hertz) const { return float(Limit(hertz, minFrequency_, maxFrequency_)); }
+float SignalDisplay::LimitToRange(double hertz) const { return float(FieldLimit(hertz, minFrequency_, maxFrequency_)); }
 
 void SignalDisplay::LimitMarkers()
 {
@@ -185,7 +179,7 @@ void SignalDisplay::SetDivisions(int32_t divisions)
 void SignalDisplay::SetSecondsPerDivision(double seconds)
 {
     Guard guard(*this);
-    secondsPerDivision_ = Limit(seconds, 1e-9, 1e30);
+    secondsPerDivision_ = FieldLimit(seconds, 1e-9, 1e30);
     for (int32_t i = 0; i < timeMarkerCount_; ++i)
         SetTimeMarker(i, timeMarkers_[i]);
 }
@@ -204,7 +198,7 @@ double SignalDisplay::SetTimeMarker(int32_t index, double seconds)
     Guard guard(*this);
     if (index < 0 || index >= timeMarkerCount_)
         return 0.0;
-    const double value = Limit(seconds, 0.0, divisions_ * secondsPerDivision_);
+    const double value = FieldLimit(seconds, 0.0, divisions_ * secondsPerDivision_);
     if (value != timeMarkers_[index]) {
         timeMarkers_[index] = value;
         RequestUpdate();
@@ -244,7 +238,7 @@ void SignalDisplay::SetBottom(double value)
 void SignalDisplay::SetLevelLine(double value)
 {
     Guard guard(*this);
-    levelLine_ = Limit(value, std::min(bottom_, fullScale_), std::max(bottom_, fullScale_));
+    levelLine_ = FieldLimit(value, std::min(bottom_, fullScale_), std::max(bottom_, fullScale_));
 }
 
 template <typename Sample> void SignalDisplay::Feed(const Sample *src, uint32_t count, uint32_t stride)
@@ -278,8 +272,8 @@ void SignalDisplay::UpdateSpectrum()
     // The shown range as bins: at least one, never past the last bin below the Nyquist frequency.
     const double binsPerHertz = double(n - 1) / samplingRate_;
     const uint32_t top = half - 1;
-    const uint32_t last = uint32_t(Limit(maxFrequency_ * binsPerHertz, 0.0, top));
-    const uint32_t first = std::min(uint32_t(Limit(minFrequency_ * binsPerHertz, 0.0, top)), last);
+    const uint32_t last = uint32_t(FieldLimit(maxFrequency_ * binsPerHertz, 0.0, top));
+    const uint32_t first = std::min(uint32_t(FieldLimit(minFrequency_ * binsPerHertz, 0.0, top)), last);
 
     // A narrow range is cheaper bin by bin than as a whole transform.
     if (last - first + 1 < n / 12)

@@ -41,6 +41,14 @@ enum HostMessage : uint32_t {
     kHostPluginClosing = 0x4000,
 };
 
+// HostDspCommand bytes: sent after the stream starts, around each output turn (playing or not), and at its end.
+constexpr uint8_t kDspCommandStreamStarted = 0x80;
+constexpr uint8_t kDspCommandTurnPlaying = 0xC1;
+constexpr uint8_t kDspCommandTurnSilent = 0xC0;
+constexpr uint8_t kDspCommandTurnDone = 0x00;
+// Bytes the DSP extension's stream hands over at a time.
+constexpr uint32_t kDspStreamBlock = 2048;
+
 // Leads the samples of a kNotifyAudioBlock; all fields unsigned 32-bit little-endian.
 struct AudioBlockHeader {
     uint32_t rate;

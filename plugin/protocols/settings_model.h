@@ -49,6 +49,9 @@ struct SettingsModel {
     bool optimal = false;
     bool correlative = false;
 
+    // "CPU usage" read-out: smoothing factor k of (1 - k) x usage + k x previous value.
+    double cpuSmoothing = 0.0;
+
     // Decoder controls.
     int32_t mode = kModePacket;
     int32_t polarity = 1; // "Auto", "Normal", "Reversed"
@@ -77,6 +80,8 @@ struct SettingsModel {
     // Character translation: the table in force, indexed by the byte value.
     std::string translationTableName = "Default";
     std::array<uint8_t, 256> translation = identityTranslation();
+
+    bool operator==(const SettingsModel &) const = default;
 
     DemodulatorChoice demodulator() const
     {

@@ -1,0 +1,171 @@
+#include "engine/decoder_engine.h"
+
+#include <algorithm>
+
+namespace sirrel {
+
+DecoderEngine::DecoderEngine(AudioSource &source, const SettingsModel &settings, const DecoderColors &colors)
+    : source_(source), settings_(settings), output_(settings_, colors),
+      chain_(
+          settings_,
+          [this](const int16_t *levels, int32_t count, const DecoderParams &params) {
+              DispatchBits(output_, levels, count, params);
+          },
+          source.ProcessingRateFor(source.StartRate())),
+      published_(settings)
+{
+    chain_.SetLevelMeter(source_.HasLevelMeter());
+    rate_.store(chain_.ProcessingRate(), std::memory_order_relaxed);
+}
+
+DecoderEngine::~DecoderEngine() = default;
+
+void DecoderEngine::SetDeliveredRate(uint32_t rate, bool force)
+{
+    chain_.SetProcessingRate(source_.ProcessingRateFor(rate), force);
+    rate_.store(chain_.ProcessingRate(), std::memory_order_relaxed);
+}
+
+void DecoderEngine::Deliver(const int16_t *samples, uint32_t count, uint32_t step)
+{
+    if (!samples)
+        return;
+    if (step <= 1) {
+        while (count > 0) {
+            const uint32_t take = std::min(count, kFrameSize - fill_);
+            std::copy(samples, samples + take, frame_ + fill_);
+            fill_ += take;
+            samples += take;
+            count -= take;
+            if (fill_ == kFrameSize)
+                ProcessFrame(kFrameSize);
+        }
+        return;
+    }
+    for (uint64_t i = 0; i < count; i += step) {
+        frame_[fill_++] = samples[i];
+        if (fill_ == kFrameSize)
+            ProcessFrame(kFrameSize);
+    }
+}
+
+void DecoderEngine::FlushFrame()
+{
+    if (fill_ > 0)
+        ProcessFrame(fill_);
+}
+
+void DecoderEngine::Finish()
+{
+    std::lock_guard<std::mutex> frame(frameLock_);
+    RunEdits();
+    FinishBits(output_);
+    Publish();
+}
+
+void DecoderEngine::Pump(const std::function<void(uint64_t samples)> &afterFrame)
+{
+    uint64_t total = 0;
+    int16_t block[kFrameSize];
+    for (;;) {
+        const uint32_t got = source_.Read(block, kFrameSize - fill_);
+        if (got == 0)
+            break;
+        Deliver(block, got);
+        total += got;
+        if (fill_ == 0 && afterFrame)
+            afterFrame(total);
+    }
+    FlushFrame();
+    Finish();
+    if (afterFrame)
+        afterFrame(total);
+}
+
+void DecoderEngine::ProcessFrame(uint32_t count)
+{
+    std::lock_guard<std::mutex> frame(frameLock_);
+    frameThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    RunEdits();
+    chain_.ProcessFrame(frame_, count * 2);
+    ++framesProcessed_;
+    fill_ = 0;
+    Publish();
+    frameThread_.store(std::thread::id(), std::memory_order_relaxed);
+}
+
+void DecoderEngine::Post(SettingsEdit edit)
+{
+    if (!edit)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(editLock_);
+        edits_.push_back(std::move(edit));
+        editsWaiting_.store(true, std::memory_order_release);
+    }
+    // An edit posted while a frame runs on this very thread waits for the next frame.
+    if (frameThread_.load(std::memory_order_relaxed) == std::this_thread::get_id())
+        return;
+    // Nobody processes a frame: the engine may be idle for long, so the edit runs now.
+    std::unique_lock<std::mutex> frame(frameLock_, std::try_to_lock);
+    if (frame.owns_lock()) {
+        RunEdits();
+        Publish();
+    }
+}
+
+void DecoderEngine::ApplyPendingEdits()
+{
+    std::lock_guard<std::mutex> frame(frameLock_);
+    RunEdits();
+    Publish();
+}
+
+void DecoderEngine::RunEdits()
+{
+    if (!editsWaiting_.load(std::memory_order_acquire))
+        return;
+    std::vector<SettingsEdit> edits;
+    {
+        std::lock_guard<std::mutex> hold(editLock_);
+        edits.swap(edits_);
+        editsWaiting_.store(false, std::memory_order_relaxed);
+    }
+    EngineEdit context{settings_, chain_.Tuning(), chain_};
+    for (SettingsEdit &edit : edits)
+        edit(context);
+}
+
+void DecoderEngine::Publish()
+{
+    const uint64_t views = output_.redraws.views;
+    const uint64_t statistics = output_.redraws.statistics;
+    if (views != seenViews_) {
+        seenViews_ = views;
+        changes_.text.fetch_add(1, std::memory_order_release);
+    }
+    if (statistics != seenStatistics_) {
+        seenStatistics_ = statistics;
+        changes_.statistics.fetch_add(1, std::memory_order_release);
+    }
+    // A reader is copying: the next frame publishes instead, the frame thread does not wait for it.
+    std::unique_lock<std::mutex> hold(publishLock_, std::try_to_lock);
+    if (!hold.owns_lock() || settings_ == published_)
+        return;
+    if (settings_.space != published_.space || settings_.mark != published_.mark)
+        changes_.tones.fetch_add(1, std::memory_order_release);
+    if (settings_.baudrate != published_.baudrate)
+        changes_.baudrate.fetch_add(1, std::memory_order_release);
+    if (settings_.numbers != published_.numbers)
+        changes_.shiftState.fetch_add(1, std::memory_order_release);
+    published_ = settings_;
+    changes_.settings.fetch_add(1, std::memory_order_release);
+}
+
+SettingsModel DecoderEngine::Published() const
+{
+    std::lock_guard<std::mutex> hold(publishLock_);
+    return published_;
+}
+
+} // namespace sirrel

@@ -1,0 +1,56 @@
+#include "engine/wav_file_source.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/wav_file.h"
+
+namespace sirrel {
+
+bool WavFileSource::Open(const std::string &path, std::string &error)
+{
+    if (FILE *probe = std::fopen(path.c_str(), "rb")) {
+        std::fclose(probe);
+    } else {
+        error = "cannot open '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = "cannot read '" + path + "': it is a folder";
+        return false;
+    }
+    {
+        WavFile file;
+        if (!file.OpenRead(path.c_str(), 0)) {
+            error = "cannot open '" + path + "': " + std::strerror(file.OpenError());
+            return false;
+        }
+        if (file.Kind() == WavFile::KindNone) {
+            error = "'" + path + "' is not a WAV file with PCM, A-law or µ-law audio";
+            return false;
+        }
+        if (file.Channels() > 2) {
+            error = "'" + path + "' has " + std::to_string(file.Channels()) +
+                    " channels; only mono and stereo can be played";
+            return false;
+        }
+        if (file.FrameBytes() != 0 && file.Rate() != 0)
+            duration_ = double(file.DataLength() / file.FrameBytes()) / file.Rate();
+    }
+    if (!player_.SetWantedFormat({WavFile::KindPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
+        error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate_) + " Hz";
+        return false;
+    }
+    return true;
+}
+
+uint32_t WavFileSource::Read(int16_t *samples, uint32_t count)
+{
+    return player_.Read(samples, count * 2) / 2;
+}
+
+} // namespace sirrel

@@ -1,0 +1,171 @@
+#include "host/audio_routes.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/host_interface.h"
+#include "host/receiver.h"
+#include "orurt.h"
+
+namespace sirrel {
+
+// The host's contract: the samples after the header hold frames x channels values.
+void HostRoute::AudioBlock(void *data)
+{
+    AudioBlockHeader header;
+    std::memcpy(&header, data, sizeof header);
+    // Neither a rate nor an average can be taken from these.
+    if (header.rate == 0 || header.channels == 0)
+        return;
+    // The player follows the rate the audio comes at.
+    player_.SetWantedRate(header.rate);
+    engine_->SetDeliveredRate(header.rate, false);
+    if (header.bits != 16 || header.frames == 0)
+        return;
+    int16_t *samples = reinterpret_cast<int16_t *>(static_cast<uint8_t *>(data) + kAudioBlockHeaderSize);
+    // A processing rate above the block's would give a step of 0; every sample is then kept.
+    const uint32_t step = std::max<uint32_t>(1, header.rate / std::max<uint32_t>(1, engine_->ProcessingRate()));
+    if (uint64_t(header.frames) * 2 > UINT32_MAX)
+        return;
+    const uint32_t bytes = header.frames * 2;
+    const bool playing = PlaybackActive();
+    if (header.channels == 1) {
+        if (playing)
+            OutputStep(samples, bytes);
+        else if (player_.IsRecording())
+            player_.Record(samples, bytes);
+        engine_->Deliver(samples, header.frames, step);
+        return;
+    }
+    auto *work = static_cast<int16_t *>(MemoryAlloc(bytes));
+    if (!work)
+        return;
+    if (playing) {
+        // The played audio goes into every channel of the host's block as well.
+        OutputStep(work, bytes);
+        for (uint32_t f = 0; f < header.frames; ++f) {
+            int16_t *frame = samples + uint64_t(f) * header.channels;
+            for (uint32_t c = 0; c < header.channels; ++c)
+                frame[c] = work[f];
+        }
+    } else {
+        for (uint32_t f = 0; f < header.frames; ++f) {
+            const int16_t *frame = samples + uint64_t(f) * header.channels;
+            int32_t sum = 0;
+            for (uint32_t c = 0; c < header.channels; ++c)
+                sum += frame[c];
+            work[f] = int16_t(sum / int32_t(header.channels));
+        }
+    }
+    if (player_.IsRecording())
+        player_.Record(work, bytes);
+    engine_->Deliver(work, header.frames, step);
+    MemoryFree(work);
+}
+
+void HostRoute::DspAudio(const int16_t *, uint32_t) {}
+
+void HostRoute::DspEvent(const void *) {}
+
+void HostRoute::OutputStep(void *, uint32_t) {}
+
+uint32_t QvHostBlockRoute::ProcessingRateFor(uint32_t rate) const
+{
+    if (rate >= 44100)
+        return rate / 4;
+    if (rate > 22050)
+        return rate / 2;
+    return rate;
+}
+
+void QvHostBlockRoute::OutputStep(void *destination, uint32_t byteCount)
+{
+    if (!destination)
+        return;
+    std::memset(destination, 0, byteCount);
+    if (Audible())
+        player_.Read(destination, byteCount);
+}
+
+bool DspExtensionRoute::Open()
+{
+    const int32_t handle = owner_.CallHost(kHostDspOpen, 0, kImageSize, image_);
+    if (handle == kHostRefused) {
+        owner_.Report("Cannot open the DSP extension!");
+        return false;
+    }
+    handle_ = uint32_t(handle);
+    owner_.CallHost(kHostDspUse, 2, 0, nullptr);
+    return true;
+}
+
+void DspExtensionRoute::Release()
+{
+    if (handle_ == kNoDspExtension)
+        return;
+    owner_.CallHost(kHostDspStop, 0, 0, nullptr);
+    owner_.CallHost(kHostDspUse, 0, 0, nullptr);
+    const uint32_t handle = handle_;
+    handle_ = kNoDspExtension;
+    owner_.CallHost(kHostDspClose, handle, 0, nullptr);
+}
+
+void DspExtensionRoute::DspAudio(const int16_t *samples, uint32_t byteCount)
+{
+    // Samples beyond a full frame start the next one rather than being lost.
+    if (handle_ != kNoDspExtension && byteCount != 0)
+        engine_->Deliver(samples, byteCount / 2);
+}
+
+void DspExtensionRoute::DspEvent(const void *data)
+{
+    uint32_t key;
+    std::memcpy(&key, data, sizeof key);
+    if (key == kDspEventStreamStart) {
+        owner_.CallHost(kHostDspStartStream, handle_, kDspStreamBlock, nullptr);
+        uint8_t command = kDspCommandStreamStarted;
+        owner_.CallHost(kHostDspCommand, handle_, 1, &command);
+    } else if (key == kDspEventOutputTurn) {
+        uint8_t command = PlaybackActive() ? kDspCommandTurnPlaying : kDspCommandTurnSilent;
+        owner_.CallHost(kHostDspCommand, handle_, 1, &command);
+        OutputStep(nullptr, 0);
+        command = kDspCommandTurnDone;
+        owner_.CallHost(kHostDspCommand, handle_, 1, &command);
+    }
+}
+
+void DspExtensionRoute::OutputStep(void *, uint32_t)
+{
+    int16_t turn[1024] = {};
+    if (Audible())
+        player_.Read(turn, sizeof turn);
+    for (int attempt = 0; attempt < kOutputTurnAttempts && owner_.HostCallsEnabled(); ++attempt) {
+        if (owner_.CallHost(kHostDspWriteAudio, handle_, sizeof turn, turn) != kHostRefused)
+            return;
+    }
+}
+
+bool SoundCardRoute::Open()
+{
+    LoadSoundCard(path_, receiverKey_, soundCard_);
+    // This build has no sound-card audio: the route cannot start, and construction ends as for a failed start.
+    owner_.Alert("Oru_AudioWave Wave-in Error", "Sound-card audio is not supported by this build of the plug-in.");
+    return false;
+}
+
+void SoundCardRoute::Release() { SaveSoundCard(path_, receiverKey_, soundCard_); }
+
+std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
+                                    const std::atomic<bool> &playbackPaused, const std::string &soundCardPath,
+                                    uint32_t receiverKey)
+{
+    if (IsQvModel(modelCode))
+        return std::make_unique<QvHostBlockRoute>(owner, player, playbackPaused);
+    if (dspKind == kDspExtension)
+        return std::make_unique<DspExtensionRoute>(owner, player, playbackPaused);
+    if (dspKind == kDspNone)
+        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, soundCardPath, receiverKey);
+    return std::make_unique<HostBlockRoute>(owner, player, playbackPaused);
+}
+
+} // namespace sirrel

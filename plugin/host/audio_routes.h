@@ -1,0 +1,135 @@
+// The routes a receiver's audio takes into its engine, one per kind of receiver: host audio blocks (the Qv
+// family at its high rates, or any other receiver that sends them), the host's DSP extension, and the sound
+// card. Each is the engine's AudioSource and handles the host's audio notifications and the playback turns.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/wav_player.h"
+#include "engine/audio_source.h"
+#include "engine/decoder_engine.h"
+#include "host/host_interface.h"
+#include "protocols/configuration.h"
+
+namespace sirrel {
+
+// What a route needs of its decoder instance.
+class RouteOwner {
+public:
+    virtual int32_t CallHost(uint32_t code, uint32_t first, uint32_t second, void *pointer) = 0;
+    virtual bool HostCallsEnabled() const = 0;
+    // A problem told in the decoder's own message box.
+    virtual void Report(const std::string &message) = 0;
+    // A message box with a caption of its own.
+    virtual void Alert(const char *caption, const std::string &message) = 0;
+
+protected:
+    ~RouteOwner() = default;
+};
+
+class HostRoute : public AudioSource {
+public:
+    // The WAV panel's player: playback replaces the received audio and goes out through the route, recording
+    // takes the incoming audio.
+    HostRoute(RouteOwner &owner, WavPlayer &player, const std::atomic<bool> &playbackPaused)
+        : owner_(owner), player_(player), playbackPaused_(playbackPaused)
+    {
+    }
+
+    void Attach(DecoderEngine &engine) { engine_ = &engine; }
+
+    // Opens what the route needs; false ends the instance's construction.
+    virtual bool Open() { return true; }
+    virtual void Release() {}
+    // The host's close-on-zero notification applies to this receiver.
+    virtual bool ClosesOnZero() const { return true; }
+
+    // kNotifyAudioBlock with the block sub-code: header and samples.
+    void AudioBlock(void *data);
+    virtual void DspAudio(const int16_t *samples, uint32_t byteCount);
+    virtual void DspEvent(const void *data);
+    // One output turn into `destination` (byte count); routes without an output take nothing.
+    virtual void OutputStep(void *destination, uint32_t byteCount);
+
+    bool PlaybackActive() const { return player_.IsOpen() && !player_.IsRecording(); }
+
+protected:
+    bool Audible() const { return PlaybackActive() && !playbackPaused_.load(); }
+
+    RouteOwner &owner_;
+    WavPlayer &player_;
+    const std::atomic<bool> &playbackPaused_;
+    DecoderEngine *engine_ = nullptr;
+};
+
+class QvHostBlockRoute : public HostRoute {
+public:
+    static constexpr uint32_t kRate = 44100;
+    using HostRoute::HostRoute;
+
+    uint32_t StartRate() const override { return kRate; }
+    // The chain need not run at the family's high rates.
+    uint32_t ProcessingRateFor(uint32_t rate) const override;
+    bool ClosesOnZero() const override { return false; }
+    void OutputStep(void *destination, uint32_t byteCount) override;
+};
+
+class HostBlockRoute : public HostRoute {
+public:
+    // Until the first block sets it.
+    static constexpr uint32_t kStartRate = 11025;
+    using HostRoute::HostRoute;
+
+    uint32_t StartRate() const override { return kStartRate; }
+};
+
+class DspExtensionRoute : public HostRoute {
+public:
+    static constexpr uint32_t kRate = 10989;
+    static constexpr uint32_t kImageSize = 3073;
+    // A host that keeps refusing an output turn's audio is not offered it forever.
+    static constexpr int kOutputTurnAttempts = 64;
+    using HostRoute::HostRoute;
+
+    uint32_t StartRate() const override { return kRate; }
+    bool Open() override;
+    void Release() override;
+    void DspAudio(const int16_t *samples, uint32_t byteCount) override;
+    void DspEvent(const void *data) override;
+    void OutputStep(void *destination, uint32_t byteCount) override;
+    uint32_t Handle() const { return handle_; }
+
+private:
+    uint32_t handle_ = kNoDspExtension;
+    uint8_t image_[kImageSize] = {0x7F};
+};
+
+class SoundCardRoute : public HostRoute {
+public:
+    static constexpr uint32_t kRate = 11025;
+    SoundCardRoute(RouteOwner &owner, WavPlayer &player, const std::atomic<bool> &playbackPaused, std::string path,
+                   uint32_t receiverKey)
+        : HostRoute(owner, player, playbackPaused), path_(std::move(path)), receiverKey_(receiverKey)
+    {
+    }
+
+    uint32_t StartRate() const override { return kRate; }
+    bool HasLevelMeter() const override { return true; }
+    bool Open() override;
+    void Release() override;
+
+private:
+    std::string path_;
+    uint32_t receiverKey_;
+    SoundCardConfiguration soundCard_;
+};
+
+// The route of a receiver, by its model code and DSP kind.
+std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
+                                    const std::atomic<bool> &playbackPaused, const std::string &soundCardPath,
+                                    uint32_t receiverKey);
+
+} // namespace sirrel
