@@ -1,0 +1,265 @@
+// The engine between its audio source and its output: frame intake in any block size, the source's rate rule,
+// the end of the audio, and the thread rule for settings (edits run on the frame thread, views read what it
+// publishes).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/decoder_engine.h"
+#include "siggen/async_source.h"
+#include "siggen/generator.h"
+
+namespace {
+
+using namespace sirrel;
+
+constexpr uint32_t kRate = 11025;
+const std::string kText = "THE ENGINE DECODES WHATEVER THE SOURCE BRINGS 0123456789\r\n";
+
+// 8-bit text at 100 Bd on 1000/1170 Hz.
+std::vector<int16_t> Transmission(const std::string &text)
+{
+    siggen::GeneratorSettings g;
+    g.sampleRate = kRate;
+    g.baud = 100;
+    g.space = 1000;
+    g.mark = 1170;
+    siggen::AsyncSource source(siggen::AsyncSource::Code::Ascii8, siggen::Parity::None, 1);
+    siggen::Keying keying;
+    source.Encode(text, keying);
+    return siggen::Generator(g).Render(keying, source.IdleLevel());
+}
+
+SettingsModel ManualAscii()
+{
+    SettingsModel s;
+    s.mode = kModeAscii8;
+    s.tuneAuto = false;
+    s.space = 1000;
+    s.mark = 1170;
+    s.baudAuto = false;
+    s.baudrate = 100;
+    return s;
+}
+
+// A push source with a rate rule of its own, or a pull source over a buffer.
+class FakeSource : public AudioSource {
+public:
+    explicit FakeSource(uint32_t rate, std::vector<int16_t> audio = {}) : rate_(rate), audio_(std::move(audio)) {}
+    uint32_t StartRate() const override { return rate_; }
+    uint32_t ProcessingRateFor(uint32_t rate) const override { return rate > 22050 ? rate / 4 : rate; }
+    uint32_t Read(int16_t *samples, uint32_t count) override
+    {
+        const uint32_t n = std::min<uint32_t>(count, uint32_t(audio_.size() - at_));
+        std::copy(audio_.begin() + long(at_), audio_.begin() + long(at_ + n), samples);
+        at_ += n;
+        return n;
+    }
+
+private:
+    uint32_t rate_;
+    std::vector<int16_t> audio_;
+    size_t at_ = 0;
+};
+
+struct Collector {
+    std::string text;
+    static void Take(void *context, int32_t, uint8_t character, uint32_t)
+    {
+        static_cast<Collector *>(context)->text += char(character);
+    }
+};
+
+std::string DecodeInBlocks(const std::vector<int16_t> &audio, size_t block)
+{
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    Collector out;
+    engine.Output().setCharacterListener(&Collector::Take, &out);
+    for (size_t at = 0; at < audio.size(); at += block)
+        engine.Deliver(audio.data() + at, uint32_t(std::min(block, audio.size() - at)));
+    engine.FlushFrame();
+    engine.Finish();
+    return out.text;
+}
+
+TEST(DecoderEngine, TheTextDoesNotDependOnTheBlockSize)
+{
+    const auto audio = Transmission(kText);
+    const std::string whole = DecodeInBlocks(audio, audio.size());
+    EXPECT_EQ(whole, kText);
+    for (size_t block : {1u, 7u, 2047u, 2049u, 5000u})
+        EXPECT_EQ(DecodeInBlocks(audio, block), whole) << block;
+}
+
+TEST(DecoderEngine, PumpReadsAPullSourceToItsEnd)
+{
+    const auto audio = Transmission(kText);
+    FakeSource source(kRate, audio);
+    DecoderEngine engine(source, ManualAscii());
+    Collector out;
+    engine.Output().setCharacterListener(&Collector::Take, &out);
+    std::vector<uint64_t> reports;
+    engine.Pump([&](uint64_t samples) { reports.push_back(samples); });
+    EXPECT_EQ(out.text, kText);
+    // Every full frame, then the partial one at the end.
+    EXPECT_EQ(engine.FramesProcessed(), (audio.size() + 2047) / 2048);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), audio.size());
+    EXPECT_EQ(engine.FillCount(), 0u);
+}
+
+TEST(DecoderEngine, DecimationKeepsEveryStepFromTheFirstSampleOfEachBlock)
+{
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    std::vector<int16_t> block(10);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = int16_t(i);
+    engine.Deliver(block.data(), 10, 4);
+    engine.Deliver(block.data(), 3, 4);
+    ASSERT_EQ(engine.FillCount(), 4u);
+    EXPECT_EQ(engine.FrameBuffer()[0], 0);
+    EXPECT_EQ(engine.FrameBuffer()[1], 4);
+    EXPECT_EQ(engine.FrameBuffer()[2], 8);
+    EXPECT_EQ(engine.FrameBuffer()[3], 0);
+    engine.Deliver(nullptr, 100);
+    EXPECT_EQ(engine.FillCount(), 4u);
+}
+
+TEST(DecoderEngine, TheSourceDecidesTheProcessingRate)
+{
+    FakeSource source(44100);
+    DecoderEngine engine(source, SettingsModel{});
+    EXPECT_EQ(engine.ProcessingRate(), 11025u);
+    engine.SetDeliveredRate(48000, false);
+    EXPECT_EQ(engine.ProcessingRate(), 12000u);
+    EXPECT_EQ(engine.Chain().ProcessingRate(), 12000u);
+    engine.SetDeliveredRate(8000, false);
+    EXPECT_EQ(engine.ProcessingRate(), 8000u);
+    engine.SetDeliveredRate(0, true);
+    EXPECT_EQ(engine.ProcessingRate(), 8000u);
+}
+
+TEST(DecoderEngine, AnIdleEngineTakesAnEditAtOnceAndPublishesIt)
+{
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    const uint64_t tones = engine.Changes().tones.load();
+    const uint64_t baud = engine.Changes().baudrate.load();
+    engine.Post([](EngineEdit &e) {
+        e.settings.shiftIndex = 3;
+        e.tuning.SpaceEdited(1200);
+    });
+    const SettingsModel published = engine.Published();
+    EXPECT_EQ(published.space, 1200.0);
+    EXPECT_EQ(published.mark, 2050.0);
+    EXPECT_EQ(engine.Changes().tones.load(), tones + 1);
+    EXPECT_EQ(engine.Changes().baudrate.load(), baud);
+
+    // An edit that changes nothing publishes nothing.
+    const uint64_t settings = engine.Changes().settings.load();
+    engine.Post([](EngineEdit &e) { e.settings.mark = 2050.0; });
+    EXPECT_EQ(engine.Changes().settings.load(), settings);
+}
+
+TEST(DecoderEngine, AnEditPostedDuringAFrameWaitsForTheNextFrame)
+{
+    const auto audio = Transmission(kText);
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    struct Context {
+        DecoderEngine *engine;
+        bool posted = false;
+        int32_t modeSeenAfterPost = -1;
+    } context{&engine};
+    engine.Output().setCharacterListener(
+        [](void *p, int32_t, uint8_t, uint32_t) {
+            auto &c = *static_cast<Context *>(p);
+            if (c.posted)
+                return;
+            c.posted = true;
+            c.engine->Post([](EngineEdit &e) { e.settings.paused = true; });
+            // Still this frame: the settings it reads have not moved.
+            c.modeSeenAfterPost = c.engine->Settings().paused ? 1 : 0;
+        },
+        &context);
+    engine.Deliver(audio.data(), uint32_t(audio.size()));
+    ASSERT_TRUE(context.posted);
+    EXPECT_EQ(context.modeSeenAfterPost, 0);
+    EXPECT_TRUE(engine.Settings().paused);
+    EXPECT_TRUE(engine.Published().paused);
+}
+
+TEST(DecoderEngine, AutomaticTuningIsPublishedWithItsCounter)
+{
+    const auto audio = Transmission(kText);
+    FakeSource source(kRate);
+    SettingsModel s = ManualAscii();
+    s.tuneAuto = true;
+    DecoderEngine engine(source, s);
+    const uint64_t tones = engine.Changes().tones.load();
+    const uint64_t text = engine.Changes().text.load();
+    // Up to the middle of the text: the idle trail has one tone only.
+    engine.Deliver(audio.data(), uint32_t(audio.size() / 2));
+    const SettingsModel published = engine.Published();
+    EXPECT_NEAR(published.space, 1000.0, 25.0);
+    EXPECT_NEAR(published.mark, 1170.0, 25.0);
+    EXPECT_GT(engine.Changes().tones.load(), tones);
+    EXPECT_GT(engine.Changes().text.load(), text);
+}
+
+// Frames run on one thread while another edits and reads: the sanitizer build must find no race, and the
+// last edit must stand once the frames stop.
+TEST(DecoderEngine, EditsFromAnotherThreadWhileFramesRun)
+{
+    const auto audio = Transmission(kText + kText);
+    FakeSource source(kRate);
+    SettingsModel s = ManualAscii();
+    s.tuneAuto = true;
+    s.baudAuto = true;
+    DecoderEngine engine(source, s);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread frames([&] {
+        while (!stop.load()) {
+            for (size_t at = 0; at < audio.size() && !stop.load(); at += 1000) {
+                engine.Deliver(audio.data() + at, uint32_t(std::min<size_t>(1000, audio.size() - at)));
+                blocks.fetch_add(1);
+            }
+        }
+    });
+    uint64_t seen = 0;
+    for (int i = 0; i < 400 || blocks.load() < 200; ++i) {
+        engine.Post([i](EngineEdit &e) {
+            e.settings.shiftIndex = i % 4;
+            e.tuning.ShiftChanged();
+            e.tuning.SpaceEdited(900 + i);
+            e.tuning.BaudrateEdited(50 + i % 50);
+            e.settings.mode = i % 2 ? kModeAscii8 : kModeIta2;
+            e.settings.tuneAuto = i % 3 != 0;
+        });
+        const SettingsModel view = engine.Published();
+        EXPECT_GE(view.space, 1.0);
+        seen += engine.Changes().settings.load();
+        if (i % 50 == 0)
+            std::this_thread::yield();
+    }
+    engine.Post([](EngineEdit &e) {
+        e.settings.tuneAuto = false;
+        e.tuning.SpaceEdited(1275);
+        e.settings.mode = kModeIta2;
+    });
+    stop.store(true);
+    frames.join();
+    engine.ApplyPendingEdits();
+    const SettingsModel last = engine.Published();
+    EXPECT_EQ(last.space, 1275.0);
+    EXPECT_EQ(last.mode, kModeIta2);
+    EXPECT_GT(seen, 0u);
+}
+
+} // namespace
