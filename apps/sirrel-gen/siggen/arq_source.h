@@ -4,8 +4,7 @@
 //
 // The transmission opens with a bit-timing run-in and phasing blocks (idle signals) in which a receiver finds
 // the blocks, and the last block is filled up with idle signals.
-#ifndef SIRREL_SIGGEN_ARQ_SOURCE_H
-#define SIRREL_SIGGEN_ARQ_SOURCE_H
+#pragma once
 
 #include "bit_source.h"
 #include "seven_bit.h"
@@ -38,5 +37,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -6,8 +6,7 @@
 // but the second inverted, C all but the first, D only the first; "242": A upright, the others inverted).
 // Idle channels send fill (idle signals and shifts, never shown). The transmission opens with a bit pattern
 // for the receiver's clock, then two cycles of fill in which the receiver finds the cycles.
-#ifndef SIRREL_SIGGEN_ARQM_SOURCE_H
-#define SIRREL_SIGGEN_ARQM_SOURCE_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -42,5 +41,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -2,8 +2,7 @@
 //
 // Each character is a start bit (level 0), the data bits least significant first, an optional parity bit and
 // 1, 1.5 or 2 stop bits (level 1); the line idles on level 1.
-#ifndef SIRREL_SIGGEN_ASYNC_SOURCE_H
-#define SIRREL_SIGGEN_ASYNC_SOURCE_H
+#pragma once
 
 #include "bit_source.h"
 
@@ -33,5 +32,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -10,8 +10,7 @@
 // CIRCUIT=a/b/c/d, WINDOW=, USER=, NODE=. NODES broadcast: NODES=ALIAS and any number of
 // ENTRY=CALL/ALIAS/NEIGHBOUR/QUALITY. Both set PID CF. The information after ": " takes the escapes \r, \n,
 // \\ and \xHH.
-#ifndef SIRREL_SIGGEN_AX25_FRAME_H
-#define SIRREL_SIGGEN_AX25_FRAME_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -32,5 +31,3 @@ bool ParseAx25Frame(std::string_view line, Ax25Frame &frame, std::string &error)
 uint16_t Ax25Fcs(const std::vector<uint8_t> &bytes);
 
 } // namespace sirrel::siggen
-
-#endif

@@ -1,7 +1,6 @@
 // BitSource: what one transmission mode makes of a text. Every mode is one implementation in its own file;
 // all of them feed the same FSK modulator through a Keying.
-#ifndef SIRREL_SIGGEN_BIT_SOURCE_H
-#define SIRREL_SIGGEN_BIT_SOURCE_H
+#pragma once
 
 #include <cstddef>
 #include <string>
@@ -32,5 +31,3 @@ std::string TeleprinterLineEnds(std::string_view text);
 bool BeginsCharacter(std::string_view text, size_t i);
 
 } // namespace sirrel::siggen
-
-#endif

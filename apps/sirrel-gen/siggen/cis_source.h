@@ -2,8 +2,7 @@
 // sent as 0, bits 7..10 the four parity checks. A run of letters-shift frames before the text lets a receiver
 // that synchronised on the idle line lose that and find the frames; its pattern has no valid frame at any
 // other bit offset in either polarity.
-#ifndef SIRREL_SIGGEN_CIS_SOURCE_H
-#define SIRREL_SIGGEN_CIS_SOURCE_H
+#pragma once
 
 #include <cstdint>
 
@@ -24,5 +23,3 @@ public:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -6,8 +6,7 @@
 // The transmission opens with a bit-timing run-in and phasing: phasing signal 1 in every DX position and
 // phasing signal 2 in every RX position. It ends with three signals alpha (phasing signal 2) in DX while the
 // last repetitions go out in RX.
-#ifndef SIRREL_SIGGEN_FEC_SOURCE_H
-#define SIRREL_SIGGEN_FEC_SOURCE_H
+#pragma once
 
 #include "bit_source.h"
 #include "seven_bit.h"
@@ -33,5 +32,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

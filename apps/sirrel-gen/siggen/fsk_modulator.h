@@ -1,7 +1,6 @@
 // FskModulator: continuous-phase binary FSK. The phase runs on across every change of tone, so a level change
 // moves the frequency but never makes the waveform jump.
-#ifndef SIRREL_SIGGEN_FSK_MODULATOR_H
-#define SIRREL_SIGGEN_FSK_MODULATOR_H
+#pragma once
 
 #include <cstddef>
 
@@ -22,5 +21,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

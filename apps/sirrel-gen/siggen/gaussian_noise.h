@@ -1,8 +1,7 @@
 // GaussianNoise: white Gaussian noise that a seed reproduces exactly, on every platform and library: the
 // Mersenne Twister is fully specified and the normal values come from our own Box-Muller step, not from a
 // standard-library distribution whose algorithm may differ between implementations.
-#ifndef SIRREL_SIGGEN_GAUSSIAN_NOISE_H
-#define SIRREL_SIGGEN_GAUSSIAN_NOISE_H
+#pragma once
 
 #include <cstdint>
 #include <random>
@@ -26,5 +25,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

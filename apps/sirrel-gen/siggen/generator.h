@@ -1,8 +1,7 @@
 // Generator: turns a Keying into 16-bit audio: idle lead, the keyed tones, idle trail, optional white noise,
 // rounded and clipped to the 16-bit range. Audio is delivered in blocks, so a long transmission never has to
 // fit in memory.
-#ifndef SIRREL_SIGGEN_GENERATOR_H
-#define SIRREL_SIGGEN_GENERATOR_H
+#pragma once
 
 #include <cstdint>
 #include <functional>
@@ -67,5 +66,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

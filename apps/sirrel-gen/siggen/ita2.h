@@ -1,7 +1,6 @@
 // ITA2 (Baudot) character coding: text to 5-bit codes with the letters/figures shifts a receiver needs.
 // Shared by every mode that carries ITA2 characters.
-#ifndef SIRREL_SIGGEN_ITA2_H
-#define SIRREL_SIGGEN_ITA2_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -24,5 +23,3 @@ struct Ita2Codes {
 Ita2Codes EncodeIta2(std::string_view text);
 
 } // namespace sirrel::siggen
-
-#endif

@@ -3,8 +3,7 @@
 //
 // Level 1 is the bit the decoder's chain decides as 1 and the synchronous decoders take as 1 under "Normal"
 // polarity; the generator sends it on the space tone. Start/stop framing idles on level 1.
-#ifndef SIRREL_SIGGEN_KEYING_H
-#define SIRREL_SIGGEN_KEYING_H
+#pragma once
 
 #include <cstddef>
 #include <vector>
@@ -34,5 +33,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -2,8 +2,7 @@
 // and lines starting with "#" are skipped). The frames go out in HDLC framing: a preamble of flags, each
 // frame with its check sequence and zero stuffing, flags between frames and after the last, all NRZI coded
 // (a 0 bit changes the level).
-#ifndef SIRREL_SIGGEN_PACKET_SOURCE_H
-#define SIRREL_SIGGEN_PACKET_SOURCE_H
+#pragma once
 
 #include <string>
 
@@ -26,5 +25,3 @@ public:
 std::string PacketDescriptionProblem(std::string_view text);
 
 } // namespace sirrel::siggen
-
-#endif

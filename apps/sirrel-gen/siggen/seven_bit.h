@@ -1,7 +1,6 @@
 // The 7-bit character sets of the synchronous systems: CCIR476-5 and ITA3 (three one-bits of seven) and
 // ITA2-P (the ITA2 code in bits 1..5, odd parity in bit 6). Codes are written first-sent bit as bit 0.
-#ifndef SIRREL_SIGGEN_SEVEN_BIT_H
-#define SIRREL_SIGGEN_SEVEN_BIT_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -58,5 +57,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif

@@ -1,8 +1,7 @@
 // WavOutput: a 16-bit mono PCM WAV file that appears only when complete. The audio goes to a temporary file
 // beside the target, which is renamed over the target at the end; "-" as the target sends the finished file to
 // standard output instead. A failed or abandoned output leaves nothing behind.
-#ifndef SIRREL_SIGGEN_WAV_OUTPUT_H
-#define SIRREL_SIGGEN_WAV_OUTPUT_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -47,5 +46,3 @@ private:
 };
 
 } // namespace sirrel::siggen
-
-#endif
