@@ -17,6 +17,7 @@
 #include "decoders/dispatch.h"
 #include "dsp/signal_chain.h"
 #include "options.h"
+#include "progress.h"
 #include "orurt.h"
 #include "output/data_output_window.h"
 #include "protocols/protocol_record.h"
@@ -250,12 +251,14 @@ int run(const std::vector<std::string> &args)
     SettingsModel settings;
     DecodeOptions options;
     std::string error;
+    if (args.empty()) {
+        std::fputs(DecodeShortUsage().c_str(), stderr);
+        return 2;
+    }
     if (!ParseDecodeOptions(args, settings, options, error))
         return fail(error);
-    if (options.help) {
-        std::fputs(DecodeUsage(), stdout);
+    if (PrintInformation(options))
         return 0;
-    }
     if (options.listProtocols) {
         for (const std::string &name : ProtocolNames(options))
             std::printf("%s\n", name.c_str());
@@ -298,6 +301,7 @@ int run(const std::vector<std::string> &args)
     chain.SetProcessingRate(options.processingRate, true);
 
     bool live = options.input == "-";
+    ProgressLine progress(options);
     int16_t frame[kFrameSamples];
     for (;;) {
         uint32_t got = 0;
@@ -310,12 +314,14 @@ int run(const std::vector<std::string> &args)
         if (got == 0)
             break;
         chain.ProcessFrame(frame, got * 2);
+        progress.Advance(got);
         if (live)
             std::fflush(stdout);
         if (got < kFrameSamples)
             break;
     }
     FinishBits(window);
+    progress.Finish();
     printer.Finish();
 
     if (options.stats) {
