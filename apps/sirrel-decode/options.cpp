@@ -79,7 +79,8 @@ const cli::ProgramText &programText()
         "[options] FILE|-",
         "Decodes FSK data from a WAV file, or raw signed 16-bit little-endian mono audio on stdin (-).\n"
         "A stored protocol (--protocol) sets everything; the single settings after it override it.",
-        "On a terminal, a file longer than a minute shows its progress on stderr (see --quiet).\n"
+        "While the text goes to a file or a pipe, a file longer than a minute shows its progress on a terminal's\n"
+        "stderr (see --quiet).\n"
         "Exit status: 0 on success, 2 on any error.\n",
     };
     return text;

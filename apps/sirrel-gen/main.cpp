@@ -23,7 +23,7 @@
 #include "siggen/packet_source.h"
 #include "siggen/generator.h"
 #include "siggen/wav_output.h"
-#include "options.h"
+#include "gen_options.h"
 
 namespace {
 

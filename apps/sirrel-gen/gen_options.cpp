@@ -1,4 +1,4 @@
-#include "options.h"
+#include "gen_options.h"
 
 #include <cerrno>
 #include <climits>
@@ -96,8 +96,7 @@ cli::OptionTable GenOptionTable(GenOptions &o)
              o.haveOutput = true;
          }},
         {"--mode", "", cli::ChoiceList(kModes),
-         "5-bit Baudot with letters/figures shifts (ita2, the default), 7-bit (ira), 8-bit (ascii8), or a "
-         "synchronous mode",
+         "ita2 (5-bit Baudot, the default), ira (7-bit), ascii8 (8-bit) or a synchronous mode",
          "fec",
          [&o](const std::string &v) {
              cli::Choose(kModes, v);
