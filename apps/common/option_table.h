@@ -205,19 +205,9 @@ inline std::string ManPage(const OptionTable &table, const ProgramText &text)
             out += " \\fI" + RoffEscape(option.value) + "\\fR";
         out += "\n" + RoffEscape(option.help) + "\n";
     }
-    if (!text.notes.empty()) {
-        out += ".SH NOTES\n";
-        // Each line of the notes stays a line of its own.
-        size_t start = 0;
-        while (start < text.notes.size()) {
-            size_t end = text.notes.find('\n', start);
-            if (end == std::string::npos)
-                end = text.notes.size();
-            const std::string line = text.notes.substr(start, end - start);
-            out += line.empty() ? ".PP\n" : RoffEscape(line) + "\n.br\n";
-            start = end + 1;
-        }
-    }
+    // The notes keep their lines: they hold examples and formats laid out by hand.
+    if (!text.notes.empty())
+        out += ".SH NOTES\n.nf\n" + RoffEscape(text.notes) + (text.notes.back() == '\n' ? "" : "\n") + ".fi\n";
     return out;
 }
 
