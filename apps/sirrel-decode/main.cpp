@@ -15,6 +15,7 @@
 #include "engine/decoder_engine.h"
 #include "engine/wav_file_source.h"
 #include "options.h"
+#include "progress.h"
 #include "orurt.h"
 #include "output/data_output_window.h"
 
@@ -195,12 +196,14 @@ int run(const std::vector<std::string> &args)
     SettingsModel settings;
     DecodeOptions options;
     std::string error;
+    if (args.empty()) {
+        std::fputs(DecodeShortUsage().c_str(), stderr);
+        return 2;
+    }
     if (!ParseDecodeOptions(args, settings, options, error))
         return fail(error);
-    if (options.help) {
-        std::fputs(DecodeUsage(), stdout);
+    if (PrintInformation(options))
         return 0;
-    }
     if (options.listProtocols) {
         for (const std::string &name : ProtocolNames(options))
             std::printf("%s\n", name.c_str());
@@ -237,10 +240,15 @@ int run(const std::vector<std::string> &args)
 
     // Piped audio is decoded as it comes: its text is shown frame by frame.
     const bool live = options.input == "-";
-    engine.Pump([live](uint64_t) {
+    ProgressLine progress(options);
+    uint64_t reported = 0;
+    engine.Pump([&](uint64_t samples) {
+        progress.Advance(uint32_t(samples - reported));
+        reported = samples;
         if (live)
             std::fflush(stdout);
     });
+    progress.Finish();
     printer.Finish();
 
     if (options.stats) {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <map>
+#include <utility>
 
 #include "protocols/data_folder.h"
 #include "protocols/protocol_library.h"
@@ -26,110 +26,227 @@ struct Pending {
     std::vector<Setter> modeSetters;
 };
 
-bool parseNumber(const std::string &text, double low, double high, double &out)
+double numberIn(const std::string &text, double low, double high)
 {
-    if (text.empty())
-        return false;
     errno = 0;
     char *end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != 0 || !std::isfinite(value) || value < low || value > high)
-        return false;
-    out = value;
-    return true;
+    const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || errno != 0 || *end != 0 || !std::isfinite(value) || value < low || value > high) {
+        char range[64];
+        std::snprintf(range, sizeof range, "a number from %g to %g", low, high);
+        throw cli::BadValue{range};
+    }
+    return value;
 }
 
-bool parseInteger(const std::string &text, long low, long high, long &out)
+long integerIn(const std::string &text, long low, long high)
 {
-    if (text.empty())
-        return false;
     errno = 0;
     char *end = nullptr;
-    long value = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != 0 || value < low || value > high)
-        return false;
-    out = value;
-    return true;
+    const long value = text.empty() ? 0 : std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || errno != 0 || *end != 0 || value < low || value > high)
+        throw cli::BadValue{"a whole number from " + std::to_string(low) + " to " + std::to_string(high)};
+    return value;
 }
 
 template <typename T>
-bool pick(const std::map<std::string, T> &choices, const std::string &text, T &out)
-{
-    auto it = choices.find(text);
-    if (it == choices.end())
-        return false;
-    out = it->second;
-    return true;
-}
+using Choices = std::vector<std::pair<std::string, T>>;
 
-std::string choiceList(const std::vector<std::string> &names)
-{
-    std::string list;
-    for (const auto &n : names)
-        list += (list.empty() ? "" : "|") + n;
-    return list;
-}
-
-template <typename T>
-std::vector<std::string> keysOf(const std::map<std::string, T> &choices)
-{
-    std::vector<std::string> keys;
-    for (const auto &[k, v] : choices)
-        keys.push_back(k);
-    return keys;
-}
-
-const std::map<std::string, int32_t> kModes = {
+const Choices<int32_t> kModes = {
     {"ita2", kModeIta2}, {"ira", kModeIra},       {"ascii8", kModeAscii8}, {"arq", kModeArq}, {"arqm", kModeArqm},
     {"fec", kModeFec},   {"packet", kModePacket}, {"cis", kModeCis},       {"raw", kModeRawBits},
 };
-const std::map<std::string, DemodulatorChoice> kDemodulators = {
+const Choices<DemodulatorChoice> kDemodulators = {
     {"plain", kDemodPlain}, {"optimal", kDemodOptimal}, {"highspeed", kDemodHighSpeed},
     {"correlative", kDemodCorrelative}};
-const std::map<std::string, int32_t> kShifts = {{"any", 0}, {"170", 1}, {"425", 2}, {"850", 3}};
-const std::map<std::string, int32_t> kPolarities = {{"auto", 0}, {"normal", 1}, {"reversed", 2}};
-const std::map<std::string, int32_t> kParities = {{"none", 0}, {"even", 1}, {"odd", 2}};
-const std::map<std::string, int32_t> kCharsets = {{"ccir476", 0}, {"ita3", 1}, {"ita2p", 2}};
-const std::map<std::string, bool> kAutoManual = {{"auto", true}, {"manual", false}};
-const std::map<std::string, int32_t> kChannels = {{"1", 0}, {"2", 1}, {"4", 2}};
-const std::map<std::string, int32_t> kVersions = {{"242", 0}, {"342", 1}};
-const std::map<std::string, int32_t> kFrameSizes = {{"11", 0}, {"14", 1}, {"27", 2}, {"28", 3}};
-const std::map<std::string, OutputColor> kColors = {
+const Choices<int32_t> kShifts = {{"any", 0}, {"170", 1}, {"425", 2}, {"850", 3}};
+const Choices<int32_t> kPolarities = {{"auto", 0}, {"normal", 1}, {"reversed", 2}};
+const Choices<int32_t> kParities = {{"none", 0}, {"even", 1}, {"odd", 2}};
+const Choices<int32_t> kCharsets = {{"ccir476", 0}, {"ita3", 1}, {"ita2p", 2}};
+const Choices<bool> kAutoManual = {{"auto", true}, {"manual", false}};
+const Choices<int32_t> kChannels = {{"1", 0}, {"2", 1}, {"4", 2}};
+const Choices<int32_t> kVersions = {{"242", 0}, {"342", 1}};
+const Choices<int32_t> kFrameSizes = {{"11", 0}, {"14", 1}, {"27", 2}, {"28", 3}};
+const Choices<OutputColor> kColors = {
     {"auto", OutputColor::Auto}, {"always", OutputColor::Always}, {"never", OutputColor::Never}};
 
-} // namespace
-
-const char *DecodeUsage()
+const cli::ProgramText &programText()
 {
-    return "usage: sirrel-decode [options] FILE|-\n"
-           "Decodes FSK data from a WAV file, or raw signed 16-bit little-endian mono audio on stdin (-).\n"
-           "  --protocol NAME        apply a stored protocol (see --list-protocols)\n"
-           "  --list-protocols       print every protocol name (the user's, then the stock ones)\n"
-           "  --data-dir DIR         folder of the stored protocols and tables\n"
-           "  --table NAME           apply a translation table of the tables file\n"
-           "  --mode ita2|ira|ascii8|arq|arqm|fec|packet|cis|raw\n"
-           "  --space HZ --mark HZ   tone frequencies (1..3000)\n"
-           "  --tune auto|manual     automatic tuning from the spectrum\n"
-           "  --shift any|170|425|850\n"
-           "  --baud B               bit rate (1..2000)\n"
-           "  --baud-mode auto|manual\n"
-           "  --demod plain|optimal|highspeed|correlative\n"
-           "  --polarity auto|normal|reversed\n"
-           "  --mask N               bit inversion mask (0..255)\n"
-           "  --parity none|even|odd\n"
-           "  --cycle-length N --chars-in-cycle N --inverting-rate N --repetition N\n"
-           "  --charset ccir476|ita3|ita2p\n"
-           "  --crc-ignore           show packet frames with a bad check sequence\n"
-           "  --frame-size 11|14|27|28 --min-sync N --max-errors N\n"
-           "  --channels 1|2|4 --version 242|342\n"
-           "  --rate HZ              processing rate (default 11025)\n"
-           "  --input-rate HZ        rate of raw audio on stdin (default: the processing rate)\n"
-           "  --channel N            print channel N (1..4) instead of channel 1\n"
-           "  --all-channels         print complete lines of every channel, prefixed [N]\n"
-           "  --log-dir DIR          also write the four channel logs there\n"
-           "  --stats                print the character statistics at the end\n"
-           "  --color auto|always|never\n";
+    static const cli::ProgramText text = {
+        "sirrel-decode",
+        SIRREL_VERSION,
+        "decode FSK data from a recording",
+        "[options] FILE|-",
+        "Decodes FSK data from a WAV file, or raw signed 16-bit little-endian mono audio on stdin (-).\n"
+        "A stored protocol (--protocol) sets everything; the single settings after it override it.",
+        "While the text goes to a file or a pipe, a file longer than a minute shows its progress on a terminal's\n"
+        "stderr (see --quiet).\n"
+        "Exit status: 0 on success, 2 on any error.\n",
+    };
+    return text;
 }
+
+// The options, their handlers bound to the settings being collected. Settings are kept as setters so that they
+// apply after the protocol, whatever the order on the command line.
+cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
+{
+    auto set = [&pending](Setter setter) { pending.setters.push_back(std::move(setter)); };
+    auto setForMode = [&pending](Setter setter) { pending.modeSetters.push_back(std::move(setter)); };
+    auto tone = [set](bool space) {
+        return [set, space](const std::string &v) {
+            const double hz = numberIn(v, 1, 3000);
+            set([hz, space](SettingsModel &s) { (space ? s.space : s.mark) = hz; });
+        };
+    };
+    return {
+        {"", "", "", "Input and output:", "", {}},
+        {"--protocol", "", "NAME", "apply a stored protocol (see --list-protocols)", "SITOR-B",
+         [&pending](const std::string &v) { pending.protocol = v; }},
+        {"--list-protocols", "", "", "print every protocol name (the user's, then the stock ones)", "",
+         [&options](const std::string &) { options.listProtocols = true; }},
+        {"--data-dir", "", "DIR", "folder of the stored protocols and tables", "/nonexistent",
+         [&options](const std::string &v) { options.dataDir = v; }},
+        {"--table", "", "NAME", "apply a translation table of the tables file", "",
+         [&options](const std::string &v) { options.table = v; }},
+        {"--rate", "", "HZ", "processing rate, 4000..192000 (default 11025)", "8000",
+         [&options](const std::string &v) { options.processingRate = uint32_t(integerIn(v, 4000, 192000)); }},
+        {"--input-rate", "", "HZ", "rate of raw audio on stdin (default: the processing rate)", "8000",
+         [&options](const std::string &v) { options.inputRate = uint32_t(integerIn(v, 4000, 192000)); }},
+        {"--channel", "", "N", "print channel N (1..4) instead of channel 1", "2",
+         [&options](const std::string &v) { options.channel = int(integerIn(v, 1, 4)) - 1; }},
+        {"--all-channels", "", "", "print complete lines of every channel, prefixed [N]", "",
+         [&options](const std::string &) { options.allChannels = true; }},
+        {"--log-dir", "", "DIR", "also write the four channel logs there", "logs",
+         [&options](const std::string &v) { options.logDir = v; }},
+        {"--stats", "", "", "print the character statistics at the end", "",
+         [&options](const std::string &) { options.stats = true; }},
+        {"--color", "", cli::ChoiceList(kColors), "colour the text as the decoder marks it (default auto)", "never",
+         [&options](const std::string &v) { options.color = cli::Choose(kColors, v); }},
+        {"--quiet", "-q", "", "show no progress line on stderr", "",
+         [&options](const std::string &) { options.quiet = true; }},
+        {"--help", "-h", "", "show this text", "", [&options](const std::string &) { options.help = true; }},
+        {"--version", "", "", "show the program's name and version", "",
+         [&options](const std::string &) { options.version = true; }},
+        {"--man", "", "", "write the manual page in roff", "", [&options](const std::string &) { options.man = true; },
+         true},
+
+        {"", "", "", "Settings (after --protocol, whatever their order):", "", {}},
+        {"--mode", "", cli::ChoiceList(kModes), "the decoder", "fec",
+         [set](const std::string &v) {
+             const int32_t mode = cli::Choose(kModes, v);
+             set([mode](SettingsModel &s) { s.mode = mode; });
+         }},
+        {"--space", "", "HZ", "space tone frequency (1..3000)", "1000", tone(true)},
+        {"--mark", "", "HZ", "mark tone frequency (1..3000)", "1170", tone(false)},
+        {"--tune", "", cli::ChoiceList(kAutoManual), "automatic tuning from the spectrum", "manual",
+         [set](const std::string &v) {
+             const bool automatic = cli::Choose(kAutoManual, v);
+             set([automatic](SettingsModel &s) { s.tuneAuto = automatic; });
+         }},
+        {"--shift", "", cli::ChoiceList(kShifts), "tone spacing the automatic tuning looks for", "170",
+         [set](const std::string &v) {
+             const int32_t shift = cli::Choose(kShifts, v);
+             set([shift](SettingsModel &s) { s.shiftIndex = shift; });
+         }},
+        {"--baud", "", "B", "bit rate (1..2000)", "50",
+         [set](const std::string &v) {
+             const double baud = numberIn(v, 1, 2000);
+             set([baud](SettingsModel &s) { s.baudrate = baud; });
+         }},
+        {"--baud-mode", "", cli::ChoiceList(kAutoManual), "automatic bit rate", "manual",
+         [set](const std::string &v) {
+             const bool automatic = cli::Choose(kAutoManual, v);
+             set([automatic](SettingsModel &s) { s.baudAuto = automatic; });
+         }},
+        {"--demod", "", cli::ChoiceList(kDemodulators), "the demodulator", "optimal",
+         [set](const std::string &v) {
+             const DemodulatorChoice demod = cli::Choose(kDemodulators, v);
+             set([demod](SettingsModel &s) { s.setDemodulator(demod); });
+         }},
+        {"--polarity", "", cli::ChoiceList(kPolarities), "which tone is a 1: normal takes the space tone", "reversed",
+         [set](const std::string &v) {
+             const int32_t polarity = cli::Choose(kPolarities, v);
+             set([polarity](SettingsModel &s) { s.polarity = polarity; });
+         }},
+        {"--mask", "", "N", "bit inversion mask (0..255)", "3",
+         [set](const std::string &v) {
+             const int32_t mask = int32_t(integerIn(v, 0, 255));
+             set([mask](SettingsModel &s) { s.inversionMask = mask; });
+         }},
+        {"--parity", "", cli::ChoiceList(kParities), "parity bit of ira and ascii8", "even",
+         [set](const std::string &v) {
+             const int32_t parity = cli::Choose(kParities, v);
+             set([parity](SettingsModel &s) { s.parityIndex = parity; });
+         }},
+
+        {"", "", "", "ARQ, FEC and ARQ-M:", "", {}},
+        {"--cycle-length", "", "N", "ARQ bits per cycle, block and gap (7..1000)", "45",
+         [set](const std::string &v) {
+             const double bits = double(integerIn(v, 7, 1000));
+             set([bits](SettingsModel &s) { s.arqCycleLength = bits; });
+         }},
+        {"--chars-in-cycle", "", "N", "characters per block, of ARQ or FEC by --mode (1..1000)", "3",
+         [setForMode](const std::string &v) {
+             const double n = double(integerIn(v, 1, 1000));
+             setForMode([n](SettingsModel &s) { (s.mode == kModeFec ? s.fecCharsInCycle : s.arqCharsInCycle) = n; });
+         }},
+        {"--inverting-rate", "", "N", "every N-th character inverted, of ARQ or FEC by --mode (0..1000)", "0",
+         [setForMode](const std::string &v) {
+             const double n = double(integerIn(v, 0, 1000));
+             setForMode(
+                 [n](SettingsModel &s) { (s.mode == kModeFec ? s.fecInvertingRate : s.arqInvertingRate) = n; });
+         }},
+        {"--repetition", "", "N", "repetition cycle of ARQ, or of ARQ-M with --mode arqm (1..1000; ARQ-M: 255 at most)",
+         "4",
+         [setForMode](const std::string &v) {
+             const long n = integerIn(v, 1, 1000);
+             setForMode([n](SettingsModel &s) {
+                 if (s.mode == kModeArqm)
+                     s.arqmRepetitionCycle = double(std::min(n, 255L));
+                 else
+                     s.arqRepetitionCycle = double(n);
+             });
+         }},
+        {"--charset", "", cli::ChoiceList(kCharsets), "character set, of ARQ or FEC by --mode", "ita3",
+         [setForMode](const std::string &v) {
+             const int32_t charset = cli::Choose(kCharsets, v);
+             setForMode([charset](SettingsModel &s) {
+                 (s.mode == kModeFec ? s.fecCharsetIndex : s.arqCharsetIndex) = charset;
+             });
+         }},
+        {"--arqm-channels", "", cli::ChoiceList(kChannels), "ARQ-M time-multiplexed channels", "4",
+         [set](const std::string &v) {
+             const int32_t index = cli::Choose(kChannels, v);
+             set([index](SettingsModel &s) { s.arqmChannelsIndex = index; });
+         }},
+        {"--arqm-version", "", cli::ChoiceList(kVersions), "ARQ-M polarity pattern", "242",
+         [set](const std::string &v) {
+             const int32_t index = cli::Choose(kVersions, v);
+             set([index](SettingsModel &s) { s.arqmVersionIndex = index; });
+         }},
+
+        {"", "", "", "Packet and CIS:", "", {}},
+        {"--crc-ignore", "", "", "show packet frames with a bad check sequence", "",
+         [set](const std::string &) { set([](SettingsModel &s) { s.packetCrcIgnore = true; }); }},
+        {"--frame-size", "", cli::ChoiceList(kFrameSizes), "CIS frame size", "14",
+         [set](const std::string &v) {
+             const int32_t index = cli::Choose(kFrameSizes, v);
+             set([index](SettingsModel &s) { s.cisFrameSizeIndex = index; });
+         }},
+        {"--min-sync", "", "N", "CIS frames in sync before text is shown (1..255)", "2",
+         [set](const std::string &v) {
+             const double n = double(integerIn(v, 1, 255));
+             set([n](SettingsModel &s) { s.cisMinSyncFrames = n; });
+         }},
+        {"--max-errors", "", "N", "CIS errors before sync is lost (1..255)", "3",
+         [set](const std::string &v) {
+             const double n = double(integerIn(v, 1, 255));
+             set([n](SettingsModel &s) { s.cisMaxErrors = n; });
+         }},
+    };
+}
+
+} // namespace
 
 std::vector<std::string> ProtocolNames(const DecodeOptions &options)
 {
@@ -142,207 +259,55 @@ std::vector<std::string> ProtocolNames(const DecodeOptions &options)
     return names;
 }
 
+cli::OptionTable DecodeOptionTable()
+{
+    static Pending pending;
+    static DecodeOptions options;
+    return decodeTable(pending, options);
+}
+
+const char *DecodeUsage()
+{
+    static const std::string text = cli::HelpText(DecodeOptionTable(), programText());
+    return text.c_str();
+}
+
+bool PrintInformation(const DecodeOptions &options)
+{
+    if (options.help)
+        std::fputs(DecodeUsage(), stdout);
+    else if (options.version)
+        std::printf("%s %s\n", programText().name.c_str(), programText().version.c_str());
+    else if (options.man)
+        std::fputs(cli::ManPage(DecodeOptionTable(), programText()).c_str(), stdout);
+    else
+        return false;
+    return true;
+}
+
+std::string DecodeShortUsage()
+{
+    return cli::ShortUsage(programText());
+}
+
 bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
                         std::string &error)
 {
     Pending pending;
     bool haveInput = false;
-
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        auto value = [&](std::string &out) {
-            if (i + 1 >= args.size()) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto bad = [&](const std::string &text, const std::string &expected) {
-            error = "bad value '" + text + "' for " + arg + ": expected " + expected;
-            return false;
-        };
-        auto number = [&](double low, double high, double &out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            if (!parseNumber(text, low, high, out)) {
-                char range[64];
-                std::snprintf(range, sizeof range, "a number from %g to %g", low, high);
-                return bad(text, range);
-            }
-            return true;
-        };
-        auto integer = [&](long low, long high, long &out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            if (!parseInteger(text, low, high, out))
-                return bad(text, "a whole number from " + std::to_string(low) + " to " + std::to_string(high));
-            return true;
-        };
-        auto choose = [&](const auto &choices, auto &out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            if (!pick(choices, text, out))
-                return bad(text, choiceList(keysOf(choices)));
-            return true;
-        };
-
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--list-protocols") {
-            options.listProtocols = true;
-        } else if (arg == "--protocol") {
-            if (!value(pending.protocol))
-                return false;
-        } else if (arg == "--mode") {
-            int32_t mode = 0;
-            if (!choose(kModes, mode))
-                return false;
-            pending.setters.push_back([mode](SettingsModel &s) { s.mode = mode; });
-        } else if (arg == "--space" || arg == "--mark") {
-            double hz = 0;
-            if (!number(1, 3000, hz))
-                return false;
-            bool space = arg == "--space";
-            pending.setters.push_back([hz, space](SettingsModel &s) { (space ? s.space : s.mark) = hz; });
-        } else if (arg == "--tune") {
-            bool automatic = false;
-            if (!choose(kAutoManual, automatic))
-                return false;
-            pending.setters.push_back([automatic](SettingsModel &s) { s.tuneAuto = automatic; });
-        } else if (arg == "--shift") {
-            int32_t shift = 0;
-            if (!choose(kShifts, shift))
-                return false;
-            pending.setters.push_back([shift](SettingsModel &s) { s.shiftIndex = shift; });
-        } else if (arg == "--baud") {
-            double baud = 0;
-            if (!number(1, 2000, baud))
-                return false;
-            pending.setters.push_back([baud](SettingsModel &s) { s.baudrate = baud; });
-        } else if (arg == "--baud-mode") {
-            bool automatic = false;
-            if (!choose(kAutoManual, automatic))
-                return false;
-            pending.setters.push_back([automatic](SettingsModel &s) { s.baudAuto = automatic; });
-        } else if (arg == "--demod") {
-            DemodulatorChoice demod = kDemodPlain;
-            if (!choose(kDemodulators, demod))
-                return false;
-            pending.setters.push_back([demod](SettingsModel &s) { s.setDemodulator(demod); });
-        } else if (arg == "--polarity") {
-            int32_t polarity = 0;
-            if (!choose(kPolarities, polarity))
-                return false;
-            pending.setters.push_back([polarity](SettingsModel &s) { s.polarity = polarity; });
-        } else if (arg == "--mask") {
-            long mask = 0;
-            if (!integer(0, 255, mask))
-                return false;
-            pending.setters.push_back([mask](SettingsModel &s) { s.inversionMask = int32_t(mask); });
-        } else if (arg == "--parity") {
-            int32_t parity = 0;
-            if (!choose(kParities, parity))
-                return false;
-            pending.setters.push_back([parity](SettingsModel &s) { s.parityIndex = parity; });
-        } else if (arg == "--cycle-length") {
-            long bits = 0;
-            if (!integer(7, 1000, bits))
-                return false;
-            pending.setters.push_back([bits](SettingsModel &s) { s.arqCycleLength = double(bits); });
-        } else if (arg == "--chars-in-cycle" || arg == "--inverting-rate") {
-            bool chars = arg == "--chars-in-cycle";
-            long n = 0;
-            if (!integer(chars ? 1 : 0, 1000, n))
-                return false;
-            pending.modeSetters.push_back([n, chars](SettingsModel &s) {
-                if (s.mode == kModeFec)
-                    (chars ? s.fecCharsInCycle : s.fecInvertingRate) = double(n);
-                else
-                    (chars ? s.arqCharsInCycle : s.arqInvertingRate) = double(n);
-            });
-        } else if (arg == "--repetition") {
-            long n = 0;
-            if (!integer(1, 1000, n))
-                return false;
-            pending.modeSetters.push_back([n](SettingsModel &s) {
-                if (s.mode == kModeArqm)
-                    s.arqmRepetitionCycle = double(std::min(n, 255L));
-                else
-                    s.arqRepetitionCycle = double(n);
-            });
-        } else if (arg == "--charset") {
-            int32_t charset = 0;
-            if (!choose(kCharsets, charset))
-                return false;
-            pending.modeSetters.push_back([charset](SettingsModel &s) {
-                (s.mode == kModeFec ? s.fecCharsetIndex : s.arqCharsetIndex) = charset;
-            });
-        } else if (arg == "--crc-ignore") {
-            pending.setters.push_back([](SettingsModel &s) { s.packetCrcIgnore = true; });
-        } else if (arg == "--frame-size") {
-            int32_t index = 0;
-            if (!choose(kFrameSizes, index))
-                return false;
-            pending.setters.push_back([index](SettingsModel &s) { s.cisFrameSizeIndex = index; });
-        } else if (arg == "--min-sync" || arg == "--max-errors") {
-            long n = 0;
-            if (!integer(1, 255, n))
-                return false;
-            bool minSync = arg == "--min-sync";
-            pending.setters.push_back(
-                [n, minSync](SettingsModel &s) { (minSync ? s.cisMinSyncFrames : s.cisMaxErrors) = double(n); });
-        } else if (arg == "--channels") {
-            int32_t index = 0;
-            if (!choose(kChannels, index))
-                return false;
-            pending.setters.push_back([index](SettingsModel &s) { s.arqmChannelsIndex = index; });
-        } else if (arg == "--version") {
-            int32_t index = 0;
-            if (!choose(kVersions, index))
-                return false;
-            pending.setters.push_back([index](SettingsModel &s) { s.arqmVersionIndex = index; });
-        } else if (arg == "--rate" || arg == "--input-rate") {
-            long hz = 0;
-            if (!integer(4000, 192000, hz))
-                return false;
-            (arg == "--rate" ? options.processingRate : options.inputRate) = uint32_t(hz);
-        } else if (arg == "--channel") {
-            long n = 0;
-            if (!integer(1, 4, n))
-                return false;
-            options.channel = int(n) - 1;
-        } else if (arg == "--all-channels") {
-            options.allChannels = true;
-        } else if (arg == "--data-dir") {
-            if (!value(options.dataDir))
-                return false;
-        } else if (arg == "--table") {
-            if (!value(options.table))
-                return false;
-        } else if (arg == "--log-dir") {
-            if (!value(options.logDir))
-                return false;
-        } else if (arg == "--stats") {
-            options.stats = true;
-        } else if (arg == "--color") {
-            if (!choose(kColors, options.color))
-                return false;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg + " (see --help)";
-            return false;
-        } else {
-            if (haveInput) {
-                error = "more than one input file: '" + options.input + "' and '" + arg + "'";
-                return false;
-            }
-            options.input = arg;
+    try {
+        cli::ParseOptions(decodeTable(pending, options), args, [&](const std::string &argument) {
+            if (haveInput)
+                throw cli::OptionError{"more than one input file: '" + options.input + "' and '" + argument + "'"};
+            options.input = argument;
             haveInput = true;
-        }
+        });
+    } catch (const cli::OptionError &failure) {
+        error = failure.message;
+        return false;
     }
+    if (options.help || options.version || options.man)
+        return true;
 
     const DataPaths paths = DataPathsIn(options.dataDir.empty() ? ResolveDataFolder() : options.dataDir);
     if (!pending.protocol.empty()) {
@@ -365,7 +330,7 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
     for (const auto &set : pending.modeSetters)
         set(settings);
 
-    if (!haveInput && !options.listProtocols && !options.help) {
+    if (!haveInput && !options.listProtocols) {
         error = "no input: give a WAV file, or - for raw audio on stdin";
         return false;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/option_table.h"
 #include "protocols/settings_model.h"
 
 namespace sirrel {
@@ -23,14 +24,27 @@ struct DecodeOptions {
     bool listProtocols = false;
     std::string dataDir; // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
     std::string table;   // translation table to apply, from the tables file
+    bool quiet = false; // no progress line
     bool help = false;
+    bool version = false;
+    bool man = false; // the manual page in roff, for the build
 };
 
 // Fills settings and options from the arguments. On a bad argument returns false with a one-line reason.
 bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
                         std::string &error);
 
+// The --help text.
 const char *DecodeUsage();
+
+// The usage line and where to look next, for a run without arguments.
+std::string DecodeShortUsage();
+
+// Prints what --help, --version or --man ask for; false when they ask for nothing.
+bool PrintInformation(const DecodeOptions &options);
+
+// Every option, for listing; its handlers write to throw-away state.
+cli::OptionTable DecodeOptionTable();
 
 // Every protocol --protocol accepts: the user's stored ones in file order, then the stock ones not among them.
 std::vector<std::string> ProtocolNames(const DecodeOptions &options);

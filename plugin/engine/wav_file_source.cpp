@@ -38,8 +38,6 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
                     " channels; only mono and stereo can be played";
             return false;
         }
-        if (file.FrameBytes() != 0 && file.Rate() != 0)
-            duration_ = double(file.DataLength() / file.FrameBytes()) / file.Rate();
     }
     if (!player_.SetWantedFormat({WavFile::KindPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
         error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate_) + " Hz";

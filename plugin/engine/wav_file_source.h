@@ -19,12 +19,9 @@ public:
 
     uint32_t StartRate() const override { return rate_; }
     uint32_t Read(int16_t *samples, uint32_t count) override;
-    // Length of the file's audio in seconds, for progress reports.
-    double Duration() const { return duration_; }
 
 private:
     uint32_t rate_;
-    double duration_ = 0.0;
     WavPlayer player_;
 };
 

@@ -112,14 +112,14 @@ TEST(EndToEndArqFec, AutoPolarityReadsTheInvertedLine)
     TempDir dir;
     const std::string wav = dir.file("signal.wav");
     auto gen = generate(wav, kText, {"--mode", "fec", "--baud", "100", "--space", "1000", "--mark", "1170",
-                                     "--reverse"});
+                                     "--polarity", "reversed"});
     ASSERT_EQ(gen.status, 0) << gen.err;
     auto out = decode({"--protocol", "SITOR-B", wav});
     ASSERT_EQ(out.status, 0) << out.err;
     EXPECT_EQ(out.out, kText);
 
     gen = generate(wav, kText, Joined(Arq("200", "6", "70", "ccir476"), {"--space", "1000", "--mark", "1400",
-                                                                          "--reverse"}));
+                                                                          "--polarity", "reversed"}));
     ASSERT_EQ(gen.status, 0) << gen.err;
     out = decode({"--protocol", "ARQ6-70", wav});
     ASSERT_EQ(out.status, 0) << out.err;

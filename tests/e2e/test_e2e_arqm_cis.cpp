@@ -52,7 +52,8 @@ const ArqmCase kArqmCases[] = {
 std::vector<std::string> ArqmOptions(const ArqmCase &c, const std::vector<std::string> &extra)
 {
     std::vector<std::string> options = {"--mode", "arqm", "--baud", "96", "--space", "1000", "--mark", "1400",
-                                        "--channels", c.channels, "--cycle", c.cycle, "--version", c.version};
+                                        "--arqm-channels", c.channels, "--repetition", c.cycle,
+                                        "--arqm-version", c.version};
     const int channels = std::stoi(c.channels);
     for (int ch = 1; ch < channels; ++ch)
         options.insert(options.end(), {"--channel-text", kChannelTexts[size_t(ch)]});
@@ -115,7 +116,7 @@ TEST(EndToEndCis, DefaultProtocolRecoversTheText)
         const std::string wav = dir.file("cis.wav");
         std::vector<std::string> options = {"--mode", "cis", "--baud", "100", "--space", "1000", "--mark", "1400"};
         if (reverse)
-            options.push_back("--reverse");
+            options.insert(options.end(), {"--polarity", "reversed"});
         const auto gen = generate(wav, kCisText, options);
         ASSERT_EQ(gen.status, 0) << gen.err;
         const auto out = decode({"--protocol", "CIS-11", wav});
@@ -149,11 +150,11 @@ TEST(EndToEndArqm, GeneratorRejectsBadArqmOptions)
         const char *reason;
     };
     const Case cases[] = {
-        {{"--mode", "arqm", "--channels", "3"}, "--channels"},
-        {{"--mode", "arqm", "--cycle", "0"}, "--cycle"},
-        {{"--mode", "arqm", "--cycle", "256"}, "--cycle"},
-        {{"--mode", "arqm", "--version", "343"}, "--version"},
-        {{"--mode", "arqm", "--channels", "2", "--channel-text", "B", "--channel-text", "C"}, "--channel-text"},
+        {{"--mode", "arqm", "--arqm-channels", "3"}, "--arqm-channels"},
+        {{"--mode", "arqm", "--repetition", "0"}, "--repetition"},
+        {{"--mode", "arqm", "--repetition", "256"}, "--repetition"},
+        {{"--mode", "arqm", "--arqm-version", "343"}, "--arqm-version"},
+        {{"--mode", "arqm", "--arqm-channels", "2", "--channel-text", "B", "--channel-text", "C"}, "--channel-text"},
     };
     TempDir dir;
     for (const Case &c : cases) {

@@ -157,13 +157,13 @@ TEST(EndToEndAsync, CommandLineErrors)
     std::string empty = dir.file("empty.wav");
     { std::ofstream(empty) << ""; }
     const ErrorCase cases[] = {
-        {{}, "no input"},
+        {{"--stats"}, "no input"},
         {{dir.file("missing.wav")}, "No such file"},
         {{notWav}, "not a WAV file"},
         {{empty}, "not a WAV file"},
         {{dir.file("")}, "folder"},
         {{"--protocol", "NoSuch", notWav}, "unknown protocol 'NoSuch'"},
-        {{"--bogus", notWav}, "unknown option --bogus"},
+        {{"--bogus", notWav}, "unknown option '--bogus'"},
         {{"--baud", "0", notWav}, "--baud"},
         {{"--baud", "fast", notWav}, "--baud"},
         {{"--space", "3001", notWav}, "--space"},

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,27 +155,31 @@ TEST_F(SiggenCommandLine, EachErrorIsOneLineAndStatus2AndLeavesNoFile)
     const Case cases[] = {
         {{"hi"}, "no output file"},
         {{"-o", out, "--bogus", "hi"}, "unknown option '--bogus'"},
-        {{"-o", out, "hi", "--baud"}, "--baud needs a value"},
-        {{"-o", out, "--baud", "fast", "hi"}, "--baud: 'fast' is not a number"},
-        {{"-o", out, "--baud=12x", "hi"}, "--baud: '12x' is not a number"},
-        {{"-o", out, "--baud", "nan", "hi"}, "--baud: 'nan' is not a number"},
+        {{"-o", out, "hi", "--baud"}, "option '--baud' needs a value"},
+        {{"-o", out, "--baud", "fast", "hi"}, "bad value 'fast' for option '--baud': expected a number"},
+        {{"-o", out, "--baud=12x", "hi"}, "bad value '12x' for option '--baud'"},
+        {{"-o", out, "--baud", "nan", "hi"}, "bad value 'nan' for option '--baud'"},
         {{"-o", out, "--baud", "0", "hi"}, "baud rate 0"},
-        {{"-o", out, "--mode", "morse", "hi"}, "--mode: 'morse'"},
-        {{"-o", out, "--parity", "mark", "hi"}, "--parity: 'mark'"},
-        {{"-o", out, "--stop", "3", "hi"}, "--stop: '3'"},
+        {{"-o", out, "--mode", "morse", "hi"}, "bad value 'morse' for option '--mode'"},
+        {{"-o", out, "--parity", "mark", "hi"}, "bad value 'mark' for option '--parity'"},
+        {{"-o", out, "--stop", "3", "hi"}, "bad value '3' for option '--stop': expected 1, 1.5 or 2"},
         {{"-o", out, "--space", "0", "hi"}, "tone 0 Hz"},
         {{"-o", out, "--mark", "6000", "hi"}, "tone 6000 Hz"},
         {{"-o", out, "--offset", "-1000", "hi"}, "tone 0 Hz"},
         {{"-o", out, "--space", "1170", "hi"}, "both 1170 Hz"},
         {{"-o", out, "--rate", "0", "hi"}, "sample rate"},
-        {{"-o", out, "--rate", "-8000", "hi"}, "--rate: '-8000' is not a whole number"},
+        {{"-o", out, "--rate", "-8000", "hi"}, "bad value '-8000' for option '--rate'"},
         {{"-o", out, "--rate", "99999999999999999999", "hi"}, "--rate"},
         {{"-o", out, "--amplitude", "1.5", "hi"}, "amplitude"},
         {{"-o", out, "--lead", "-1", "hi"}, "lead"},
         {{"-o", out, "--trail", "1e9", "hi"}, "trail"},
-        {{"-o", out, "--snr", "inf", "hi"}, "--snr: 'inf' is not a number"},
-        {{"-o", out, "--seed", "-1", "hi"}, "--seed: '-1' is not a whole number"},
-        {{"-o", out, "--reverse=yes", "hi"}, "--reverse takes no value"},
+        {{"-o", out, "--snr", "inf", "hi"}, "bad value 'inf' for option '--snr'"},
+        {{"-o", out, "--seed", "-1", "hi"}, "bad value '-1' for option '--seed'"},
+        {{"-o", out, "--help=yes", "hi"}, "option '--help' takes no value"},
+        {{"-o", out, "--polarity", "auto", "hi"}, "bad value 'auto' for option '--polarity': expected normal|reversed"},
+        {{"-o", out, "--reverse", "hi"}, "unknown option '--reverse'"},
+        {{"-o", out, "--version", "342", "hi"}, "unexpected argument"}, // no longer the ARQ-M pattern
+        {{"-o", out, "--mode", "arqm", "--repetition", "256", "hi"}, "expected a whole number from 1 to 255"},
         {{"-o", out, "one", "two"}, "unexpected argument 'two'"},
         {{"-o", out, "--rate", "384000", "--lead", "86400", "hi"}, "more than a WAV file holds"},
         {{"-o", Out("missing/signal.wav"), "hi"}, "No such file or directory"},
@@ -199,7 +204,7 @@ TEST_F(SiggenCommandLine, WritesTheSignalItsOptionsDescribe)
 {
     const std::vector<std::string> options = {
         "--mode", "ira", "--parity", "odd", "--stop", "2", "--baud", "110", "--space", "1500", "--mark", "1300",
-        "--reverse", "--offset", "10", "--rate", "8000", "--amplitude", "0.3", "--lead", "0.2", "--trail=0.1",
+        "--polarity", "reversed", "--offset", "10", "--rate", "8000", "--amplitude", "0.3", "--lead", "0.2", "--trail=0.1",
         "--snr", "15", "--seed", "7"};
     std::vector<std::string> args = options;
     args.insert(args.end(), {"-o", Out("signal.wav"), "Hello\nworld"});
@@ -279,13 +284,35 @@ TEST_F(SiggenCommandLine, WarningsLeaveTheSignalIntact)
     EXPECT_EQ(clipped.err.find('\n'), clipped.err.size() - 1);
 }
 
-TEST_F(SiggenCommandLine, Help)
+TEST_F(SiggenCommandLine, InformationOnStandardOutput)
 {
-    const Outcome r = Run({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: sirrel-gen", 0), 0u);
-    EXPECT_EQ(r.err, "");
+    struct Case {
+        std::vector<std::string> args;
+        std::string start;
+    };
+    const Case cases[] = {
+        {{"--help"}, "Usage: sirrel-gen [options] -o FILE [TEXT]\n"},
+        {{"-h"}, "Usage: sirrel-gen"},
+        {{"--version"}, "sirrel-gen "},
+        {{"--man"}, ".TH SIRREL\\-GEN 1"},
+    };
+    for (const Case &c : cases) {
+        const Outcome r = Run(c.args);
+        EXPECT_EQ(r.status, 0) << c.args.front();
+        EXPECT_EQ(r.out.rfind(c.start, 0), 0u) << c.args.front() << ": " << r.out;
+        EXPECT_EQ(r.err, "") << c.args.front();
+    }
+    const std::string version = Run({"--version"}).out;
+    EXPECT_TRUE(std::regex_match(version, std::regex("sirrel-gen [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
     EXPECT_TRUE(Entries(outDir_).empty());
+}
+
+TEST_F(SiggenCommandLine, NoArgumentsShowsHowToGetHelp)
+{
+    const Outcome r = Run({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Usage: sirrel-gen [options] -o FILE [TEXT]\nTry 'sirrel-gen --help' for more information.\n");
 }
 
 } // namespace

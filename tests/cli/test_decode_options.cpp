@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace sirrel {
+namespace {
+
+struct Parsed {
+    bool ok = false;
+    std::string error;
+    SettingsModel settings;
+    DecodeOptions options;
+};
+
+// Stored protocols come from a folder that does not exist, so only the stock ones are found.
+Parsed Parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"--data-dir", "/nonexistent/sirrel-test"});
+    Parsed p;
+    p.ok = ParseDecodeOptions(args, p.settings, p.options, p.error);
+    return p;
+}
+
+TEST(DecodeOptions, EveryListedOptionIsHandled)
+{
+    std::set<std::string> names;
+    for (const cli::Option &option : DecodeOptionTable()) {
+        if (option.name.empty())
+            continue;
+        EXPECT_TRUE(names.insert(option.name).second) << option.name << " listed twice";
+        ASSERT_TRUE(option.handle) << option.name;
+        std::vector<std::string> args = {option.name};
+        if (!option.value.empty())
+            args.push_back(option.sample);
+        args.push_back("in.wav");
+        const Parsed p = Parse(args);
+        EXPECT_TRUE(p.ok) << option.name << ": " << p.error;
+    }
+}
+
+TEST(DecodeOptions, RefusedCommandLines)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--foo", "in.wav"}, "unknown option '--foo'"},
+        {{"in.wav", "--baud"}, "option '--baud' needs a value"},
+        {{"--baud", "0", "in.wav"}, "bad value '0' for option '--baud': expected a number from 1 to 2000"},
+        {{"--baud", "nan", "in.wav"}, "bad value 'nan' for option '--baud'"},
+        {{"--mask", "256", "in.wav"}, "bad value '256' for option '--mask': expected a whole number from 0 to 255"},
+        {{"--mode", "morse", "in.wav"}, "expected ita2|ira|ascii8|arq|arqm|fec|packet|cis|raw"},
+        {{"--arqm-version", "343", "in.wav"}, "bad value '343' for option '--arqm-version': expected 242|342"},
+        {{"--arqm-channels", "3", "in.wav"}, "option '--arqm-channels'"},
+        {{"--stats=yes", "in.wav"}, "option '--stats' takes no value"},
+        {{"--version", "242", "in.wav"}, "more than one input file"}, // --version takes no value any more
+        {{"a.wav", "b.wav"}, "more than one input file: 'a.wav' and 'b.wav'"},
+        {{"--stats"}, "no input"},
+        {{"--protocol", "NoSuch", "in.wav"}, "unknown protocol 'NoSuch'"},
+    };
+    for (const Case &c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_FALSE(p.ok) << c.args.front();
+        EXPECT_NE(p.error.find(c.error), std::string::npos) << c.args.front() << ": " << p.error;
+        EXPECT_EQ(p.error.find('\n'), std::string::npos) << p.error;
+    }
+}
+
+TEST(DecodeOptions, InformationNeedsNoInput)
+{
+    for (const char *option : {"--help", "-h", "--version", "--man", "--list-protocols"}) {
+        const Parsed p = Parse({option});
+        EXPECT_TRUE(p.ok) << option << ": " << p.error;
+    }
+    EXPECT_TRUE(Parse({"--version"}).options.version);
+    EXPECT_TRUE(Parse({"--man"}).options.man);
+    EXPECT_TRUE(Parse({"-q", "in.wav"}).options.quiet);
+}
+
+// Settings apply after the protocol wherever they stand, and the mode-dependent ones follow the final mode.
+TEST(DecodeOptions, SettingsOverrideTheProtocolAndFollowTheMode)
+{
+    Parsed p = Parse({"--baud", "75", "--protocol", "SITOR-B", "--chars-in-cycle", "5", "--charset", "ita3", "in.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.settings.mode, kModeFec);
+    EXPECT_EQ(p.settings.baudrate, 75);
+    EXPECT_EQ(p.settings.fecCharsInCycle, 5);
+    EXPECT_EQ(p.settings.fecCharsetIndex, 1);
+
+    p = Parse({"--repetition", "300", "--mode", "arqm", "--arqm-channels", "4", "--arqm-version", "242", "in.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.settings.arqmRepetitionCycle, 255); // ARQ-M counts its cycle in a byte
+    EXPECT_EQ(p.settings.arqmChannelsIndex, 2);
+    EXPECT_EQ(p.settings.arqmVersionIndex, 0);
+
+    p = Parse({"--repetition", "300", "--mode", "arq", "--polarity", "reversed", "in.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.settings.arqRepetitionCycle, 300);
+    EXPECT_EQ(p.settings.polarity, 2);
+}
+
+TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
+{
+    const std::string help = DecodeUsage();
+    for (const cli::Option &option : DecodeOptionTable()) {
+        if (option.name.empty())
+            continue;
+        const std::string label = "  " + cli::OptionLabel(option);
+        const size_t at = help.find("\n" + label);
+        if (option.hidden) {
+            EXPECT_EQ(at, std::string::npos) << option.name;
+            continue;
+        }
+        EXPECT_NE(at, std::string::npos) << option.name;
+        EXPECT_EQ(help.find("\n" + label, at + 1), std::string::npos) << option.name;
+    }
+}
+
+} // namespace
+} // namespace sirrel
