@@ -319,7 +319,7 @@ TEST(SignalChain, LongFramesAreTakenInFramesOfTheUsualSize)
     EXPECT_EQ(capture.levels.size(), 5000u);
 }
 
-TEST(SignalChain, ClippingIsShownOnlyWithALevelMeter)
+TEST(SignalChain, ClippingWithALevelMeterAndTheCpuUsageReadOut)
 {
     SettingsModel s = ManualSettings(1275.0, 1445.0, 50.0);
     SignalChain chain(s, nullptr, kRate);
@@ -335,6 +335,15 @@ TEST(SignalChain, ClippingIsShownOnlyWithALevelMeter)
     frame[77] = 30000;
     chain.ProcessFrame(frame.data(), 4096);
     EXPECT_EQ(chain.ClippingColour(), 0x000080u);
+
+    // The processing time of the frames is measured: some time, and a finite share of real time.
+    EXPECT_GT(chain.CpuUsage(), 0.0);
+    EXPECT_TRUE(std::isfinite(chain.CpuUsage())) << chain.CpuUsage();
+    // The read-out's smoothing factor 1 holds it where it was.
+    s.cpuSmoothing = 1.0;
+    const double held = chain.CpuUsage();
+    chain.ProcessFrame(frame.data(), 4096);
+    EXPECT_EQ(chain.CpuUsage(), held);
 }
 
 TEST(SignalChain, ScopeShowsTheSelectedTestPoint)

@@ -1,4 +1,5 @@
-// Runs the two programs: sirrel-gen writes a signal, sirrel-decode reads it back.
+// Runs the two programs: sirrel-gen writes a signal, sirrel-decode reads it back. Both inherit the data and
+// configuration folders of the test program (support/private_folders.cpp), never the user's.
 #pragma once
 
 #include <sys/wait.h>

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "host/host_interface.h"
@@ -53,13 +54,17 @@ public:
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "sirrel-host-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
+        Keep("KEL_PLUGIN_PATH", pluginPath_);
+        Keep("KEL_REGISTRY", registry_);
         setenv("KEL_PLUGIN_PATH", path_.c_str(), 1);
         setenv("KEL_REGISTRY", (path_ + "/no-registry.ini").c_str(), 1);
     }
     ~DataFolder()
     {
-        unsetenv("KEL_PLUGIN_PATH");
-        unsetenv("KEL_REGISTRY");
+        // Put back what the program had, so that the next plug-in load outside a DataFolder still finds the
+        // program's own folders rather than the user's.
+        Restore("KEL_PLUGIN_PATH", pluginPath_);
+        Restore("KEL_REGISTRY", registry_);
         std::filesystem::remove_all(path_);
     }
     DataFolder(const DataFolder &) = delete;
@@ -68,7 +73,21 @@ public:
     const std::string &Path() const { return path_; }
 
 private:
+    static void Keep(const char *name, std::optional<std::string> &saved)
+    {
+        if (const char *value = getenv(name))
+            saved = value;
+    }
+    static void Restore(const char *name, const std::optional<std::string> &saved)
+    {
+        if (saved)
+            setenv(name, saved->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
     std::string path_;
+    std::optional<std::string> pluginPath_, registry_;
 };
 
 } // namespace fake
