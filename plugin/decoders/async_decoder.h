@@ -6,11 +6,11 @@
 #include <array>
 #include <cstdint>
 
-#include "decoders/code_sink.h"
+#include "decoders/decoder.h"
 
 namespace sirrel {
 
-class AsyncDecoder {
+class AsyncDecoder : public Decoder {
 public:
     static constexpr int32_t kMaxRuns = 256;
 
@@ -19,36 +19,30 @@ public:
         int32_t level;
     };
 
-    void setSink(CodeSink sink, void *context)
-    {
-        sink_ = sink;
-        sinkContext_ = context;
-    }
-
-    // Set by the dispatcher before every block.
-    void setDataBits(int32_t bits) { dataBits_ = bits; }
-    void setSamplesPerBit(int32_t samples) { samplesPerBit_ = samples; }
-    void setInversionMask(int32_t mask) { inversionMask_ = mask; }
-    void setParity(int32_t parity) { parity_ = parity; } // non-zero: one parity bit follows the data
-
-    int32_t dataBits() const { return dataBits_; }
-    int32_t samplesPerBit() const { return samplesPerBit_; }
-
+    // Data bits from the mode (5, 7, 8), whole samples per bit rounded half up, mask and parity.
+    void Configure(const DecoderParams &params) override;
     // Appends the levels to the runs, then frames once (also for an empty block).
-    void putLevels(const int16_t *levels, int32_t count);
-
+    void Feed(const int16_t *levels, int32_t count) override;
     // The audio has ended: frames what is left, the newest runs and a short tail included.
-    void finish();
+    void Finish() override;
+    void Reset() override { runCount_ = 0; }
 
-    int32_t runCount() const { return runCount_; }
-    const Run &run(int32_t index) const { return runs_[index]; }
+    void SetDataBits(int32_t bits) { dataBits_ = bits; }
+    void SetSamplesPerBit(int32_t samples) { samplesPerBit_ = samples; }
+    void SetInversionMask(int32_t mask) { inversionMask_ = mask; }
+    void SetParity(int32_t parity) { parity_ = parity; } // non-zero: one parity bit follows the data
+
+    int32_t DataBits() const { return dataBits_; }
+    int32_t SamplesPerBit() const { return samplesPerBit_; }
+    int32_t RunCount() const { return runCount_; }
+    const Run &RunAt(int32_t index) const { return runs_[index]; }
 
 private:
-    void appendLevel(int32_t level);
-    void frame(bool endOfStream = false);
+    void AppendLevel(int32_t level);
+    void Frame(bool endOfStream = false);
     // Index of the first run that still lies within a plausible character, from the front.
-    int32_t align(int64_t lo, int64_t hi) const;
-    void dropFront(int32_t count);
+    int32_t Align(int64_t lo, int64_t hi) const;
+    void DropFront(int32_t count);
 
     int32_t inversionMask_ = 0;
     int32_t samplesPerBit_ = 10;
@@ -56,8 +50,6 @@ private:
     std::array<Run, kMaxRuns> runs_{};
     int32_t runCount_ = 0;
     int32_t dataBits_ = 5;
-    CodeSink sink_ = nullptr;
-    void *sinkContext_ = nullptr;
 };
 
 } // namespace sirrel

@@ -26,7 +26,24 @@ HdlcDeframer::HdlcDeframer()
 
 HdlcDeframer::~HdlcDeframer() { OruString_Destruct(&text_, 0); }
 
-int32_t HdlcDeframer::pushLevel(int32_t level)
+void HdlcDeframer::Feed(const int16_t *levels, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PushLevel(levels[i]);
+}
+
+void HdlcDeframer::Reset()
+{
+    crcGood_ = 1;
+    bitPosition_ = 0;
+    runLength_ = 0;
+    lastLevel_ = 0;
+    shiftByte_ = 0;
+    byteCount_ = 0;
+    inFrame_ = 0;
+}
+
+int32_t HdlcDeframer::PushLevel(int32_t level)
 {
     if (level == lastLevel_) {
         if (runLength_ < kAbortRun)
@@ -40,7 +57,7 @@ int32_t HdlcDeframer::pushLevel(int32_t level)
     if (run == kFlagRun) {
         // The closing flag's leading zero is already in, so a whole last byte leaves bit position 1.
         if (inFrame_ && byteCount_ >= 3 && bitPosition_ == 1)
-            finished = finishFrame();
+            finished = FinishFrame();
         bitPosition_ = 0;
         byteCount_ = 0;
         inFrame_ = 1;
@@ -48,9 +65,9 @@ int32_t HdlcDeframer::pushLevel(int32_t level)
         inFrame_ = 0;
     } else if (run >= 1 && inFrame_) {
         for (int32_t i = 1; i < run; ++i)
-            shiftIn(1);
+            ShiftIn(1);
         if (run != kStuffedRun)
-            shiftIn(0);
+            ShiftIn(0);
     }
 
     lastLevel_ = level;
@@ -58,7 +75,7 @@ int32_t HdlcDeframer::pushLevel(int32_t level)
     return finished;
 }
 
-void HdlcDeframer::shiftIn(uint8_t bit)
+void HdlcDeframer::ShiftIn(uint8_t bit)
 {
     if (!inFrame_)
         return;
@@ -71,7 +88,7 @@ void HdlcDeframer::shiftIn(uint8_t bit)
         inFrame_ = 0;
 }
 
-int32_t HdlcDeframer::finishFrame()
+int32_t HdlcDeframer::FinishFrame()
 {
     const uint32_t length = byteCount_ - 2;
     uint32_t crc = 0xFFFF;
@@ -79,9 +96,9 @@ int32_t HdlcDeframer::finishFrame()
         crc = (crc >> 8) ^ crcTable_[(crc ^ frame_[i]) & 0xFF];
     // The check sequence is sent low byte first.
     const uint32_t received = frame_[length] | uint32_t(frame_[length + 1]) << 8;
-    crcGood = received == (crc ^ 0xFFFF) ? 1 : 0;
+    crcGood_ = received == (crc ^ 0xFFFF) ? 1 : 0;
     byteCount_ = length;
-    formatFrame();
+    FormatFrame();
     return int32_t(length);
 }
 

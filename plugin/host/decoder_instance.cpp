@@ -58,11 +58,12 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     hooks.modelCode = modelCode_;
     hooks.dspKind = dspKind_;
     hooks.wavWantedRate = [this](uint32_t rate) { player_.SetWantedRate(rate); };
-    output_ = std::make_unique<DataOutputWindow>(settings_);
+    output_ = std::make_unique<DataOutputWindow>();
+    dispatcher_ = std::make_unique<Dispatcher>(settings_, *output_);
     chain_ = std::make_unique<SignalChain>(
         settings_,
         [this](const int16_t *levels, int32_t count, const DecoderParams &params) {
-            DispatchBits(*output_, levels, count, params);
+            dispatcher_->Dispatch(levels, count, params);
         },
         kSoundCardRate, hooks);
 
@@ -71,7 +72,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
     LoadConfiguration(paths_.configuration, receiverKey_, kDefaultWindowLeft, kDefaultWindowTop, configuration_);
     configuration_.applyTo(settings_);
-    output_->colors = ColorsOf(configuration_);
+    output_->SetColors(ColorsOf(configuration_));
     Report(tables_.Construct(configuration_.translationTable));
     OpenLogs();
 
@@ -113,7 +114,8 @@ DecoderInstance::~DecoderInstance()
     ReleaseAudioSource();
 
     // What the decoder still holds back waiting for more signal belongs in the views and logs.
-    FinishBits(*output_);
+    dispatcher_->Finish();
+    dispatcher_.reset();
     output_.reset();
 
     // Written even when nothing changed.
@@ -146,7 +148,7 @@ void DecoderInstance::OpenLogs()
         if (!configuration_.logEnabled[c] || name.empty())
             continue;
         const std::string path = name.front() == '/' ? name : paths_.folder + name;
-        output_->log(c).Open(path.c_str());
+        output_->Log(c).Open(path.c_str());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "audio/wav_player.h"
+#include "decoders/dispatch.h"
 #include "dsp/signal_chain.h"
 #include "host/host_interface.h"
 #include "host/window_services.h"
@@ -133,6 +134,7 @@ private:
     WavPlayer player_;
     std::atomic<bool> playbackPaused_{false};
     std::unique_ptr<DataOutputWindow> output_;
+    std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<SignalChain> chain_;
     // Held by an audio route while it works on the frame buffer; recursive because a host may send more audio
     // from inside a call-back of the route.

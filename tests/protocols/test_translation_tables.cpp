@@ -230,8 +230,8 @@ TEST_F(TablesTest, SinkShowsTheTableInForce)
     DataOutputWindow window{model};
     std::string text;
     window.currentMode = kModeIra;
-    window.statistics().setMode(kModeIra);
-    window.setCharacterListener(
+    window.Statistics().setMode(kModeIra);
+    window.SetCharacterListener(
         [](void *context, int32_t, uint8_t c, uint32_t) { static_cast<std::string *>(context)->push_back(char(c)); },
         &text);
     TranslationTables inForce(file, model);

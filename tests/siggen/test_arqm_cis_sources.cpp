@@ -38,7 +38,7 @@ struct Receiver {
     {
         window.currentMode = mode;
         window.repetitionSkip = 1;
-        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
+        window.SetCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
             static_cast<Receiver *>(context)->text[static_cast<size_t>(channel)].push_back(static_cast<char>(c));
         }, this);
     }
@@ -74,11 +74,11 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
                                                 << (otherLead ? ", other lead level" : ""));
                 Receiver receiver(kModeArqm);
                 ArqmDecoder &decoder = receiver.window.arqmDecoder();
-                decoder.setChannels(c.channels);
-                decoder.setRepetitionCycle(c.cycle);
-                decoder.setVersion(c.version == ArqmSource::Version::V342 ? 1 : 0);
+                decoder.SetChannels(c.channels);
+                decoder.SetRepetitionCycle(c.cycle);
+                decoder.SetVersion(c.version == ArqmSource::Version::V342 ? 1 : 0);
                 for (const int bit : Bits(source, keying, lead, inverted, otherLead))
-                    decoder.putBit(bit);
+                    FeedBit(decoder, bit);
                 for (int ch = 0; ch < kChannelCount; ++ch)
                     EXPECT_EQ(receiver.text[static_cast<size_t>(ch)], ch < c.channels ? kTexts[static_cast<size_t>(ch)] : "")
                         << "channel " << ch;
@@ -93,9 +93,9 @@ TEST(SiggenArqm, MissingChannelTextsIdle)
     Keying keying;
     source.Encode("A", keying);
     Receiver receiver(kModeArqm);
-    receiver.window.arqmDecoder().setChannels(4);
+    receiver.window.arqmDecoder().SetChannels(4);
     for (const int bit : Bits(source, keying, 3))
-        receiver.window.arqmDecoder().putBit(bit);
+        FeedBit(receiver.window.arqmDecoder(), bit);
     EXPECT_EQ(receiver.text[0], "A");
     EXPECT_EQ(receiver.text[1], "B ONLY");
     EXPECT_EQ(receiver.text[2], "");
@@ -124,12 +124,12 @@ TEST(SiggenCis, DecodesToTheTextAfterAnyIdleLead)
                                             << (otherLead ? ", other lead level" : ""));
             Receiver receiver(kModeCis);
             CisDecoder &decoder = receiver.window.cisDecoder();
-            decoder.setMinSyncFrames(15);
-            decoder.setMaxErrors(20);
+            decoder.SetMinSyncFrames(15);
+            decoder.SetMaxErrors(20);
             for (const int bit : Bits(source, keying, lead, inverted, otherLead))
-                decoder.putBit(bit);
+                FeedBit(decoder, bit);
             EXPECT_EQ(receiver.text[0], text);
-            EXPECT_EQ(decoder.inverted(), inverted);
+            EXPECT_EQ(decoder.Inverted(), inverted);
         }
     }
 }
