@@ -14,7 +14,13 @@ namespace {
 
 using namespace sirrel;
 
-void CountCode(void *context, const void *, int32_t) { ++*static_cast<int64_t *>(context); }
+// One decided bit, as the dispatcher's bit clock hands it over.
+template <typename D>
+void FeedBit(D &decoder, int bit)
+{
+    const int16_t level = int16_t(bit);
+    decoder.Feed(&level, 1);
+}
 
 std::vector<int> RandomBits(size_t count)
 {
@@ -59,12 +65,12 @@ void BM_ArqmSynchronised(benchmark::State &state)
         bits.insert(bits.end(), window.begin(), window.end());
     ArqmDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setChannels(k);
-    decoder.setRepetitionCycle(r);
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetChannels(k);
+    decoder.SetRepetitionCycle(r);
     for (auto _ : state) {
         for (int bit : bits)
-            decoder.putBit(bit);
+            FeedBit(decoder, bit);
     }
     if (codes == 0)
         state.SkipWithError("no window fitted");
@@ -79,12 +85,12 @@ void BM_ArqmSearching(benchmark::State &state)
     const std::vector<int> bits = RandomBits(100000);
     ArqmDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setChannels(k);
-    decoder.setRepetitionCycle(r);
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetChannels(k);
+    decoder.SetRepetitionCycle(r);
     for (auto _ : state) {
         for (int bit : bits)
-            decoder.putBit(bit);
+            FeedBit(decoder, bit);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
@@ -107,14 +113,14 @@ void BM_CisSynchronised(benchmark::State &state)
     }
     CisDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setMinSyncFrames(int32_t(state.range(0)));
-    decoder.setMaxErrors(20);
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetMinSyncFrames(int32_t(state.range(0)));
+    decoder.SetMaxErrors(20);
     for (auto _ : state) {
         for (int bit : bits)
-            decoder.putBit(bit);
+            FeedBit(decoder, bit);
     }
-    if (decoder.state() == CisDecoder::kSearching)
+    if (decoder.State() == CisDecoder::kSearching)
         state.SkipWithError("lost synchronisation");
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
@@ -125,12 +131,12 @@ void BM_CisSearching(benchmark::State &state)
     const std::vector<int> bits = RandomBits(100000);
     CisDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setMinSyncFrames(int32_t(state.range(0)));
-    decoder.setMaxErrors(20);
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetMinSyncFrames(int32_t(state.range(0)));
+    decoder.SetMaxErrors(20);
     for (auto _ : state) {
         for (int bit : bits)
-            decoder.putBit(bit);
+            FeedBit(decoder, bit);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
