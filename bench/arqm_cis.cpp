@@ -14,13 +14,7 @@ namespace {
 
 using namespace sirrel;
 
-// One decided bit, as the dispatcher's bit clock hands it over.
-template <typename D>
-void FeedBit(D &decoder, int bit)
-{
-    const int16_t level = int16_t(bit);
-    decoder.Feed(&level, 1);
-}
+std::vector<int16_t> Levels(const std::vector<int> &bits) { return std::vector<int16_t>(bits.begin(), bits.end()); }
 
 std::vector<int> RandomBits(size_t count)
 {
@@ -68,10 +62,9 @@ void BM_ArqmSynchronised(benchmark::State &state)
     decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
     decoder.SetChannels(k);
     decoder.SetRepetitionCycle(r);
-    for (auto _ : state) {
-        for (int bit : bits)
-            FeedBit(decoder, bit);
-    }
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     if (codes == 0)
         state.SkipWithError("no window fitted");
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
@@ -88,10 +81,9 @@ void BM_ArqmSearching(benchmark::State &state)
     decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
     decoder.SetChannels(k);
     decoder.SetRepetitionCycle(r);
-    for (auto _ : state) {
-        for (int bit : bits)
-            FeedBit(decoder, bit);
-    }
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
 BENCHMARK(BM_ArqmSearching)->Args({2, 4})->Args({4, 8})->Args({4, 255});
@@ -116,10 +108,9 @@ void BM_CisSynchronised(benchmark::State &state)
     decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
     decoder.SetMinSyncFrames(int32_t(state.range(0)));
     decoder.SetMaxErrors(20);
-    for (auto _ : state) {
-        for (int bit : bits)
-            FeedBit(decoder, bit);
-    }
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     if (decoder.State() == CisDecoder::kSearching)
         state.SkipWithError("lost synchronisation");
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
@@ -134,10 +125,9 @@ void BM_CisSearching(benchmark::State &state)
     decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
     decoder.SetMinSyncFrames(int32_t(state.range(0)));
     decoder.SetMaxErrors(20);
-    for (auto _ : state) {
-        for (int bit : bits)
-            FeedBit(decoder, bit);
-    }
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
 BENCHMARK(BM_CisSearching)->Arg(3)->Arg(15)->Arg(255);

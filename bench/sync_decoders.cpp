@@ -1,4 +1,5 @@
-// The synchronous ARQ and FEC decoders, bit by bit: while synchronised (one trial per block, which succeeds)
+// The synchronous ARQ and FEC decoders fed buffers of decided bits: while synchronised (one trial per block,
+// which succeeds)
 // and while searching (every bit makes the newest 7·n bits one trial, which fails). Bits per second are the
 // items; a line at 100 baud needs 100 of them per second. The last case runs SITOR-A line levels through the
 // dispatcher's bit clock and the whole sink in frames of 2048 samples.
@@ -16,13 +17,6 @@ using namespace sirrel;
 
 constexpr int kCcir[] = {0x29, 0x38, 0x34, 0x32, 0x31, 0x2C, 0x2A, 0x26, 0x0B, 0x0E, 0x54, 0x58, 0x0D};
 
-// One decided bit, as the dispatcher's bit clock hands it over.
-template <typename D>
-void FeedBit(D &decoder, int bit)
-{
-    const int16_t level = int16_t(bit);
-    decoder.Feed(&level, 1);
-}
 
 void AppendCode(std::vector<int8_t> &bits, int code)
 {
@@ -69,9 +63,9 @@ void Feed(benchmark::State &state, SyncArqDecoder &decoder, const std::vector<in
 {
     int64_t codes = 0;
     decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    const std::vector<int16_t> levels(bits.begin(), bits.end());
     for (auto _ : state) {
-        for (const int8_t bit : bits)
-            FeedBit(decoder, bit);
+        decoder.Feed(levels.data(), int32_t(levels.size()));
         benchmark::DoNotOptimize(codes);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(bits.size()));

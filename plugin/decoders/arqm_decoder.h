@@ -10,7 +10,7 @@
 
 namespace sirrel {
 
-class ArqmDecoder : public Decoder {
+class ArqmDecoder final : public Decoder {
 public:
     static constexpr int32_t kMaxRepetitionCycle = 255;
 

@@ -10,7 +10,7 @@
 
 namespace sirrel {
 
-class AsyncDecoder : public Decoder {
+class AsyncDecoder final : public Decoder {
 public:
     static constexpr int32_t kMaxRuns = 256;
 

@@ -9,7 +9,7 @@
 
 namespace sirrel {
 
-class CisDecoder : public Decoder {
+class CisDecoder final : public Decoder {
 public:
     static constexpr int32_t kDecodedFrameSize = 11;
     static constexpr int32_t kMaxSyncFrames = 255;

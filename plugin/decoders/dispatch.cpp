@@ -22,7 +22,7 @@ int32_t ArqmRepetitionSkip(const DecoderParams &params)
 Dispatcher::Dispatcher(SettingsModel &settings, DataOutputWindow &output)
     : settings_(settings), output_(output), sink_(settings, output), currentMode_(settings.mode)
 {
-    for (Decoder *decoder : std::initializer_list<Decoder *>{&async_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_})
+    for (Decoder *decoder : AllDecoders())
         decoder->SetSink([this](const DecodedCode &code) { sink_.Take(code); });
 
     modes_[kModeIta2] = {&async_, false};
@@ -102,7 +102,7 @@ void Dispatcher::Finish()
 
 void Dispatcher::Reset()
 {
-    for (Decoder *decoder : std::initializer_list<Decoder *>{&async_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_})
+    for (Decoder *decoder : AllDecoders())
         decoder->Reset();
     bitPhase_ = 0.0;
     lastLevel_ = 0;

@@ -60,6 +60,7 @@ private:
     };
 
     const Mode &ModeOf(int32_t mode) const;
+    std::array<Decoder *, 7> AllDecoders() { return {&async_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_}; }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
     // toward every transition. The phase stays relative to the next block.
     void RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit);

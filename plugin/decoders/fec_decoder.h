@@ -9,7 +9,7 @@
 
 namespace sirrel {
 
-class FecDecoder : public SyncArqDecoder {
+class FecDecoder final : public SyncArqDecoder {
 public:
     FecDecoder();
 

@@ -12,7 +12,7 @@
 
 namespace sirrel {
 
-class HdlcDeframer : public Decoder {
+class HdlcDeframer final : public Decoder {
 public:
     // Frames of up to 330 bytes, check sequence included; the 331st byte abandons the frame.
     static constexpr uint32_t kFrameBytes = 331;

@@ -7,7 +7,7 @@
 
 namespace sirrel {
 
-class RawBitsDecoder : public Decoder {
+class RawBitsDecoder final : public Decoder {
 public:
     void Configure(const DecoderParams &) override {}
     void Feed(const int16_t *bits, int32_t count) override

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "async_line.h"
+#include "hdlc_line.h"
 #include "decoders/character_sets.h"
 #include "decoders/dispatch.h"
 
@@ -206,6 +207,85 @@ TEST(Dispatcher, DecodesItaTwoTeleprinterTextEndToEnd)
     EXPECT_EQ(view.LineText(0), "RYRY CQ");
     EXPECT_EQ(view.LineText(1), "DE 42-7 E");
     EXPECT_EQ(view.LineText(2), "");
+}
+
+// Without more signal the start/stop decoder holds the newest characters back; only the end of the input
+// lets them out, and only while its mode is the current one.
+TEST(Dispatcher, FinishDeliversWhatTheStartStopDecoderHoldsBack)
+{
+    AsyncLine line(10, 5);
+    line.idle(4).characters({20, 6}).idle(2); // "HI"
+    const struct {
+        const char *what;
+        bool paused;
+        bool otherModeLast;
+        std::string text;
+    } cases[] = {
+        {"start/stop mode current", false, false, "HI"},
+        {"paused", true, false, ""},
+        {"a clocked mode current", false, true, ""},
+    };
+    for (const auto &c : cases) {
+        Engine e;
+        e.run(line.levels(), Params(kModeIta2, 10), line.levels().size());
+        ASSERT_EQ(e.text, "") << c.what << ": a short line is held back";
+        if (c.otherModeLast)
+            e.dispatcher.Dispatch(nullptr, 0, Params(kModeRawBits, 10));
+        e.settings.paused = c.paused;
+        e.dispatcher.Finish();
+        EXPECT_EQ(e.text, c.text) << c.what;
+    }
+}
+
+TEST(Dispatcher, ResetStartsClockDecodersAndShiftStatesAfresh)
+{
+    Engine e;
+    std::vector<int16_t> levels(13, 0);
+    levels.back() = 1;
+    e.run(levels, Params(kModeRawBits, 10), levels.size());
+    DecoderParams arqm = Params(kModeArqm, 10);
+    arqm.SetArqm({2, 4, 1});
+    e.run(std::vector<int16_t>(100, 1), arqm, 100);
+    ASSERT_GT(e.dispatcher.Arqm().BitCount(), 0);
+    ASSERT_NE(e.dispatcher.BitPhase(), 0.0);
+    e.settings.numbers[2] = true;
+    ASSERT_GT(e.window.Statistics().Counter(0), 0.0);
+
+    e.dispatcher.Reset();
+    EXPECT_EQ(e.dispatcher.BitPhase(), 0.0);
+    EXPECT_EQ(e.dispatcher.LastLevel(), 0);
+    EXPECT_EQ(e.dispatcher.Arqm().BitCount(), 0);
+    EXPECT_EQ(e.dispatcher.Arqm().Channels(), 2) << "the configuration stays";
+    EXPECT_FALSE(e.settings.numbers[2]);
+    EXPECT_EQ(e.window.Statistics().Counter(0), 0.0);
+
+    // The clock runs as from construction: the first decision falls at sample 5 again.
+    const std::string before = e.text;
+    e.run(std::vector<int16_t>(6, 0), Params(kModeRawBits, 10), 6);
+    EXPECT_EQ(e.text, before + "0");
+}
+
+// Packet text repaints only the statistics (the views follow the deframer's own text); every other mode
+// repaints both, and a block that writes nothing asks for nothing.
+TEST(Dispatcher, RedrawRequestsFollowTheMode)
+{
+    Engine e;
+    e.run(std::vector<int16_t>(4, 0), Params(kModeRawBits, 10), 4);
+    EXPECT_EQ(e.window.Redraws().views, 0u) << "no bit decided yet";
+    e.run(std::vector<int16_t>(10, 0), Params(kModeRawBits, 10), 10);
+    EXPECT_EQ(e.window.Redraws().views, 1u);
+    EXPECT_EQ(e.window.Redraws().statistics, 1u);
+
+    test::HdlcLine line;
+    using test::operator+;
+    line.flags(8).frame(test::Header({"DST"}, {"SRC"}) + test::Bytes{0x03, 0xF0} + test::Text("hi")).flags(2);
+    std::vector<int16_t> samples;
+    for (int32_t l : line.levels())
+        samples.insert(samples.end(), 8, int16_t(l));
+    e.run(samples, Params(kModePacket, 8), samples.size());
+    ASSERT_NE(e.text.find("hi"), std::string::npos);
+    EXPECT_EQ(e.window.Redraws().views, 1u);
+    EXPECT_EQ(e.window.Redraws().statistics, 2u);
 }
 
 } // namespace
