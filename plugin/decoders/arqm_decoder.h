@@ -36,10 +36,8 @@ public:
     void SetRepetitionCycle(int32_t cycle);
 
     int32_t Channels() const { return channels_; }
-    int32_t RepetitionCycle() const { return repetitionCycle_; }
     int32_t WindowBits() const { return windowBits_; }
     int32_t BitCount() const { return bitCount_; }
-    int32_t Version() const { return version_; }
 
 private:
     void PutBit(int32_t level);

@@ -40,7 +40,6 @@ public:
 
     int32_t State() const { return state_; }
     bool Inverted() const { return inverted_ != 0; }
-    int32_t ErrorCount() const { return errorCount_; }
     int32_t FrameSize() const { return frameSize_; }
     int32_t SyncFrames() const { return syncFrames_; }
     int32_t MaxErrors() const { return maxErrors_; }

@@ -34,7 +34,6 @@ public:
 
     // Whether a character was written since the block began.
     bool OutputProduced() const { return outputProduced_; }
-    int32_t Mode() const { return mode_; }
     int32_t RepetitionSkip() const { return repetitionSkip_; }
     int32_t Charset() const { return charset_; }
     // The colour a code is shown in.

@@ -44,10 +44,8 @@ public:
 
     const AsyncDecoder &Async() const { return async_; }
     const SyncArqDecoder &SyncArq() const { return syncArq_; }
-    const FecDecoder &Fec() const { return fec_; }
     const ArqmDecoder &Arqm() const { return arqm_; }
     const CisDecoder &Cis() const { return cis_; }
-    const HdlcDeframer &Hdlc() const { return hdlc_; }
 
 private:
     // What a mode number selects.

@@ -33,7 +33,6 @@ public:
 
     // Frames whose check sequence fails are still shown.
     void SetCrcIgnore(bool ignore) { crcIgnore_ = ignore ? 1 : 0; }
-    bool CrcIgnore() const { return crcIgnore_ != 0; }
     // Whether the last finished frame passed the check.
     bool CrcGood() const { return crcGood_ != 0; }
     const uint8_t *FrameBytes() const { return frame_.data(); }

@@ -88,7 +88,10 @@ TEST_F(ArqFixture, PolarityDecidedByTheFirstCharacter)
         CodeRecorder got;
         got.attach(fresh);
         fresh.SetPolarityMode(c.polarity);
-        Feed(fresh, c.invertedLine ? Inverted(block) : block);
+        if (c.invertedLine)
+            Feed(fresh, Inverted(block));
+        else
+            Feed(fresh, block);
         const std::vector<int> expected = c.delivered ? std::vector<int>{kE, kA, kS} : std::vector<int>{};
         EXPECT_EQ(got.codes, expected) << c.name;
     }
