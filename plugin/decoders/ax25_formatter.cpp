@@ -286,8 +286,11 @@ void HdlcDeframer::DeliverText(FieldClass field, const char *text)
 {
     if (!text)
         return;
-    for (; *text; ++text)
-        Deliver({0, uint8_t(*text), field, crcGood_ != 0});
+    DecodedCode code{0, 0, field, crcGood_ != 0};
+    for (; *text; ++text) {
+        code.code = uint8_t(*text);
+        Deliver(code);
+    }
 }
 
 void HdlcDeframer::FormatFrame()

@@ -55,11 +55,8 @@ public:
 
 protected:
     bool HasSink() const { return bool(sink_); }
-    void Deliver(const DecodedCode &code) const
-    {
-        if (sink_)
-            sink_(code);
-    }
+    // Out of line, so that the call-back's code stays out of the decoders' bit loops.
+    void Deliver(const DecodedCode &code) const;
 
 private:
     CodeSink sink_;

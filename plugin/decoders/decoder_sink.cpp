@@ -64,7 +64,7 @@ void DecoderSink::Take(const DecodedCode &code)
             return;
     }
     outputProduced_ = true;
-    output_.Write(channel, c, Colour(code));
+    output_.Write(channel, c, code.field == FieldClass::kText ? output_.Colors().text : Colour(code));
 }
 
 uint32_t DecoderSink::Colour(const DecodedCode &code) const

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "output/channels.h"
 #include "output/character_statistics.h"
@@ -53,7 +54,14 @@ public:
     void SetCharacterListener(CharacterListener listener) { listener_ = std::move(listener); }
 
     // One character to a channel (0..3): view, log, listener.
-    void Write(int32_t channel, uint8_t character, uint32_t colour);
+    void Write(int32_t channel, uint8_t character, uint32_t colour)
+    {
+        views_[size_t(channel)].Append(character, colour);
+        // The log file drops line feeds and writes carriage returns as line ends; a failed write closes it.
+        logs_[size_t(channel)].WriteCharacter(character);
+        if (listener_)
+            listener_(channel, character, colour);
+    }
 
     void RequestViewsRedraw() { ++redraws_.views; }
     void RequestStatisticsRedraw() { ++redraws_.statistics; }
