@@ -41,23 +41,30 @@ void AsyncDecoder::Feed(const int16_t *levels, int32_t count)
 
 void AsyncDecoder::AppendLevel(int32_t level)
 {
-    if (runCount_ > 0 && runs_[runCount_ - 1].level == level) {
+    Run *runs = Runs();
+    if (runCount_ > 0 && runs[runCount_ - 1].level == level) {
         // An endless steady line saturates instead of wrapping into a short run.
-        if (runs_[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
-            ++runs_[runCount_ - 1].length;
+        if (runs[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
+            ++runs[runCount_ - 1].length;
         return;
     }
     if (runCount_ == kMaxRuns)
         DropFront(1);
-    runs_[runCount_++] = {1, level};
+    if (first_ + runCount_ == int32_t(runs_.size())) {
+        std::memmove(runs_.data(), Runs(), sizeof(Run) * size_t(runCount_));
+        first_ = 0;
+    }
+    Runs()[runCount_++] = {1, level};
 }
 
 void AsyncDecoder::DropFront(int32_t count)
 {
     if (count <= 0)
         return;
-    std::memmove(runs_.data(), runs_.data() + count, sizeof(Run) * size_t(runCount_ - count));
+    first_ += count;
     runCount_ -= count;
+    if (runCount_ == 0)
+        first_ = 0;
 }
 
 // Groups of run pairs from run 1 on must each span one plausible character (lo..hi samples from start edge to
@@ -66,7 +73,7 @@ void AsyncDecoder::DropFront(int32_t count)
 int32_t AsyncDecoder::Align(int64_t lo, int64_t hi) const
 {
     for (int32_t front = 0;; ++front) {
-        const Run *runs = runs_.data() + front;
+        const Run *runs = Runs() + front;
         const int32_t n = runCount_ - front;
         bool fits = true;
         int32_t j = 1;
@@ -99,7 +106,7 @@ void AsyncDecoder::Frame(bool endOfStream)
         hi += s;
     }
     const int32_t front = Align(lo, hi);
-    const Run *runs = runs_.data() + front;
+    const Run *runs = Runs() + front;
     const int32_t n = runCount_ - front;
 
     // Run 1 is a start bit. Runs alternate, so the flag v says "start level" (0) or "stop level" (1) whatever

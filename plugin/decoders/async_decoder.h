@@ -25,7 +25,11 @@ public:
     void Feed(const int16_t *levels, int32_t count) override;
     // The audio has ended: frames what is left, the newest runs and a short tail included.
     void Finish() override;
-    void Reset() override { runCount_ = 0; }
+    void Reset() override
+    {
+        first_ = 0;
+        runCount_ = 0;
+    }
 
     void SetDataBits(int32_t bits) { dataBits_ = bits; }
     void SetSamplesPerBit(int32_t samples) { samplesPerBit_ = samples; }
@@ -35,7 +39,7 @@ public:
     int32_t DataBits() const { return dataBits_; }
     int32_t SamplesPerBit() const { return samplesPerBit_; }
     int32_t RunCount() const { return runCount_; }
-    const Run &RunAt(int32_t index) const { return runs_[index]; }
+    const Run &RunAt(int32_t index) const { return runs_[size_t(first_ + index)]; }
 
 private:
     void AppendLevel(int32_t level);
@@ -43,13 +47,18 @@ private:
     // Index of the first run that still lies within a plausible character, from the front.
     int32_t Align(int64_t lo, int64_t hi) const;
     void DropFront(int32_t count);
+    Run *Runs() { return runs_.data() + first_; }
+    const Run *Runs() const { return runs_.data() + first_; }
 
+    // The list is runs_[first_ .. first_ + runCount_); dropping from the front only moves first_, and the list
+    // goes back to the start of the storage once it reaches the end, so a full list costs no move per run.
+    std::array<Run, 4 * kMaxRuns> runs_{};
+    int32_t first_ = 0;
+    int32_t runCount_ = 0;
+    int32_t dataBits_ = 5;
     int32_t inversionMask_ = 0;
     int32_t samplesPerBit_ = 10;
     int32_t parity_ = 0;
-    std::array<Run, kMaxRuns> runs_{};
-    int32_t runCount_ = 0;
-    int32_t dataBits_ = 5;
 };
 
 } // namespace sirrel

@@ -55,8 +55,11 @@ public:
 
 protected:
     bool HasSink() const { return bool(sink_); }
-    // Out of line, so that the call-back's code stays out of the decoders' bit loops.
-    void Deliver(const DecodedCode &code) const;
+    void Deliver(const DecodedCode &code) const
+    {
+        if (sink_)
+            sink_(code);
+    }
 
 private:
     CodeSink sink_;
