@@ -99,13 +99,7 @@ void ArqmDecoder::SetRepetitionCycle(int32_t cycle)
     Resize(channels_, cycle);
 }
 
-void ArqmDecoder::Feed(const int16_t *bits, int32_t count)
-{
-    for (int32_t i = 0; i < count; ++i)
-        PutBit(bits[i]);
-}
-
-void ArqmDecoder::PutBit(int32_t level)
+inline void ArqmDecoder::PutBit(int32_t level)
 {
     if (!cells_)
         return;
@@ -123,6 +117,12 @@ void ArqmDecoder::PutBit(int32_t level)
         return;
     DeliverWindow();
     bitCount_ = 0;
+}
+
+void ArqmDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(bits[i]);
 }
 
 // Groups of L = 7·K bits; channels 0 and 1 start at 0 and L/2, channels 2 and 3 one bit later, and with four

@@ -94,13 +94,7 @@ void CisDecoder::Reset()
     state_ = kSearching;
 }
 
-void CisDecoder::Feed(const int16_t *bits, int32_t count)
-{
-    for (int32_t i = 0; i < count; ++i)
-        PutBit(bits[i]);
-}
-
-void CisDecoder::PutBit(int32_t level)
+inline void CisDecoder::PutBit(int32_t level)
 {
     if (frameSize_ != kDecodedFrameSize || syncFrames_ < 1)
         return;
@@ -109,6 +103,12 @@ void CisDecoder::PutBit(int32_t level)
         Search(bit);
     else if (state_ == kSynchronised || state_ == kAfterError)
         DecodeFrame(bit);
+}
+
+void CisDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(bits[i]);
 }
 
 bool CisDecoder::AllValid(uint32_t inversion) const

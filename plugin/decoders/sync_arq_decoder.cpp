@@ -68,13 +68,7 @@ int32_t SyncArqDecoder::BlockLength() const { return int32_t(ClampToInt32(BlockB
 
 void SyncArqDecoder::OnCode(int32_t code) { Deliver({0, uint8_t(code)}); }
 
-void SyncArqDecoder::Feed(const int16_t *bits, int32_t count)
-{
-    for (int32_t i = 0; i < count; ++i)
-        PutBit(int8_t(bits[i]));
-}
-
-void SyncArqDecoder::PutBit(int8_t bit)
+inline void SyncArqDecoder::PutBit(int8_t bit)
 {
     if (skipBits_ > 0) {
         gapCount_ = --skipBits_;
@@ -90,6 +84,12 @@ void SyncArqDecoder::PutBit(int8_t bit)
     bits_[bitCount_++] = bit;
     if (bitCount_ == BlockBits())
         Search();
+}
+
+void SyncArqDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(int8_t(bits[i]));
 }
 
 int32_t SyncArqDecoder::Assemble(int32_t at, int32_t flip) const
