@@ -4,9 +4,6 @@ namespace sirrel {
 
 namespace {
 
-// Runs of this many bit periods or more (seven ones and beyond) all mean abort; counting stops there so that
-// a level held for days cannot overflow the counter.
-constexpr int32_t kAbortRun = 8;
 constexpr int32_t kFlagRun = 7;
 constexpr int32_t kStuffedRun = 6;
 
@@ -43,14 +40,21 @@ void HdlcDeframer::Reset()
     inFrame_ = 0;
 }
 
-int32_t HdlcDeframer::PushLevel(int32_t level)
+inline void HdlcDeframer::ShiftIn(uint8_t bit)
 {
-    if (level == lastLevel_) {
-        if (runLength_ < kAbortRun)
-            ++runLength_;
-        return -1;
-    }
+    if (!inFrame_)
+        return;
+    shiftByte_ = uint8_t((shiftByte_ >> 1) | (bit << 7));
+    if (++bitPosition_ < 8)
+        return;
+    bitPosition_ = 0;
+    frame_[byteCount_++] = shiftByte_;
+    if (byteCount_ == kFrameBytes)
+        inFrame_ = 0;
+}
 
+int32_t HdlcDeframer::EndRun(int32_t level)
+{
     // NRZI: the run just ended is run-1 unchanged periods (ones) and the change that ended it (a zero).
     const int32_t run = runLength_;
     int32_t finished = -1;
@@ -73,19 +77,6 @@ int32_t HdlcDeframer::PushLevel(int32_t level)
     lastLevel_ = level;
     runLength_ = 1;
     return finished;
-}
-
-void HdlcDeframer::ShiftIn(uint8_t bit)
-{
-    if (!inFrame_)
-        return;
-    shiftByte_ = uint8_t((shiftByte_ >> 1) | (bit << 7));
-    if (++bitPosition_ < 8)
-        return;
-    bitPosition_ = 0;
-    frame_[byteCount_++] = shiftByte_;
-    if (byteCount_ == kFrameBytes)
-        inFrame_ = 0;
 }
 
 int32_t HdlcDeframer::FinishFrame()

@@ -29,7 +29,15 @@ public:
     // One line level per bit period; only equality with the previous level matters. When the level closes a
     // frame, the frame is formatted before this returns, and the result is the frame's byte count without
     // the check sequence (its bytes stay in FrameBytes() until the next byte is assembled); otherwise -1.
-    int32_t PushLevel(int32_t level);
+    int32_t PushLevel(int32_t level)
+    {
+        // Most periods only lengthen the run.
+        if (level != lastLevel_)
+            return EndRun(level);
+        if (runLength_ < kAbortRun)
+            ++runLength_;
+        return -1;
+    }
 
     // Frames whose check sequence fails are still shown.
     void SetCrcIgnore(bool ignore) { crcIgnore_ = ignore ? 1 : 0; }
@@ -38,6 +46,12 @@ public:
     const uint8_t *FrameBytes() const { return frame_.data(); }
 
 private:
+    // Runs of this many bit periods or more (seven ones and beyond) all mean abort; counting stops there so
+    // that a level held for days cannot overflow the counter.
+    static constexpr int32_t kAbortRun = 8;
+
+    // A change of level: the run before it is decoded.
+    int32_t EndRun(int32_t level);
     void ShiftIn(uint8_t bit);
     int32_t FinishFrame();
     // The AX.25 formatter (ax25_formatter.cpp); nothing is formatted without a sink.
