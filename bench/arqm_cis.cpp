@@ -14,7 +14,7 @@ namespace {
 
 using namespace sirrel;
 
-void CountCode(void *context, const void *, int32_t) { ++*static_cast<int64_t *>(context); }
+std::vector<int16_t> Levels(const std::vector<int> &bits) { return std::vector<int16_t>(bits.begin(), bits.end()); }
 
 std::vector<int> RandomBits(size_t count)
 {
@@ -59,13 +59,12 @@ void BM_ArqmSynchronised(benchmark::State &state)
         bits.insert(bits.end(), window.begin(), window.end());
     ArqmDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setChannels(k);
-    decoder.setRepetitionCycle(r);
-    for (auto _ : state) {
-        for (int bit : bits)
-            decoder.putBit(bit);
-    }
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetChannels(k);
+    decoder.SetRepetitionCycle(r);
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     if (codes == 0)
         state.SkipWithError("no window fitted");
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
@@ -79,13 +78,12 @@ void BM_ArqmSearching(benchmark::State &state)
     const std::vector<int> bits = RandomBits(100000);
     ArqmDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setChannels(k);
-    decoder.setRepetitionCycle(r);
-    for (auto _ : state) {
-        for (int bit : bits)
-            decoder.putBit(bit);
-    }
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetChannels(k);
+    decoder.SetRepetitionCycle(r);
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
 BENCHMARK(BM_ArqmSearching)->Args({2, 4})->Args({4, 8})->Args({4, 255});
@@ -107,14 +105,13 @@ void BM_CisSynchronised(benchmark::State &state)
     }
     CisDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setMinSyncFrames(int32_t(state.range(0)));
-    decoder.setMaxErrors(20);
-    for (auto _ : state) {
-        for (int bit : bits)
-            decoder.putBit(bit);
-    }
-    if (decoder.state() == CisDecoder::kSearching)
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetMinSyncFrames(int32_t(state.range(0)));
+    decoder.SetMaxErrors(20);
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
+    if (decoder.State() == CisDecoder::kSearching)
         state.SkipWithError("lost synchronisation");
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
@@ -125,13 +122,12 @@ void BM_CisSearching(benchmark::State &state)
     const std::vector<int> bits = RandomBits(100000);
     CisDecoder decoder;
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
-    decoder.setMinSyncFrames(int32_t(state.range(0)));
-    decoder.setMaxErrors(20);
-    for (auto _ : state) {
-        for (int bit : bits)
-            decoder.putBit(bit);
-    }
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    decoder.SetMinSyncFrames(int32_t(state.range(0)));
+    decoder.SetMaxErrors(20);
+    const std::vector<int16_t> levels = Levels(bits);
+    for (auto _ : state)
+        decoder.Feed(levels.data(), int32_t(levels.size()));
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(bits.size()));
 }
 BENCHMARK(BM_CisSearching)->Arg(3)->Arg(15)->Arg(255);

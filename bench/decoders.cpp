@@ -45,13 +45,14 @@ std::vector<int16_t> Ita2Levels(int characters)
 void Run(benchmark::State &state, const std::vector<int16_t> &levels, int characters)
 {
     SettingsModel settings;
-    DataOutputWindow window(settings);
+    DataOutputWindow window;
+    Dispatcher dispatcher(settings, window);
     DecoderParams params;
     params.mode = kModeIta2;
     params.samplesPerBit = kRate / kBaud;
     for (auto _ : state) {
         for (size_t at = 0; at + kFrame <= levels.size(); at += kFrame)
-            DispatchBits(window, levels.data() + at, kFrame, params);
+            dispatcher.Dispatch(levels.data() + at, kFrame, params);
         benchmark::ClobberMemory();
     }
     const double frames = double(levels.size() / kFrame);

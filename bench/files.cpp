@@ -19,6 +19,8 @@
 
 namespace {
 
+using sirrel::AsyncFile;
+
 constexpr uint32_t kPlayerBuffer = WavPlayer::kDefaultBufferSize;
 constexpr int64_t kBigData = 200ll << 20;
 constexpr int kConversionSeconds = 60;

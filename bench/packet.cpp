@@ -2,8 +2,6 @@
 // once) and through deframer and AX.25 formatter with a sink that only counts characters.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-
 #include "../tests/decoders/hdlc_line.h"
 #include "decoders/hdlc_deframer.h"
 
@@ -48,15 +46,12 @@ void Run(benchmark::State &state, bool format)
     HdlcDeframer deframer;
     size_t characters = 0;
     if (format) {
-        deframer.sink = [](void *context, const void *, const char *text) {
-            *static_cast<size_t *>(context) += std::strlen(text);
-        };
-        deframer.sinkContext = &characters;
+        deframer.SetSink([&characters](const DecodedCode &) { ++characters; });
     }
     int64_t frames = 0;
     for (auto _ : state) {
         for (int32_t l : levels)
-            frames += deframer.pushLevel(l) >= 0;
+            frames += deframer.PushLevel(l) >= 0;
         benchmark::DoNotOptimize(characters);
     }
     state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);

@@ -1,4 +1,5 @@
-// The synchronous ARQ and FEC decoders, bit by bit: while synchronised (one trial per block, which succeeds)
+// The synchronous ARQ and FEC decoders fed buffers of decided bits: while synchronised (one trial per block,
+// which succeeds)
 // and while searching (every bit makes the newest 7·n bits one trial, which fails). Bits per second are the
 // items; a line at 100 baud needs 100 of them per second. The last case runs SITOR-A line levels through the
 // dispatcher's bit clock and the whole sink in frames of 2048 samples.
@@ -16,7 +17,6 @@ using namespace sirrel;
 
 constexpr int kCcir[] = {0x29, 0x38, 0x34, 0x32, 0x31, 0x2C, 0x2A, 0x26, 0x0B, 0x0E, 0x54, 0x58, 0x0D};
 
-void CountCode(void *context, const void *, int8_t) { ++*static_cast<int64_t *>(context); }
 
 void AppendCode(std::vector<int8_t> &bits, int code)
 {
@@ -62,10 +62,10 @@ std::vector<int8_t> NearBlocks(int n, int count)
 void Feed(benchmark::State &state, SyncArqDecoder &decoder, const std::vector<int8_t> &bits)
 {
     int64_t codes = 0;
-    decoder.setSink(CountCode, &codes);
+    decoder.SetSink([&codes](const DecodedCode &) { ++codes; });
+    const std::vector<int16_t> levels(bits.begin(), bits.end());
     for (auto _ : state) {
-        for (const int8_t bit : bits)
-            decoder.putBit(bit);
+        decoder.Feed(levels.data(), int32_t(levels.size()));
         benchmark::DoNotOptimize(codes);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(bits.size()));
@@ -77,8 +77,8 @@ void BM_ArqSynchronised(benchmark::State &state)
     const int n = int(state.range(0));
     const int cycle = int(state.range(1));
     SyncArqDecoder decoder;
-    decoder.setCharsInCycle(n);
-    decoder.setCycleLength(cycle);
+    decoder.SetCharsInCycle(n);
+    decoder.SetCycleLength(cycle);
     Feed(state, decoder, Blocks(n, cycle, 300));
 }
 BENCHMARK(BM_ArqSynchronised)->Args({3, 45})->Args({10, 70})->Args({73, 511});
@@ -87,7 +87,7 @@ void BM_ArqSearching(benchmark::State &state)
 {
     const int n = int(state.range(0));
     SyncArqDecoder decoder;
-    decoder.setCharsInCycle(n);
+    decoder.SetCharsInCycle(n);
     Feed(state, decoder, state.range(1) ? NearBlocks(n, 20000) : NoBlocks(20000));
 }
 // Second argument 0: every trial fails at once; 1: trials read up to the last character.
@@ -97,7 +97,7 @@ void BM_FecSynchronised(benchmark::State &state)
 {
     const int n = int(state.range(0));
     FecDecoder decoder;
-    decoder.setCharsInCycle(n);
+    decoder.SetCharsInCycle(n);
     Feed(state, decoder, Blocks(n, 7 * n, 300));
 }
 BENCHMARK(BM_FecSynchronised)->Arg(1)->Arg(5);
@@ -106,12 +106,12 @@ void BM_FecSearching(benchmark::State &state)
 {
     const int n = int(state.range(0));
     FecDecoder decoder;
-    decoder.setCharsInCycle(n);
+    decoder.SetCharsInCycle(n);
     Feed(state, decoder, NearBlocks(n, 20000));
 }
 BENCHMARK(BM_FecSearching)->Arg(5);
 
-// SITOR-A at 100 baud and 11025 Hz through DispatchBits and the sink; items are samples.
+// SITOR-A at 100 baud and 11025 Hz through the dispatcher and the sink; items are samples.
 void BM_DispatchSitorA(benchmark::State &state)
 {
     const double samplesPerBit = 110.25;
@@ -121,15 +121,16 @@ void BM_DispatchSitorA(benchmark::State &state)
         while (double(levels.size()) < double(i + 1) * samplesPerBit)
             levels.push_back(bits[i]);
     SettingsModel settings;
-    DataOutputWindow window(settings);
+    DataOutputWindow window;
+    Dispatcher dispatcher(settings, window);
     DecoderParams params;
     params.mode = kModeArq;
     params.samplesPerBit = samplesPerBit;
-    params.words = {45, 3, 0, 1, 0};
+    params.SetArq({45, 3, 0, 1, 0});
     constexpr size_t kFrame = 2048;
     for (auto _ : state) {
         for (size_t at = 0; at + kFrame <= levels.size(); at += kFrame)
-            DispatchBits(window, levels.data() + at, int32_t(kFrame), params);
+            dispatcher.Dispatch(levels.data() + at, int32_t(kFrame), params);
     }
     const int64_t samples = int64_t(levels.size() / kFrame * kFrame);
     state.SetItemsProcessed(state.iterations() * samples);

@@ -39,10 +39,7 @@ public:
     {
     }
 
-    static void Listen(void *context, int32_t channel, uint8_t character, uint32_t colour)
-    {
-        static_cast<Printer *>(context)->Take(channel, character, colour);
-    }
+    void Listen(int32_t channel, uint8_t character, uint32_t colour) { Take(channel, character, colour); }
 
     // Lines still open when the audio ends are printed too: nothing decoded is lost.
     void Finish()
@@ -228,7 +225,7 @@ int run(const std::vector<std::string> &args)
             return fail(error);
         for (int c = 0; c < kChannelCount; ++c) {
             std::string path = options.logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
-            if (!window.log(c).Open(path.c_str()))
+            if (!window.Log(c).Open(path.c_str()))
                 return fail("cannot open log file '" + path + "': " + std::strerror(errno));
         }
     }
@@ -236,7 +233,9 @@ int run(const std::vector<std::string> &args)
     bool color = options.color == OutputColor::Always ||
                  (options.color == OutputColor::Auto && isatty(STDOUT_FILENO));
     Printer printer(options, color, colors.text);
-    window.setCharacterListener(&Printer::Listen, &printer);
+    window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
+        printer.Listen(channel, character, colour);
+    });
 
     // Piped audio is decoded as it comes: its text is shown frame by frame.
     const bool live = options.input == "-";
@@ -253,10 +252,10 @@ int run(const std::vector<std::string> &args)
 
     if (options.stats) {
         std::printf("\nCharacter statistics:\n");
-        CharacterStatistics &stats = window.statistics();
-        for (uint32_t entry = 0; entry < stats.size(); ++entry) {
-            if (stats.counter(entry) > 0)
-                std::printf("%s\n", stats.label(entry, engine.Settings().translation).c_str());
+        const CharacterStatistics &stats = window.Statistics();
+        for (uint32_t entry = 0; entry < stats.Size(); ++entry) {
+            if (stats.Counter(entry) > 0)
+                std::printf("%s\n", engine.Decoders().Sink().StatisticsLabel(entry).c_str());
         }
     }
     std::fflush(stdout);

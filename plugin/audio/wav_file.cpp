@@ -96,7 +96,7 @@ bool WavFile::OpenWrite(const char *path, uint32_t bufferSize)
     }
     uint8_t head[8];
     Put32(Put32(head, kTagRiff), 0);
-    SetWritePosition(0, FromStart);
+    SetWritePosition(0, kFromStart);
     if (Write(head, sizeof head) != sizeof head) {
         AsyncFile::Close();
         Reset();
@@ -130,7 +130,7 @@ bool WavFile::Flush()
 bool WavFile::ReadRiffHeader()
 {
     uint8_t head[12];
-    SetReadPosition(0, FromStart);
+    SetReadPosition(0, kFromStart);
     uint32_t got = Read(head, sizeof head);
     validRiff_ = got >= 8 && Get32(head) == kTagRiff;
     riffSize_ = validRiff_ ? Get32(head + 4) : 0;
@@ -305,7 +305,7 @@ bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t c
     p = Put32(Put32(p, rate), static_cast<uint32_t>(averageBytes));
     p = Put16(Put16(Put16(p, bits * channels / 8), bits), 0);
     Put32(Put32(p, kTagData), 0);
-    const int64_t start = SetWritePosition(0, FromEnd);
+    const int64_t start = SetWritePosition(0, kFromEnd);
     if (Write(header, sizeof header) != sizeof header)
         return false;
     sectionStart_ = start;
@@ -320,7 +320,7 @@ bool WavFile::WriteData(const void *buffer, uint32_t length)
     if (length == 0)
         return true;
     const int64_t at = DataStart() + position_;
-    if (SetWritePosition(at, FromStart) != at)
+    if (SetWritePosition(at, kFromStart) != at)
         return false;
     const uint32_t put = Write(buffer, length);
     position_ += put;
@@ -340,7 +340,7 @@ uint32_t WavFile::ReadData(void *buffer, uint32_t length)
     length -= length % FrameBytes();
     if (length == 0)
         return 0;
-    SetReadPosition(DataStart() + position_, FromStart);
+    SetReadPosition(DataStart() + position_, kFromStart);
     const uint32_t got = Read(buffer, length);
     position_ += got;
     return got;
@@ -357,8 +357,8 @@ uint32_t WavFile::SeekData(int64_t offset)
     if (target > dataLength_)
         target = dataLength_;
     const int64_t moved = target - position_;
-    SetReadPosition(moved, FromPosition);
-    SetWritePosition(moved, FromPosition);
+    SetReadPosition(moved, kFromPosition);
+    SetWritePosition(moved, kFromPosition);
     position_ = static_cast<uint32_t>(target);
     return position_;
 }
@@ -374,20 +374,20 @@ bool WavFile::ReadWord(uint32_t *value)
 
 bool WavFile::ReadWordAt(int64_t offset, uint32_t *value)
 {
-    return SetReadPosition(offset, FromStart) == offset && ReadWord(value);
+    return SetReadPosition(offset, kFromStart) == offset && ReadWord(value);
 }
 
 bool WavFile::WriteWordAt(int64_t offset, uint32_t value)
 {
     uint8_t bytes[4];
     Put32(bytes, value);
-    return SetWritePosition(offset, FromStart) == offset && Write(bytes, 4) == 4;
+    return SetWritePosition(offset, kFromStart) == offset && Write(bytes, 4) == 4;
 }
 
 bool WavFile::PadByteAt(int64_t offset)
 {
     uint8_t byte;
-    return SetReadPosition(offset, FromStart) == offset && Read(&byte, 1) == 1 && byte == 0;
+    return SetReadPosition(offset, kFromStart) == offset && Read(&byte, 1) == 1 && byte == 0;
 }
 
 uint32_t WavFile::BytesPresentFrom(int64_t offset)

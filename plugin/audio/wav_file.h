@@ -10,7 +10,7 @@
 
 #include "output/async_file.h"
 
-class WavFile : protected AsyncFile {
+class WavFile : protected sirrel::AsyncFile {
 public:
     enum Kind : uint32_t { KindNone = 0, KindPcm = 1, KindALaw = 2, KindMuLaw = 3 };
     static constexpr uint32_t kMaxDataLength = 4000000000u;

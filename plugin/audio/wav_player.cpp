@@ -58,7 +58,7 @@ WavPlayer::~WavPlayer()
 
 void WavPlayer::SetOptions(uint32_t options)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     const uint32_t changed = options_ ^ options;
     options_ = options;
     if ((changed & (ConvertRate | ConvertBits | ConvertChannels)) && file_.IsOpen() && !recording_)
@@ -67,13 +67,13 @@ void WavPlayer::SetOptions(uint32_t options)
 
 void WavPlayer::SetBufferSize(uint32_t bytes)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     bufferSize_ = bytes ? bytes : kDefaultBufferSize;
 }
 
 void WavPlayer::SetRateTolerance(float tolerance)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     tolerance_ = tolerance;
 }
 
@@ -82,7 +82,7 @@ bool WavPlayer::SetWantedFormat(const Format &format)
     if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
         format.rate == 0)
         return false;
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     wanted_ = format;
     if (file_.IsOpen() && !recording_)
         MakePlan();
@@ -93,7 +93,7 @@ void WavPlayer::SetWantedRate(uint32_t rate)
 {
     if (rate == 0)
         return;
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     if (rate == wanted_.rate)
         return;
     wanted_.rate = rate;
@@ -103,13 +103,13 @@ void WavPlayer::SetWantedRate(uint32_t rate)
 
 WavPlayer::Format WavPlayer::WantedFormat()
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     return wanted_;
 }
 
 void WavPlayer::SetOpenedCallback(OpenedCallback callback, void *user)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     opened_ = callback;
     openedUser_ = user;
 }
@@ -120,7 +120,7 @@ bool WavPlayer::Open(const char *path)
     void *user;
     bool accepted;
     {
-        ExclusionHold hold(lock_);
+        sirrel::ExclusionHold hold(lock_);
         CloseFile();
         accepted = file_.OpenRead(path, bufferSize_) && Accept();
         if (accepted)
@@ -199,7 +199,7 @@ bool WavPlayer::OpenRecording(const char *path, uint32_t rate, uint32_t bits, ui
 {
     if (rate == 0 || (bits != 8 && bits != 16) || (channels != 1 && channels != 2))
         return false;
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     CloseFile();
     recording_ = file_.OpenWrite(path, bufferSize_) && file_.WriteHeaderPcm(rate, bits, channels);
     if (recording_)
@@ -212,7 +212,7 @@ bool WavPlayer::OpenRecording(const char *path, uint32_t rate, uint32_t bits, ui
 
 void WavPlayer::Close()
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     CloseFile();
     UpdateTime();
 }
@@ -227,19 +227,19 @@ void WavPlayer::CloseFile()
 
 bool WavPlayer::IsOpen()
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     return file_.IsOpen();
 }
 
 bool WavPlayer::IsRecording()
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     return recording_;
 }
 
 bool WavPlayer::Record(const void *frames, uint32_t bytes)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     if (!recording_)
         return false;
     const bool written = file_.WriteData(frames, bytes);
@@ -249,7 +249,7 @@ bool WavPlayer::Record(const void *frames, uint32_t bytes)
 
 uint32_t WavPlayer::Read(void *destination, uint32_t bytes)
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     if (!(options_ & PlayEnabled) || recording_ || !file_.IsOpen() || !destination)
         return 0;
     uint32_t delivered;
@@ -409,6 +409,6 @@ void WavPlayer::UpdateTime()
 
 void WavPlayer::TimeText(char text[kTimeTextSize])
 {
-    ExclusionHold hold(lock_);
+    sirrel::ExclusionHold hold(lock_);
     std::memcpy(text, time_, kTimeTextSize);
 }

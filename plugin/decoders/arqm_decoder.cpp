@@ -48,11 +48,11 @@ Rule RuleOf(bool v342, int32_t channel, int32_t group)
 
 } // namespace
 
-ArqmDecoder::ArqmDecoder() { resize(channels_, repetitionCycle_); }
+ArqmDecoder::ArqmDecoder() { Resize(channels_, repetitionCycle_); }
 
 ArqmDecoder::~ArqmDecoder() { MemoryFree(cells_); }
 
-bool ArqmDecoder::resize(int32_t channels, int32_t cycle)
+bool ArqmDecoder::Resize(int32_t channels, int32_t cycle)
 {
     const int32_t bits = cycle * channels * 7;
     auto *cells = static_cast<uint8_t *>(MemoryAlloc(uint32_t(bits) * 2));
@@ -69,21 +69,37 @@ bool ArqmDecoder::resize(int32_t channels, int32_t cycle)
     return true;
 }
 
-void ArqmDecoder::setChannels(int32_t channels)
+void ArqmDecoder::Configure(const DecoderParams &params)
+{
+    const ArqmParams arqm = params.Arqm();
+    SetVersion(arqm.version);
+    SetChannels(arqm.channels);
+    SetRepetitionCycle(arqm.repetitionCycle);
+}
+
+void ArqmDecoder::Reset()
+{
+    if (cells_)
+        std::memset(cells_, 0, size_t(windowBits_) * 2);
+    head_ = 0;
+    bitCount_ = 0;
+}
+
+void ArqmDecoder::SetChannels(int32_t channels)
 {
     if (channels == channels_ || (channels != 1 && channels != 2 && channels != 4))
         return;
-    resize(channels, repetitionCycle_);
+    Resize(channels, repetitionCycle_);
 }
 
-void ArqmDecoder::setRepetitionCycle(int32_t cycle)
+void ArqmDecoder::SetRepetitionCycle(int32_t cycle)
 {
     if (cycle == repetitionCycle_ || cycle < 1 || cycle > kMaxRepetitionCycle)
         return;
-    resize(channels_, cycle);
+    Resize(channels_, cycle);
 }
 
-void ArqmDecoder::putBit(int32_t level)
+inline void ArqmDecoder::PutBit(int32_t level)
 {
     if (!cells_)
         return;
@@ -97,15 +113,21 @@ void ArqmDecoder::putBit(int32_t level)
         ++bitCount_;
         return;
     }
-    if (!windowFits())
+    if (!WindowFits())
         return;
-    deliver();
+    DeliverWindow();
     bitCount_ = 0;
+}
+
+void ArqmDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(bits[i]);
 }
 
 // Groups of L = 7·K bits; channels 0 and 1 start at 0 and L/2, channels 2 and 3 one bit later, and with four
 // channels each character takes every second bit.
-uint32_t ArqmDecoder::character(int32_t group, int32_t channel) const
+uint32_t ArqmDecoder::Character(int32_t group, int32_t channel) const
 {
     const int32_t groupBits = 7 * channels_;
     const int32_t half = groupBits / 2;
@@ -119,10 +141,10 @@ uint32_t ArqmDecoder::character(int32_t group, int32_t channel) const
     return code;
 }
 
-bool ArqmDecoder::windowFits() const
+bool ArqmDecoder::WindowFits() const
 {
     const bool v342 = version_ != kVersion242;
-    const int w0 = std::popcount(character(0, 0));
+    const int w0 = std::popcount(Character(0, 0));
     if (w0 != 3 && w0 != 4)
         return false;
     for (int32_t channel = 0; channel < channels_; ++channel) {
@@ -130,7 +152,7 @@ bool ArqmDecoder::windowFits() const
             const Rule rule = RuleOf(v342, channel, group);
             if (rule.relation == Relation::Reference)
                 continue;
-            const int w = std::popcount(character(group, channel));
+            const int w = std::popcount(Character(group, channel));
             const bool fits = rule.relation == Relation::Equal    ? w == w0
                               : rule.relation == Relation::Differ ? w != w0
                                                                   : w + w0 == 7;
@@ -141,18 +163,16 @@ bool ArqmDecoder::windowFits() const
     return true;
 }
 
-void ArqmDecoder::deliver()
+void ArqmDecoder::DeliverWindow()
 {
     const bool v342 = version_ != kVersion242;
-    const bool heavy = std::popcount(character(0, 0)) == 4;
+    const bool heavy = std::popcount(Character(0, 0)) == 4;
     // Under "342" an upright channel 0 starts with a weight-4 character; "242" starts with weight 3.
     const uint32_t base = (heavy == v342) ? 0 : kInverted;
     for (int32_t channel = 0; channel < channels_; ++channel) {
-        currentChannel_ = channel;
         for (int32_t group = 0; group < repetitionCycle_; ++group) {
-            const uint32_t code = (character(group, channel) ^ RuleOf(v342, channel, group).inversion ^ base) & 0xFF;
-            if (sink_)
-                sink_(sinkContext_, this, int32_t(code));
+            const uint32_t code = (Character(group, channel) ^ RuleOf(v342, channel, group).inversion ^ base) & 0xFF;
+            Deliver({channel, uint8_t(code)});
         }
     }
 }

@@ -5,43 +5,75 @@
 
 namespace sirrel {
 
-void AsyncDecoder::putLevels(const int16_t *levels, int32_t count)
+namespace {
+
+// Whole samples per bit, rounded half up; nonsense gives 0, which decodes nothing.
+int32_t RoundedSamplesPerBit(double samplesPerBit)
+{
+    const double rounded = samplesPerBit + 0.5;
+    if (!(rounded >= 1.0))
+        return 0;
+    if (rounded >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    return int32_t(rounded);
+}
+
+int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
+
+} // namespace
+
+void AsyncDecoder::Configure(const DecoderParams &params)
+{
+    SetDataBits(DataBitsOf(params.mode));
+    SetSamplesPerBit(RoundedSamplesPerBit(params.samplesPerBit));
+    SetInversionMask(params.inversionMask);
+    SetParity(params.Async().parity);
+}
+
+void AsyncDecoder::Feed(const int16_t *levels, int32_t count)
 {
     if (levels) {
         for (int32_t i = 0; i < count; ++i)
-            appendLevel(levels[i]);
+            AppendLevel(levels[i]);
     }
-    frame();
+    Frame();
 }
 
-void AsyncDecoder::appendLevel(int32_t level)
+void AsyncDecoder::AppendLevel(int32_t level)
 {
-    if (runCount_ > 0 && runs_[runCount_ - 1].level == level) {
+    Run *runs = Runs();
+    if (runCount_ > 0 && runs[runCount_ - 1].level == level) {
         // An endless steady line saturates instead of wrapping into a short run.
-        if (runs_[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
-            ++runs_[runCount_ - 1].length;
+        if (runs[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
+            ++runs[runCount_ - 1].length;
         return;
     }
     if (runCount_ == kMaxRuns)
-        dropFront(1);
-    runs_[runCount_++] = {1, level};
+        DropFront(1);
+    if (first_ + runCount_ == int32_t(runs_.size())) {
+        std::memmove(runs_.data(), Runs(), sizeof(Run) * size_t(runCount_));
+        first_ = 0;
+    }
+    Runs()[runCount_++] = {1, level};
 }
 
-void AsyncDecoder::dropFront(int32_t count)
+void AsyncDecoder::DropFront(int32_t count)
 {
     if (count <= 0)
         return;
-    std::memmove(runs_.data(), runs_.data() + count, sizeof(Run) * size_t(runCount_ - count));
+    first_ += count;
     runCount_ -= count;
+    if (runCount_ == 0)
+        first_ = 0;
 }
 
 // Groups of run pairs from run 1 on must each span one plausible character (lo..hi samples from start edge to
 // start edge); a group that is too long means run 1 is no start bit, so the front run goes and the walk
 // starts again. Run 0 is idle time and never counts.
-int32_t AsyncDecoder::align(int64_t lo, int64_t hi) const
+int32_t AsyncDecoder::Align(int64_t lo, int64_t hi) const
 {
     for (int32_t front = 0;; ++front) {
-        const Run *runs = runs_.data() + front;
+        const Run *runs = Runs() + front;
         const int32_t n = runCount_ - front;
         bool fits = true;
         int32_t j = 1;
@@ -58,9 +90,9 @@ int32_t AsyncDecoder::align(int64_t lo, int64_t hi) const
     }
 }
 
-void AsyncDecoder::finish() { frame(true); }
+void AsyncDecoder::Finish() { Frame(true); }
 
-void AsyncDecoder::frame(bool endOfStream)
+void AsyncDecoder::Frame(bool endOfStream)
 {
     const int32_t d = dataBits_;
     const int32_t s = samplesPerBit_;
@@ -73,8 +105,8 @@ void AsyncDecoder::frame(bool endOfStream)
         lo += s;
         hi += s;
     }
-    const int32_t front = align(lo, hi);
-    const Run *runs = runs_.data() + front;
+    const int32_t front = Align(lo, hi);
+    const Run *runs = Runs() + front;
     const int32_t n = runCount_ - front;
 
     // Run 1 is a start bit. Runs alternate, so the flag v says "start level" (0) or "stop level" (1) whatever
@@ -99,8 +131,7 @@ void AsyncDecoder::frame(bool endOfStream)
                 if (!parity_)
                     r >>= 1; // drop the start bit; with parity it already fell out, the parity bit is masked
                 r = (r ^ uint32_t(inversionMask_)) & mask;
-                if (sink_)
-                    sink_(sinkContext_, this, int8_t(r));
+                Deliver({0, uint8_t(r)});
             }
         }
         if (k >= bitsPerCharacter + 1) {
@@ -113,7 +144,7 @@ void AsyncDecoder::frame(bool endOfStream)
     // The newest character is complete but its stop instant lies in the runs not examined yet.
     if (k == bitsPerCharacter)
         end = j;
-    dropFront(front + end);
+    DropFront(front + end);
 }
 
 } // namespace sirrel

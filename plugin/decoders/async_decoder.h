@@ -6,11 +6,11 @@
 #include <array>
 #include <cstdint>
 
-#include "decoders/code_sink.h"
+#include "decoders/decoder.h"
 
 namespace sirrel {
 
-class AsyncDecoder {
+class AsyncDecoder final : public Decoder {
 public:
     static constexpr int32_t kMaxRuns = 256;
 
@@ -19,45 +19,46 @@ public:
         int32_t level;
     };
 
-    void setSink(CodeSink sink, void *context)
+    // Data bits from the mode (5, 7, 8), whole samples per bit rounded half up, mask and parity.
+    void Configure(const DecoderParams &params) override;
+    // Appends the levels to the runs, then frames once (also for an empty block).
+    void Feed(const int16_t *levels, int32_t count) override;
+    // The audio has ended: frames what is left, the newest runs and a short tail included.
+    void Finish() override;
+    void Reset() override
     {
-        sink_ = sink;
-        sinkContext_ = context;
+        first_ = 0;
+        runCount_ = 0;
     }
 
-    // Set by the dispatcher before every block.
-    void setDataBits(int32_t bits) { dataBits_ = bits; }
-    void setSamplesPerBit(int32_t samples) { samplesPerBit_ = samples; }
-    void setInversionMask(int32_t mask) { inversionMask_ = mask; }
-    void setParity(int32_t parity) { parity_ = parity; } // non-zero: one parity bit follows the data
+    void SetDataBits(int32_t bits) { dataBits_ = bits; }
+    void SetSamplesPerBit(int32_t samples) { samplesPerBit_ = samples; }
+    void SetInversionMask(int32_t mask) { inversionMask_ = mask; }
+    void SetParity(int32_t parity) { parity_ = parity; } // non-zero: one parity bit follows the data
 
-    int32_t dataBits() const { return dataBits_; }
-    int32_t samplesPerBit() const { return samplesPerBit_; }
-
-    // Appends the levels to the runs, then frames once (also for an empty block).
-    void putLevels(const int16_t *levels, int32_t count);
-
-    // The audio has ended: frames what is left, the newest runs and a short tail included.
-    void finish();
-
-    int32_t runCount() const { return runCount_; }
-    const Run &run(int32_t index) const { return runs_[index]; }
+    int32_t DataBits() const { return dataBits_; }
+    int32_t SamplesPerBit() const { return samplesPerBit_; }
+    int32_t RunCount() const { return runCount_; }
+    const Run &RunAt(int32_t index) const { return runs_[size_t(first_ + index)]; }
 
 private:
-    void appendLevel(int32_t level);
-    void frame(bool endOfStream = false);
+    void AppendLevel(int32_t level);
+    void Frame(bool endOfStream = false);
     // Index of the first run that still lies within a plausible character, from the front.
-    int32_t align(int64_t lo, int64_t hi) const;
-    void dropFront(int32_t count);
+    int32_t Align(int64_t lo, int64_t hi) const;
+    void DropFront(int32_t count);
+    Run *Runs() { return runs_.data() + first_; }
+    const Run *Runs() const { return runs_.data() + first_; }
 
+    // The list is runs_[first_ .. first_ + runCount_); dropping from the front only moves first_, and the list
+    // goes back to the start of the storage once it reaches the end, so a full list costs no move per run.
+    std::array<Run, 4 * kMaxRuns> runs_{};
+    int32_t first_ = 0;
+    int32_t runCount_ = 0;
+    int32_t dataBits_ = 5;
     int32_t inversionMask_ = 0;
     int32_t samplesPerBit_ = 10;
     int32_t parity_ = 0;
-    std::array<Run, kMaxRuns> runs_{};
-    int32_t runCount_ = 0;
-    int32_t dataBits_ = 5;
-    CodeSink sink_ = nullptr;
-    void *sinkContext_ = nullptr;
 };
 
 } // namespace sirrel

@@ -282,15 +282,20 @@ void AddTransport(OruString &s, const Frame &f)
 
 } // namespace
 
-void HdlcDeframer::deliver(uint32_t pieceClass, const char *text)
+void HdlcDeframer::DeliverText(FieldClass field, const char *text)
 {
-    fieldClass = pieceClass;
-    sink(sinkContext, this, text);
+    if (!text)
+        return;
+    DecodedCode code{0, 0, field, crcGood_ != 0};
+    for (; *text; ++text) {
+        code.code = uint8_t(*text);
+        Deliver(code);
+    }
 }
 
-void HdlcDeframer::formatFrame()
+void HdlcDeframer::FormatFrame()
 {
-    if (!sink || (!crcIgnore && !crcGood))
+    if (!HasSink() || (!crcIgnore_ && !crcGood_))
         return;
     Frame f;
     const uint32_t n = byteCount_;
@@ -309,7 +314,7 @@ void HdlcDeframer::formatFrame()
     if (f.digipeaterCount > 0 && HasBeenRepeated(f.digipeaters[f.digipeaterCount - 1]))
         Add(s, "*");
     Add(s, ">"), AddCall(s, f.destination);
-    deliver(kFieldAddress, s.Text);
+    DeliverText(FieldClass::kAddress, s.Text);
 
     OruString_Truncate(&s, 0);
     Add(s, f.version2 ? " <V2 " : " <V1 ");
@@ -324,18 +329,18 @@ void HdlcDeframer::formatFrame()
     if (f.isIFrame() || f.isSFrame())
         Add(s, " R"), AddNumber(s, f.control >> 5);
     Add(s, ">");
-    deliver(kFieldFrameType, s.Text);
+    DeliverText(FieldClass::kFrameType, s.Text);
 
-    if (!crcGood)
-        deliver(kFieldCrcError, " [CRC Error]");
+    if (!crcGood_)
+        DeliverText(FieldClass::kCrcError, " [CRC Error]");
 
     if (f.hasPid) {
         if (const char *label = PidLabel(f.pid)) {
-            deliver(kFieldPid, label);
+            DeliverText(FieldClass::kPid, label);
         } else {
             OruString_Truncate(&s, 0);
             Add(s, " PID=0x"), AddHex(s, f.pid);
-            deliver(kFieldPid, s.Text);
+            DeliverText(FieldClass::kPid, s.Text);
         }
     }
 
@@ -343,21 +348,21 @@ void HdlcDeframer::formatFrame()
         OruString_Truncate(&s, 0);
         Add(s, "\r        [NET/ROM data] "), AddCall(s, f.origin), Add(s, ">"), AddCall(s, f.netDestination);
         Add(s, " LifeTime="), AddNumber(s, f.timeToLive), Add(s, "\r        ");
-        deliver(kFieldLayer3Header, s.Text);
+        DeliverText(FieldClass::kLayer3Header, s.Text);
         OruString_Truncate(&s, 0);
         AddTransport(s, f);
-        deliver(kFieldLayer4Header, s.Text);
+        DeliverText(FieldClass::kLayer4Header, s.Text);
     } else if (f.entryCount > 0) {
         OruString_Truncate(&s, 0);
         Add(s, "\rNode list from "), AddCall(s, f.nodeAlias), Add(s, " callsign "), AddCall(s, f.source);
-        deliver(kFieldLayer3Header, s.Text);
+        DeliverText(FieldClass::kLayer3Header, s.Text);
         OruString_Truncate(&s, 0);
         for (size_t i = 0; i < f.entryCount; ++i) {
             const NodeEntry &e = f.entries[i];
             Add(s, "\r    Call "), AddCall(s, e.destination), Add(s, " Name "), AddCall(s, e.alias);
             Add(s, " Path "), AddCall(s, e.neighbour), Add(s, " Quality "), AddNumber(s, e.quality);
         }
-        deliver(kFieldInformation, s.Text);
+        DeliverText(FieldClass::kInformation, s.Text);
     }
 
     OruString_Truncate(&s, 0);
@@ -367,7 +372,7 @@ void HdlcDeframer::formatFrame()
             OruString_Add_Character(&s, frame_[i]);
     if (f.info < n)
         Add(s, "\r");
-    deliver(kFieldInformation, s.Text);
+    DeliverText(FieldClass::kInformation, s.Text);
 }
 
 } // namespace sirrel

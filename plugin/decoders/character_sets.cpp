@@ -37,7 +37,7 @@ constexpr ServiceCodes kIta2PService = {0x07, 0x31, 0x49};
 bool IsSynchronousCharacterMode(int32_t mode) { return mode == kModeArq || mode == kModeFec || mode == kModeArqm; }
 
 // A service code becomes its marker; true when the code was one.
-bool MatchService(const ServiceCodes &set, uint8_t code, DecodedCode &out)
+bool MatchService(const ServiceCodes &set, uint8_t code, CodeDecoding &out)
 {
     if (code == set.repetition) {
         out.value = kMarkerRepetition;
@@ -62,9 +62,9 @@ uint8_t SearchTable(const std::array<uint8_t, 32> &table, uint8_t code)
     return code;
 }
 
-DecodedCode DecodeSevenBit(int32_t charsetIndex, uint8_t code, bool numbers)
+CodeDecoding DecodeSevenBit(int32_t charsetIndex, uint8_t code, bool numbers)
 {
-    DecodedCode out;
+    CodeDecoding out;
     uint8_t ita2;
     switch (charsetIndex) {
     case kCharsetCcir476:
@@ -92,9 +92,9 @@ DecodedCode DecodeSevenBit(int32_t charsetIndex, uint8_t code, bool numbers)
 
 } // namespace
 
-DecodedCode DecodeCode(int32_t mode, int32_t charsetIndex, uint8_t code, bool numbers)
+CodeDecoding DecodeCode(int32_t mode, int32_t charsetIndex, uint8_t code, bool numbers)
 {
-    DecodedCode out;
+    CodeDecoding out;
     switch (mode) {
     case kModeIta2:
     case kModeCis:

@@ -1,6 +1,6 @@
 // Character sets shared by every character-oriented mode: the ITA2 letters/figures table, the two 7-bit sets
 // of the synchronous modes with their service codes, ITA2-P, and the sink's translation steps as pure
-// functions of (mode, code). The sink itself (state, suppression, output) lives with the data output window.
+// functions of (mode, code). The sink itself (state, suppression, output) is DecoderSink.
 #pragma once
 
 #include <array>
@@ -36,14 +36,14 @@ extern const std::array<uint8_t, 32> kIta3Table;
 inline uint8_t Ita2Character(uint8_t code) { return kIta2Table[code & 63]; }
 
 // Step 3 of the sink: the code after mode-specific decoding.
-struct DecodedCode {
+struct CodeDecoding {
     uint8_t value = 0;
     bool dropped = false;           // the code ends here, uncounted
     bool repetitionRequest = false; // value is then the marker 0x40
 };
 
 // `numbers` is the shift state of the channel the code is for.
-DecodedCode DecodeCode(int32_t mode, int32_t charsetIndex, uint8_t code, bool numbers);
+CodeDecoding DecodeCode(int32_t mode, int32_t charsetIndex, uint8_t code, bool numbers);
 
 // Step 4: number of statistics entries for a mode, 0 for a number that is no mode.
 uint32_t StatisticsSize(int32_t mode);

@@ -28,7 +28,7 @@ CisDecoder::CisDecoder()
 
 CisDecoder::~CisDecoder() { MemoryFree(searchFrames_); }
 
-uint32_t CisDecoder::allOnes() const
+uint32_t CisDecoder::AllOnes() const
 {
     if (frameSize_ <= 0)
         return 0;
@@ -47,16 +47,16 @@ bool CisDecoder::IsValidFrame(uint32_t frame)
            && Parity(frame & 0b00010111010) == 0; // b1 b3 b4 b5 b7
 }
 
-void CisDecoder::setFrameSize(int32_t bits)
+void CisDecoder::SetFrameSize(int32_t bits)
 {
     if (bits == frameSize_)
         return;
     frameSize_ = bits;
     for (int32_t i = 0; i < syncFrames_; ++i)
-        searchFrames_[i] = allOnes();
+        searchFrames_[i] = AllOnes();
 }
 
-void CisDecoder::setMinSyncFrames(int32_t frames)
+void CisDecoder::SetMinSyncFrames(int32_t frames)
 {
     if (frames == syncFrames_ || frames < 1 || frames > kMaxSyncFrames)
         return;
@@ -67,7 +67,7 @@ void CisDecoder::setMinSyncFrames(int32_t frames)
     const int32_t kept = frames < syncFrames_ ? frames : syncFrames_;
     const int32_t added = frames - kept;
     for (int32_t i = 0; i < added; ++i)
-        grown[i] = allOnes();
+        grown[i] = AllOnes();
     for (int32_t i = 0; i < kept; ++i)
         grown[added + i] = searchFrames_[syncFrames_ - kept + i];
     MemoryFree(searchFrames_);
@@ -75,18 +75,43 @@ void CisDecoder::setMinSyncFrames(int32_t frames)
     syncFrames_ = frames;
 }
 
-void CisDecoder::putBit(int32_t level)
+void CisDecoder::Configure(const DecoderParams &params)
+{
+    const CisParams cis = params.Cis();
+    SetFrameSize(cis.frameSize);
+    SetMaxErrors(cis.maxErrors);
+    SetMinSyncFrames(cis.minSyncFrames);
+}
+
+void CisDecoder::Reset()
+{
+    for (int32_t i = 0; i < syncFrames_; ++i)
+        searchFrames_[i] = AllOnes();
+    errorCount_ = 0;
+    inverted_ = 0;
+    frameRegister_ = 0;
+    bitCount_ = 0;
+    state_ = kSearching;
+}
+
+inline void CisDecoder::PutBit(int32_t level)
 {
     if (frameSize_ != kDecodedFrameSize || syncFrames_ < 1)
         return;
     const uint32_t bit = level != 0;
     if (state_ == kSearching)
-        search(bit);
+        Search(bit);
     else if (state_ == kSynchronised || state_ == kAfterError)
-        decodeFrame(bit);
+        DecodeFrame(bit);
 }
 
-bool CisDecoder::allValid(uint32_t inversion) const
+void CisDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(bits[i]);
+}
+
+bool CisDecoder::AllValid(uint32_t inversion) const
 {
     for (int32_t i = 0; i < syncFrames_; ++i) {
         if (!IsValidFrame(searchFrames_[i] ^ inversion))
@@ -97,7 +122,7 @@ bool CisDecoder::allValid(uint32_t inversion) const
 
 // The frames form one register, earliest bit lowest: each frame hands its lowest bit to the top of the frame
 // before it, and the new bit enters at the top of the newest.
-void CisDecoder::search(uint32_t bit)
+void CisDecoder::Search(uint32_t bit)
 {
     const int32_t top = frameSize_ - 1;
     for (int32_t i = 0; i + 1 < syncFrames_; ++i)
@@ -112,26 +137,26 @@ void CisDecoder::search(uint32_t bit)
         return;
 
     inverted_ = 0;
-    if (!allValid(0)) {
+    if (!AllValid(0)) {
         inverted_ = 1;
-        if (!allValid(kFrameMask))
+        if (!AllValid(kFrameMask))
             return;
     }
     frameRegister_ = 0;
     bitCount_ = 0;
     state_ = kSynchronised;
     for (int32_t i = 0; i < syncFrames_; ++i)
-        deliver(searchFrames_[i]);
+        DeliverFrame(searchFrames_[i]);
 }
 
-void CisDecoder::decodeFrame(uint32_t bit)
+void CisDecoder::DecodeFrame(uint32_t bit)
 {
     frameRegister_ = (frameRegister_ >> 1) | (bit ? kTopBit : 0);
     if (++bitCount_ < kDecodedFrameSize)
         return;
     bitCount_ = 0;
     if (IsValidFrame(frameRegister_ ^ (inverted_ ? kFrameMask : 0))) {
-        deliver(frameRegister_);
+        DeliverFrame(frameRegister_);
         state_ = kSynchronised;
         return;
     }
@@ -144,11 +169,10 @@ void CisDecoder::decodeFrame(uint32_t bit)
 }
 
 // The five low bits carry the ITA2 code.
-void CisDecoder::deliver(uint32_t frame)
+void CisDecoder::DeliverFrame(uint32_t frame)
 {
     const uint32_t code = (frame ^ (inverted_ ? kFrameMask : 0)) & 31;
-    if (sink_)
-        sink_(sinkContext_, this, int32_t(code));
+    Deliver({0, uint8_t(code)});
 }
 
 } // namespace sirrel

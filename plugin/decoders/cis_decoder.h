@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-#include "decoders/code_sink.h"
+#include "decoders/decoder.h"
 
 namespace sirrel {
 
-class CisDecoder {
+class CisDecoder final : public Decoder {
 public:
     static constexpr int32_t kDecodedFrameSize = 11;
     static constexpr int32_t kMaxSyncFrames = 255;
@@ -21,41 +21,36 @@ public:
     };
 
     CisDecoder();
-    ~CisDecoder();
-    CisDecoder(const CisDecoder &) = delete;
-    CisDecoder &operator=(const CisDecoder &) = delete;
+    ~CisDecoder() override;
 
-    void setSink(WideCodeSink sink, void *context)
-    {
-        sink_ = sink;
-        sinkContext_ = context;
-    }
+    // Frame size, maximum errors and synchronisation length of mode 6.
+    void Configure(const DecoderParams &params) override;
+    // Decided bits; any non-zero level is a 1.
+    void Feed(const int16_t *bits, int32_t count) override;
+    void Reset() override;
 
     // A change refills the search register with all-one frames.
-    void setFrameSize(int32_t bits);
-    void setMaxErrors(int32_t frames) { maxErrors_ = frames; }
+    void SetFrameSize(int32_t bits);
+    void SetMaxErrors(int32_t frames) { maxErrors_ = frames; }
     // N = 1..255, anything else is ignored; the newest frames of the search register are kept.
-    void setMinSyncFrames(int32_t frames);
-
-    // One decided bit; any non-zero level is a 1.
-    void putBit(int32_t level);
+    void SetMinSyncFrames(int32_t frames);
 
     // The four checks, or one of the two frame values that pass without them.
     static bool IsValidFrame(uint32_t frame);
 
-    int32_t state() const { return state_; }
-    bool inverted() const { return inverted_ != 0; }
-    int32_t errorCount() const { return errorCount_; }
-    int32_t frameSize() const { return frameSize_; }
-    int32_t syncFrames() const { return syncFrames_; }
-    int32_t maxErrors() const { return maxErrors_; }
+    int32_t State() const { return state_; }
+    bool Inverted() const { return inverted_ != 0; }
+    int32_t FrameSize() const { return frameSize_; }
+    int32_t SyncFrames() const { return syncFrames_; }
+    int32_t MaxErrors() const { return maxErrors_; }
 
 private:
-    uint32_t allOnes() const;
-    void search(uint32_t bit);
-    void decodeFrame(uint32_t bit);
-    bool allValid(uint32_t inversion) const;
-    void deliver(uint32_t frame);
+    void PutBit(int32_t level);
+    uint32_t AllOnes() const;
+    void Search(uint32_t bit);
+    void DecodeFrame(uint32_t bit);
+    bool AllValid(uint32_t inversion) const;
+    void DeliverFrame(uint32_t frame);
 
     int32_t errorCount_ = 0;
     int32_t frameSize_ = kDecodedFrameSize;
@@ -66,8 +61,6 @@ private:
     int32_t bitCount_ = 0;
     int32_t state_ = kSearching;
     uint32_t *searchFrames_ = nullptr; // oldest first; together one register of N·F bits
-    WideCodeSink sink_ = nullptr;
-    void *sinkContext_ = nullptr;
 };
 
 } // namespace sirrel

@@ -6,165 +6,107 @@ namespace sirrel {
 
 namespace {
 
-// Whole samples per bit for the start/stop decoder, rounded half up; nonsense gives 0, which decodes nothing.
-int32_t RoundedSamplesPerBit(double samplesPerBit)
+int32_t ArqRepetitionSkip(const DecoderParams &params) { return params.Arq().repetitionCycle; }
+int32_t ArqCharset(const DecoderParams &params) { return params.Arq().charset; }
+int32_t FecRepetitionSkip(const DecoderParams &) { return 1; }
+int32_t FecCharset(const DecoderParams &params) { return params.Fec().charset; }
+// The repetition cycle counts the repeated character itself.
+int32_t ArqmRepetitionSkip(const DecoderParams &params)
 {
-    const double rounded = samplesPerBit + 0.5;
-    if (!(rounded >= 1.0))
-        return 0;
-    if (rounded >= double(std::numeric_limits<int32_t>::max()))
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(rounded);
-}
-
-int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
-
-// The synchronous decoders know three character sets and three polarity modes; anything else is the last.
-int32_t SyncCharset(int32_t index) { return index == 0 || index == 1 ? index : SyncArqDecoder::kIta2P; }
-int32_t SyncPolarity(int32_t polarity)
-{
-    return polarity == 0 || polarity == 1 ? polarity : SyncArqDecoder::kPolarityReversed;
-}
-
-// Mode-wide values the sink reads, then the decoder's own configuration.
-void Configure(DataOutputWindow &window, const DecoderParams &params)
-{
-    const auto &w = params.words;
-    switch (params.mode) {
-    case kModeArq: {
-        window.repetitionSkip = w[3];
-        window.charsetIndex = w[4];
-        SyncArqDecoder &arq = window.syncArqDecoder();
-        arq.setCharset(SyncCharset(w[4]));
-        arq.setInversionMask(params.inversionMask);
-        arq.setCharsInCycle(w[1]);
-        arq.setCycleLength(w[0]);
-        arq.setInvertingRate(w[2]);
-        arq.setPolarityMode(SyncPolarity(params.polarity));
-        break;
-    }
-    case kModeFec: {
-        window.repetitionSkip = 1;
-        window.charsetIndex = w[2];
-        FecDecoder &fec = window.fecDecoder();
-        fec.setCharset(SyncCharset(w[2]));
-        fec.setInversionMask(params.inversionMask);
-        fec.setCharsInCycle(w[0]);
-        fec.setInvertingRate(w[1]);
-        fec.setPolarityMode(SyncPolarity(params.polarity));
-        break;
-    }
-    case kModePacket:
-        window.hdlcDeframer().crcIgnore = w[0];
-        break;
-    case kModeArqm:
-        window.repetitionSkip = w[1] > std::numeric_limits<int32_t>::min() ? w[1] - 1 : w[1];
-        window.arqmDecoder().setVersion(w[2]);
-        window.arqmDecoder().setChannels(w[0]);
-        window.arqmDecoder().setRepetitionCycle(w[1]);
-        break;
-    case kModeCis:
-        window.cisDecoder().setFrameSize(w[0]);
-        window.cisDecoder().setMaxErrors(w[2]);
-        window.cisDecoder().setMinSyncFrames(w[1]);
-        break;
-    default:
-        break;
-    }
-}
-
-// One decided bit to the decoder of the mode; modes without a bit decoder take nothing.
-void FeedBit(DataOutputWindow &window, int32_t mode, int16_t level)
-{
-    switch (mode) {
-    case kModeArq:
-        window.syncArqDecoder().putBit(int8_t(level));
-        break;
-    case kModeFec:
-        window.fecDecoder().putBit(int8_t(level));
-        break;
-    case kModeRawBits:
-        DecoderSink(&window, &window, int8_t('0' + level));
-        break;
-    case kModePacket:
-        window.hdlcDeframer().pushLevel(level);
-        break;
-    case kModeCis:
-        window.cisDecoder().putBit(level);
-        break;
-    case kModeArqm:
-        window.arqmDecoder().putBit(level);
-        break;
-    default:
-        break;
-    }
-}
-
-// Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
-// toward every transition. The phase stays relative to the next block.
-void RunBitClock(DataOutputWindow &window, const int16_t *levels, int32_t count, const DecoderParams &params)
-{
-    const double s = params.samplesPerBit;
-    double p = window.bitPhase;
-    for (int32_t i = 0; i < count; ++i) {
-        if (p + s / 2 <= i) {
-            FeedBit(window, params.mode, levels[i]);
-            p += s;
-        }
-        if (levels[i] != window.lastLevel) {
-            window.lastLevel = levels[i];
-            // Transitions in the ARQ gap belong to the other station and must not move the clock.
-            if (params.mode != kModeArq || window.syncArqDecoder().gapCount() == 0)
-                p += (i - p) * 0.1;
-        }
-    }
-    window.bitPhase = p - count;
+    const int32_t cycle = params.Arqm().repetitionCycle;
+    return cycle > std::numeric_limits<int32_t>::min() ? cycle - 1 : cycle;
 }
 
 } // namespace
 
-void DispatchBits(DataOutputWindow &window, const int16_t *levels, int32_t count, const DecoderParams &params)
+Dispatcher::Dispatcher(SettingsModel &settings, DataOutputWindow &output)
+    : settings_(settings), output_(output), sink_(settings, output), currentMode_(settings.mode)
 {
-    if (window.settings().paused)
+    for (Decoder *decoder : AllDecoders())
+        decoder->SetSink([this](const DecodedCode &code) { sink_.Take(code); });
+
+    modes_[kModeIta2] = {&async_, false};
+    modes_[kModeIra] = {&async_, false};
+    modes_[kModeAscii8] = {&async_, false};
+    modes_[kModeArq] = {&syncArq_, true, ArqRepetitionSkip, ArqCharset};
+    modes_[kModePacket] = {&hdlc_, true};
+    modes_[kModeRawBits] = {&rawBits_, true};
+    modes_[kModeFec] = {&fec_, true, FecRepetitionSkip, FecCharset};
+    modes_[kModeCis] = {&cis_, true};
+    modes_[kModeArqm] = {&arqm_, true, ArqmRepetitionSkip};
+}
+
+const Dispatcher::Mode &Dispatcher::ModeOf(int32_t mode) const
+{
+    return mode >= 0 && size_t(mode) < modes_.size() ? modes_[size_t(mode)] : unknownMode_;
+}
+
+void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params)
+{
+    if (settings_.paused)
         return;
     if (!levels || count < 0)
         count = 0;
 
-    window.outputProduced = false;
-    window.currentMode = params.mode;
-    window.statistics().setMode(params.mode);
+    currentMode_ = params.mode;
+    sink_.BeginBlock(params.mode);
 
-    switch (params.mode) {
-    case kModeIta2:
-    case kModeIra:
-    case kModeAscii8: {
-        AsyncDecoder &decoder = window.asyncDecoder();
-        decoder.setDataBits(DataBitsOf(params.mode));
-        decoder.setSamplesPerBit(RoundedSamplesPerBit(params.samplesPerBit));
-        decoder.setInversionMask(params.inversionMask);
-        decoder.setParity(params.words[0]);
-        decoder.putLevels(levels, count);
-        break;
-    }
-    default:
-        Configure(window, params);
-        RunBitClock(window, levels, count, params);
-        break;
-    }
+    const Mode &mode = ModeOf(params.mode);
+    if (mode.repetitionSkip)
+        sink_.SetRepetitionSkip(mode.repetitionSkip(params));
+    if (mode.charset)
+        sink_.SetCharset(mode.charset(params));
+    if (mode.decoder)
+        mode.decoder->Configure(params);
+    if (mode.clocked)
+        RunBitClock(mode.decoder, levels, count, params.samplesPerBit);
+    else
+        mode.decoder->Feed(levels, count);
 
-    if (window.outputProduced) {
+    if (sink_.OutputProduced()) {
         if (params.mode != kModePacket)
-            ++window.redraws.views;
-        ++window.redraws.statistics;
+            output_.RequestViewsRedraw();
+        output_.RequestStatisticsRedraw();
     }
 }
 
-void FinishBits(DataOutputWindow &window)
+void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit)
 {
-    const int32_t mode = window.currentMode;
-    if (window.settings().paused || (mode != kModeIta2 && mode != kModeIra && mode != kModeAscii8))
+    const double s = samplesPerBit;
+    double p = bitPhase_;
+    int32_t lastLevel = lastLevel_;
+    for (int32_t i = 0; i < count; ++i) {
+        if (p + s / 2 <= i) {
+            if (decoder)
+                decoder->Feed(levels + i, 1);
+            p += s;
+        }
+        if (levels[i] != lastLevel) {
+            lastLevel = levels[i];
+            // Transitions in the ARQ gap belong to the other station and must not move the clock.
+            if (!decoder || !decoder->HoldsClock())
+                p += (i - p) * 0.1;
+        }
+    }
+    lastLevel_ = lastLevel;
+    bitPhase_ = p - count;
+}
+
+void Dispatcher::Finish()
+{
+    const Mode &mode = ModeOf(currentMode_);
+    if (settings_.paused || mode.clocked)
         return;
-    window.asyncDecoder().finish();
+    mode.decoder->Finish();
+}
+
+void Dispatcher::Reset()
+{
+    for (Decoder *decoder : AllDecoders())
+        decoder->Reset();
+    bitPhase_ = 0.0;
+    lastLevel_ = 0;
+    sink_.Reset();
 }
 
 } // namespace sirrel

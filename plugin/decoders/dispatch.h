@@ -1,19 +1,84 @@
-// DispatchBits: the door between the signal chain and the decoders. Once per frame it configures the decoder
-// of the selected mode, recovers the bit clock for the bit-synchronous modes and feeds that decoder.
+// Dispatcher: the door between the signal chain and the decoders. Once per frame it configures the decoder of
+// the selected mode, recovers the bit clock for the bit-synchronous modes and feeds that decoder; every
+// decoder delivers through the one DecoderSink.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
-#include "decoders/decoder_params.h"
+#include "decoders/arqm_decoder.h"
+#include "decoders/async_decoder.h"
+#include "decoders/cis_decoder.h"
+#include "decoders/decoder_sink.h"
+#include "decoders/fec_decoder.h"
+#include "decoders/hdlc_deframer.h"
+#include "decoders/raw_bits_decoder.h"
+#include "decoders/sync_arq_decoder.h"
 #include "output/data_output_window.h"
+#include "protocols/decoder_params.h"
+#include "protocols/settings_model.h"
 
 namespace sirrel {
 
-// `levels` holds `count` line levels (0 or 1), one per sample; params.samplesPerBit is set by the chain.
-void DispatchBits(DataOutputWindow &window, const int16_t *levels, int32_t count, const DecoderParams &params);
+class Dispatcher {
+public:
+    // Reads "Paused" from the settings; the sink also keeps the shift states and translation there.
+    Dispatcher(SettingsModel &settings, DataOutputWindow &output);
+    Dispatcher(const Dispatcher &) = delete;
+    Dispatcher &operator=(const Dispatcher &) = delete;
 
-// The audio has ended (a file decoded to its end): lets the decoder of the current mode deliver what it still
-// holds back waiting for more signal.
-void FinishBits(DataOutputWindow &window);
+    // `levels` holds `count` line levels (0 or 1), one per sample; params.samplesPerBit is set by the chain.
+    void Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params);
+    // The audio has ended (a file decoded to its end): the decoder of the current mode delivers what it still
+    // holds back waiting for more signal.
+    void Finish();
+    // A fresh start: every decoder and the bit clock back to their start state, every channel to "Letters",
+    // the statistics cleared.
+    void Reset();
+
+    int32_t CurrentMode() const { return currentMode_; }
+    double BitPhase() const { return bitPhase_; }
+    int32_t LastLevel() const { return lastLevel_; }
+    const DecoderSink &Sink() const { return sink_; }
+    DecoderSink &Sink() { return sink_; }
+
+    const AsyncDecoder &Async() const { return async_; }
+    const SyncArqDecoder &SyncArq() const { return syncArq_; }
+    const ArqmDecoder &Arqm() const { return arqm_; }
+    const CisDecoder &Cis() const { return cis_; }
+
+private:
+    // What a mode number selects.
+    struct Mode {
+        Decoder *decoder = nullptr; // null: bits are decided but go nowhere
+        bool clocked = true;        // fed decided bits from the shared clock, else the levels themselves
+        // The mode-wide values the sink reads; null leaves the sink's value as it was.
+        int32_t (*repetitionSkip)(const DecoderParams &) = nullptr;
+        int32_t (*charset)(const DecoderParams &) = nullptr;
+    };
+
+    const Mode &ModeOf(int32_t mode) const;
+    std::array<Decoder *, 7> AllDecoders() { return {&async_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_}; }
+    // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
+    // toward every transition. The phase stays relative to the next block.
+    void RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit);
+
+    SettingsModel &settings_;
+    DataOutputWindow &output_;
+    DecoderSink sink_;
+    AsyncDecoder async_;
+    SyncArqDecoder syncArq_;
+    FecDecoder fec_;
+    HdlcDeframer hdlc_;
+    RawBitsDecoder rawBits_;
+    CisDecoder cis_;
+    ArqmDecoder arqm_;
+    std::array<Mode, 9> modes_;
+    Mode unknownMode_;
+
+    int32_t currentMode_;
+    double bitPhase_ = 0.0; // start of the next bit, in samples from the start of the next block
+    int32_t lastLevel_ = 0;
+};
 
 } // namespace sirrel

@@ -2,20 +2,33 @@
 
 namespace sirrel {
 
-FecDecoder::FecDecoder() { FecDecoder::setCharsInCycle(3); }
+FecDecoder::FecDecoder() { FecDecoder::SetCharsInCycle(3); }
 
-int32_t FecDecoder::setCharsInCycle(int32_t n)
+void FecDecoder::Configure(const DecoderParams &params)
 {
-    SyncArqDecoder::setCharsInCycle(n);
-    setCycleLength(blockLength());
-    return charsInCycle();
+    const FecParams fec = params.Fec();
+    ConfigureCommon(fec.charset, params, fec.invertingRate);
+    SetCharsInCycle(fec.charsInCycle);
 }
 
-void FecDecoder::onCode(int32_t code)
+void FecDecoder::Reset()
+{
+    SyncArqDecoder::Reset();
+    alternate_ = 0;
+}
+
+int32_t FecDecoder::SetCharsInCycle(int32_t n)
+{
+    SyncArqDecoder::SetCharsInCycle(n);
+    SetCycleLength(BlockLength());
+    return CharsInCycle();
+}
+
+void FecDecoder::OnCode(int32_t code)
 {
     alternate_ = 1 - alternate_;
     if (alternate_ == 1)
-        SyncArqDecoder::onCode(code);
+        SyncArqDecoder::OnCode(code);
 }
 
 } // namespace sirrel

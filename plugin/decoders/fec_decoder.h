@@ -9,18 +9,24 @@
 
 namespace sirrel {
 
-class FecDecoder : public SyncArqDecoder {
+class FecDecoder final : public SyncArqDecoder {
 public:
     FecDecoder();
 
+    // Character set, mask, block, inverting rate and polarity of mode 5.
+    void Configure(const DecoderParams &params) override;
+    void Reset() override;
+    // Without a gap every transition is this station's.
+    bool HoldsClock() const override { return false; }
+
     // The cycle follows the block: exactly 7·n bits, never a gap.
-    int32_t setCharsInCycle(int32_t n) override;
+    int32_t SetCharsInCycle(int32_t n) override;
 
     // 1 when the last delivered code was shown.
-    int32_t alternate() const { return alternate_; }
+    int32_t Alternate() const { return alternate_; }
 
 protected:
-    void onCode(int32_t code) override;
+    void OnCode(int32_t code) override;
 
 private:
     int32_t alternate_ = 0;

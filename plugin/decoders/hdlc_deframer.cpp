@@ -4,9 +4,6 @@ namespace sirrel {
 
 namespace {
 
-// Runs of this many bit periods or more (seven ones and beyond) all mean abort; counting stops there so that
-// a level held for days cannot overflow the counter.
-constexpr int32_t kAbortRun = 8;
 constexpr int32_t kFlagRun = 7;
 constexpr int32_t kStuffedRun = 6;
 
@@ -26,39 +23,24 @@ HdlcDeframer::HdlcDeframer()
 
 HdlcDeframer::~HdlcDeframer() { OruString_Destruct(&text_, 0); }
 
-int32_t HdlcDeframer::pushLevel(int32_t level)
+void HdlcDeframer::Feed(const int16_t *levels, int32_t count)
 {
-    if (level == lastLevel_) {
-        if (runLength_ < kAbortRun)
-            ++runLength_;
-        return -1;
-    }
-
-    // NRZI: the run just ended is run-1 unchanged periods (ones) and the change that ended it (a zero).
-    const int32_t run = runLength_;
-    int32_t finished = -1;
-    if (run == kFlagRun) {
-        // The closing flag's leading zero is already in, so a whole last byte leaves bit position 1.
-        if (inFrame_ && byteCount_ >= 3 && bitPosition_ == 1)
-            finished = finishFrame();
-        bitPosition_ = 0;
-        byteCount_ = 0;
-        inFrame_ = 1;
-    } else if (run >= kAbortRun) {
-        inFrame_ = 0;
-    } else if (run >= 1 && inFrame_) {
-        for (int32_t i = 1; i < run; ++i)
-            shiftIn(1);
-        if (run != kStuffedRun)
-            shiftIn(0);
-    }
-
-    lastLevel_ = level;
-    runLength_ = 1;
-    return finished;
+    for (int32_t i = 0; i < count; ++i)
+        PushLevel(levels[i]);
 }
 
-void HdlcDeframer::shiftIn(uint8_t bit)
+void HdlcDeframer::Reset()
+{
+    crcGood_ = 1;
+    bitPosition_ = 0;
+    runLength_ = 0;
+    lastLevel_ = 0;
+    shiftByte_ = 0;
+    byteCount_ = 0;
+    inFrame_ = 0;
+}
+
+inline void HdlcDeframer::ShiftIn(uint8_t bit)
 {
     if (!inFrame_)
         return;
@@ -71,7 +53,33 @@ void HdlcDeframer::shiftIn(uint8_t bit)
         inFrame_ = 0;
 }
 
-int32_t HdlcDeframer::finishFrame()
+int32_t HdlcDeframer::EndRun(int32_t level)
+{
+    // NRZI: the run just ended is run-1 unchanged periods (ones) and the change that ended it (a zero).
+    const int32_t run = runLength_;
+    int32_t finished = -1;
+    if (run == kFlagRun) {
+        // The closing flag's leading zero is already in, so a whole last byte leaves bit position 1.
+        if (inFrame_ && byteCount_ >= 3 && bitPosition_ == 1)
+            finished = FinishFrame();
+        bitPosition_ = 0;
+        byteCount_ = 0;
+        inFrame_ = 1;
+    } else if (run >= kAbortRun) {
+        inFrame_ = 0;
+    } else if (run >= 1 && inFrame_) {
+        for (int32_t i = 1; i < run; ++i)
+            ShiftIn(1);
+        if (run != kStuffedRun)
+            ShiftIn(0);
+    }
+
+    lastLevel_ = level;
+    runLength_ = 1;
+    return finished;
+}
+
+int32_t HdlcDeframer::FinishFrame()
 {
     const uint32_t length = byteCount_ - 2;
     uint32_t crc = 0xFFFF;
@@ -79,9 +87,9 @@ int32_t HdlcDeframer::finishFrame()
         crc = (crc >> 8) ^ crcTable_[(crc ^ frame_[i]) & 0xFF];
     // The check sequence is sent low byte first.
     const uint32_t received = frame_[length] | uint32_t(frame_[length + 1]) << 8;
-    crcGood = received == (crc ^ 0xFFFF) ? 1 : 0;
+    crcGood_ = received == (crc ^ 0xFFFF) ? 1 : 0;
     byteCount_ = length;
-    formatFrame();
+    FormatFrame();
     return int32_t(length);
 }
 

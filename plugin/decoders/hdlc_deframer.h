@@ -1,54 +1,65 @@
 // HdlcDeframer: the packet-radio decoder. It takes one line level per bit period, undoes NRZI, finds flags,
 // drops stuffed zeros, assembles bytes least significant bit first, checks the CRC-16/X.25 frame check
-// sequence and hands each finished frame to the AX.25 formatter, whose text leaves through the sink.
+// sequence and hands each finished frame to the AX.25 formatter, whose text leaves through the sink one
+// character at a time, each with its field class and the frame's check result.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "decoders/ax25_formatter.h"
+#include "decoders/decoder.h"
 #include "orurt.h"
 
 namespace sirrel {
 
-// Receives each piece of formatter text (NUL-terminated); `deframer` is the delivering HdlcDeframer, whose
-// fieldClass and crcGood describe the piece while the call lasts.
-using PacketSink = void (*)(void *context, const void *deframer, const char *text);
-
-class HdlcDeframer {
+class HdlcDeframer final : public Decoder {
 public:
     // Frames of up to 330 bytes, check sequence included; the 331st byte abandons the frame.
     static constexpr uint32_t kFrameBytes = 331;
 
     HdlcDeframer();
-    virtual ~HdlcDeframer();
-    HdlcDeframer(const HdlcDeframer &) = delete;
-    HdlcDeframer &operator=(const HdlcDeframer &) = delete;
+    ~HdlcDeframer() override;
+
+    // The "CRC ignore" flag of mode 3.
+    void Configure(const DecoderParams &params) override { SetCrcIgnore(params.Packet().crcIgnore != 0); }
+    // Line levels, one per bit period.
+    void Feed(const int16_t *levels, int32_t count) override;
+    void Reset() override;
 
     // One line level per bit period; only equality with the previous level matters. When the level closes a
     // frame, the frame is formatted before this returns, and the result is the frame's byte count without
-    // the check sequence (its bytes stay in frame() until the next byte is assembled); otherwise -1.
-    int32_t pushLevel(int32_t level);
+    // the check sequence (its bytes stay in FrameBytes() until the next byte is assembled); otherwise -1.
+    int32_t PushLevel(int32_t level)
+    {
+        // Most periods only lengthen the run.
+        if (level != lastLevel_)
+            return EndRun(level);
+        if (runLength_ < kAbortRun)
+            ++runLength_;
+        return -1;
+    }
 
-    const uint8_t *frame() const { return frame_.data(); }
-
-    // Non-zero: frames whose check sequence fails are still shown. The dispatcher sets it for every block.
-    int32_t crcIgnore = 0;
-    // 1 when the last finished frame passed the check, else 0.
-    int32_t crcGood = 1;
-    // Class of the piece being delivered (kFieldAddress..kFieldInformation); 0 before the first frame.
-    uint32_t fieldClass = 0;
-    // Where the formatter's text goes; nothing is formatted while sink is null.
-    PacketSink sink = nullptr;
-    void *sinkContext = nullptr;
+    // Frames whose check sequence fails are still shown.
+    void SetCrcIgnore(bool ignore) { crcIgnore_ = ignore ? 1 : 0; }
+    // Whether the last finished frame passed the check.
+    bool CrcGood() const { return crcGood_ != 0; }
+    const uint8_t *FrameBytes() const { return frame_.data(); }
 
 private:
-    void shiftIn(uint8_t bit);
-    int32_t finishFrame();
-    // The AX.25 formatter (ax25_formatter.cpp).
-    void formatFrame();
-    void deliver(uint32_t pieceClass, const char *text);
+    // Runs of this many bit periods or more (seven ones and beyond) all mean abort; counting stops there so
+    // that a level held for days cannot overflow the counter.
+    static constexpr int32_t kAbortRun = 8;
 
+    // A change of level: the run before it is decoded.
+    int32_t EndRun(int32_t level);
+    void ShiftIn(uint8_t bit);
+    int32_t FinishFrame();
+    // The AX.25 formatter (ax25_formatter.cpp); nothing is formatted without a sink.
+    void FormatFrame();
+    void DeliverText(FieldClass field, const char *text);
+
+    int32_t crcIgnore_ = 0;
+    int32_t crcGood_ = 1;
     uint32_t bitPosition_ = 0;
     std::array<uint32_t, 256> crcTable_{};
     int32_t runLength_ = 0;

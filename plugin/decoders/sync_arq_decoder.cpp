@@ -17,49 +17,82 @@ int64_t ClampToInt32(int64_t value)
     return std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
 }
 
+// The synchronous decoders know three character sets and three polarity modes; anything else is the last.
+int32_t SyncCharset(int32_t index) { return index == 0 || index == 1 ? index : SyncArqDecoder::kIta2P; }
+int32_t SyncPolarity(int32_t polarity)
+{
+    return polarity == 0 || polarity == 1 ? polarity : SyncArqDecoder::kPolarityReversed;
+}
+
 } // namespace
 
-int32_t SyncArqDecoder::setCharsInCycle(int32_t n)
+void SyncArqDecoder::ConfigureCommon(int32_t charset, const DecoderParams &params, int32_t invertingRate)
+{
+    SetCharset(SyncCharset(charset));
+    SetInversionMask(params.inversionMask);
+    SetInvertingRate(invertingRate);
+    SetPolarityMode(SyncPolarity(params.polarity));
+}
+
+void SyncArqDecoder::Configure(const DecoderParams &params)
+{
+    const ArqParams arq = params.Arq();
+    ConfigureCommon(arq.charset, params, arq.invertingRate);
+    SetCharsInCycle(arq.charsInCycle);
+    SetCycleLength(arq.cycleLength);
+}
+
+void SyncArqDecoder::Reset()
+{
+    gapCount_ = 0;
+    bitCount_ = 0;
+    invertCounter_ = 0;
+    skipBits_ = 0;
+}
+
+int32_t SyncArqDecoder::SetCharsInCycle(int32_t n)
 {
     const int64_t block = int64_t(n) * kCodeBits;
     charsInCycle_ = n;
     if (cycleLength_ < block)
-        cycleLength_ = blockLength();
+        cycleLength_ = BlockLength();
     return n;
 }
 
-void SyncArqDecoder::setCycleLength(int32_t length)
+void SyncArqDecoder::SetCycleLength(int32_t length)
 {
-    cycleLength_ = int32_t(ClampToInt32(std::max(blockBits(), int64_t(length))));
+    cycleLength_ = int32_t(ClampToInt32(std::max(BlockBits(), int64_t(length))));
 }
 
-int32_t SyncArqDecoder::blockLength() const { return int32_t(ClampToInt32(blockBits())); }
+int32_t SyncArqDecoder::BlockLength() const { return int32_t(ClampToInt32(BlockBits())); }
 
-void SyncArqDecoder::onCode(int32_t code)
-{
-    if (sink_)
-        sink_(sinkContext_, this, int8_t(code));
-}
+void SyncArqDecoder::OnCode(int32_t code) { Deliver({0, uint8_t(code)}); }
 
-void SyncArqDecoder::putBit(int8_t bit)
+inline void SyncArqDecoder::PutBit(int8_t bit)
 {
     if (skipBits_ > 0) {
         gapCount_ = --skipBits_;
         return;
     }
     if (bitCount_ == kBufferBits) {
-        search();
+        Search();
         if (bitCount_ == kBufferBits) {
             std::memmove(bits_.data(), bits_.data() + 1, kBufferBits - 1);
             bitCount_ = kBufferBits - 1;
         }
     }
     bits_[bitCount_++] = bit;
-    if (bitCount_ == blockBits())
-        search();
+    if (bitCount_ == BlockBits())
+        Search();
 }
 
-int32_t SyncArqDecoder::assemble(int32_t at, int32_t flip) const
+void SyncArqDecoder::Feed(const int16_t *bits, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(int8_t(bits[i]));
+}
+
+int32_t SyncArqDecoder::Assemble(int32_t at, int32_t flip) const
 {
     int32_t code = 0;
     for (int32_t k = 0; k < kCodeBits; ++k)
@@ -67,12 +100,12 @@ int32_t SyncArqDecoder::assemble(int32_t at, int32_t flip) const
     return code;
 }
 
-bool SyncArqDecoder::trial(int32_t at, int32_t &flip) const
+bool SyncArqDecoder::Trial(int32_t at, int32_t &flip) const
 {
     flip = 0;
     int32_t counter = invertCounter_;
     for (int32_t m = 0; m < charsInCycle_; ++m) {
-        int32_t x = assemble(at + kCodeBits * m, flip);
+        int32_t x = Assemble(at + kCodeBits * m, flip);
         x ^= inversionMask_ & 0xFF;
         // The trial counts from the delivered state without the reset codes.
         if (invertingRate_ != 0 && ++counter >= invertingRate_) {
@@ -106,11 +139,11 @@ bool SyncArqDecoder::trial(int32_t at, int32_t &flip) const
     return true;
 }
 
-void SyncArqDecoder::emit(int32_t at, int32_t flip)
+void SyncArqDecoder::Emit(int32_t at, int32_t flip)
 {
     for (int32_t m = 0; m < charsInCycle_; ++m) {
-        int32_t x = assemble(at + kCodeBits * m, flip);
-        skipBits_ = gapCount_ = int32_t(cycleLength_ - blockBits());
+        int32_t x = Assemble(at + kCodeBits * m, flip);
+        skipBits_ = gapCount_ = int32_t(cycleLength_ - BlockBits());
         // The reset codes are seen as received, after polarity and before mask and inversion.
         if ((charset_ == kIta2P && x == 0x31) || (charset_ == kCcir476 && (x == 0x19 || x == 0x70)))
             invertCounter_ = 0;
@@ -119,23 +152,23 @@ void SyncArqDecoder::emit(int32_t at, int32_t flip)
             invertCounter_ = 0;
             x ^= kAllCodeBits;
         }
-        onCode(x ^ inversionMask_);
+        OnCode(x ^ inversionMask_);
     }
 }
 
-void SyncArqDecoder::search()
+void SyncArqDecoder::Search()
 {
-    const int64_t block = blockBits();
+    const int64_t block = BlockBits();
     int32_t p = 0;
     // A block of no characters would never advance the search.
     if (block > 0) {
         while (bitCount_ - p >= block) {
             int32_t flip = 0;
-            if (!trial(p, flip)) {
+            if (!Trial(p, flip)) {
                 ++p;
                 continue;
             }
-            emit(p, flip);
+            Emit(p, flip);
             p += int32_t(block);
         }
     }

@@ -8,11 +8,11 @@
 #include <array>
 #include <cstdint>
 
-#include "decoders/code_sink.h"
+#include "decoders/decoder.h"
 
 namespace sirrel {
 
-class SyncArqDecoder {
+class SyncArqDecoder : public Decoder {
 public:
     static constexpr int32_t kBufferBits = 512;
 
@@ -20,51 +20,46 @@ public:
     enum Charset : int32_t { kCcir476 = 0, kIta3 = 1, kIta2P = 2 };
     enum Polarity : int32_t { kPolarityAuto = 0, kPolarityNormal = 1, kPolarityReversed = 2 };
 
-    SyncArqDecoder() = default;
-    SyncArqDecoder(const SyncArqDecoder &) = delete;
-    SyncArqDecoder &operator=(const SyncArqDecoder &) = delete;
-    virtual ~SyncArqDecoder() = default;
+    // Character set, mask, block and cycle, inverting rate and polarity of mode 2.
+    void Configure(const DecoderParams &params) override;
+    // Decided bits, 0 or 1.
+    void Feed(const int16_t *bits, int32_t count) override;
+    void Reset() override;
+    // The gap between blocks is the other station's: its transitions must not pull the clock.
+    bool HoldsClock() const override { return gapCount_ != 0; }
 
-    void setSink(CodeSink sink, void *context)
-    {
-        sink_ = sink;
-        sinkContext_ = context;
-    }
-
-    // Written by the dispatcher before every block.
-    void setCharset(int32_t charset) { charset_ = charset; }
-    void setInversionMask(int32_t mask) { inversionMask_ = mask; }
-    void setInvertingRate(int32_t rate) { invertingRate_ = rate; } // 0: no periodic inversion
-    void setPolarityMode(int32_t mode) { polarityMode_ = mode; }
-
+    void SetCharset(int32_t charset) { charset_ = charset; }
+    void SetInversionMask(int32_t mask) { inversionMask_ = mask; }
+    void SetInvertingRate(int32_t rate) { invertingRate_ = rate; } // 0: no periodic inversion
+    void SetPolarityMode(int32_t mode) { polarityMode_ = mode; }
     // n characters per block; the cycle grows to at least 7·n bits. Returns the characters per block.
-    virtual int32_t setCharsInCycle(int32_t n);
+    virtual int32_t SetCharsInCycle(int32_t n);
     // The cycle becomes the larger of 7·n and `length`.
-    void setCycleLength(int32_t length);
+    void SetCycleLength(int32_t length);
 
-    // One decided bit, 0 or 1.
-    void putBit(int8_t bit);
-
-    int32_t charsInCycle() const { return charsInCycle_; }
-    int32_t cycleLength() const { return cycleLength_; }
-    // Gap bits still to be discarded; the dispatcher holds its bit clock while this is non-zero.
-    int32_t gapCount() const { return gapCount_; }
-    int32_t bitCount() const { return bitCount_; }
+    int32_t CharsInCycle() const { return charsInCycle_; }
+    int32_t CycleLength() const { return cycleLength_; }
+    // Gap bits still to be discarded.
+    int32_t GapCount() const { return gapCount_; }
+    int32_t BitCount() const { return bitCount_; }
 
 protected:
+    // Character set, mask, inverting rate and polarity; the block is the caller's.
+    void ConfigureCommon(int32_t charset, const DecoderParams &params, int32_t invertingRate);
     // 7·n, the bits of one block, limited to the 32-bit range.
-    int32_t blockLength() const;
+    int32_t BlockLength() const;
     // Every delivered code; by default straight to the sink.
-    virtual void onCode(int32_t code);
+    virtual void OnCode(int32_t code);
 
 private:
-    int64_t blockBits() const { return int64_t(charsInCycle_) * 7; }
+    void PutBit(int8_t bit);
+    int64_t BlockBits() const { return int64_t(charsInCycle_) * 7; }
     // The 7 bits from `at` as a code, first bit as bit 0; a bit counts as 1 when it differs from `flip`.
-    int32_t assemble(int32_t at, int32_t flip) const;
+    int32_t Assemble(int32_t at, int32_t flip) const;
     // Whether the whole block at `at` holds n valid codes; sets the polarity it was read with.
-    bool trial(int32_t at, int32_t &flip) const;
-    void emit(int32_t at, int32_t flip);
-    void search();
+    bool Trial(int32_t at, int32_t &flip) const;
+    void Emit(int32_t at, int32_t flip);
+    void Search();
 
     int32_t charset_ = kCcir476;
     int32_t inversionMask_ = 0;
@@ -77,8 +72,6 @@ private:
     int32_t invertCounter_ = 0;
     int32_t polarityMode_ = kPolarityAuto;
     int32_t skipBits_ = 0;
-    CodeSink sink_ = nullptr;
-    void *sinkContext_ = nullptr;
 };
 
 } // namespace sirrel

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "decoders/decoder_params.h"
+#include "protocols/decoder_params.h"
 #include "dsp/oru_array.h"
 #include "dsp/signal_display.h"
 #include "dsp/tone_filter_demodulator.h"

@@ -5,11 +5,11 @@
 namespace sirrel {
 
 DecoderEngine::DecoderEngine(AudioSource &source, const SettingsModel &settings, const DecoderColors &colors)
-    : source_(source), settings_(settings), output_(settings_, colors),
+    : source_(source), settings_(settings), output_(colors), dispatcher_(settings_, output_),
       chain_(
           settings_,
           [this](const int16_t *levels, int32_t count, const DecoderParams &params) {
-              DispatchBits(output_, levels, count, params);
+              dispatcher_.Dispatch(levels, count, params);
           },
           source.ProcessingRateFor(source.StartRate())),
       published_(settings)
@@ -59,7 +59,7 @@ void DecoderEngine::Finish()
 {
     std::lock_guard<std::mutex> frame(frameLock_);
     RunEdits();
-    FinishBits(output_);
+    dispatcher_.Finish();
     Publish();
 }
 
@@ -138,16 +138,15 @@ void DecoderEngine::RunEdits()
 
 void DecoderEngine::Publish()
 {
-    const uint64_t views = output_.redraws.views;
-    const uint64_t statistics = output_.redraws.statistics;
-    if (views != seenViews_) {
-        seenViews_ = views;
+    // Packet text asks for no view redraw of its own, but every written character is counted.
+    const uint64_t views = output_.Redraws().views;
+    const uint64_t statistics = output_.Redraws().statistics;
+    if (views != seenViews_ || statistics != seenStatistics_)
         changes_.text.fetch_add(1, std::memory_order_release);
-    }
-    if (statistics != seenStatistics_) {
-        seenStatistics_ = statistics;
+    if (statistics != seenStatistics_)
         changes_.statistics.fetch_add(1, std::memory_order_release);
-    }
+    seenViews_ = views;
+    seenStatistics_ = statistics;
     // A reader is copying: the next frame publishes instead, the frame thread does not wait for it.
     std::unique_lock<std::mutex> hold(publishLock_, std::try_to_lock);
     if (!hold.owns_lock() || settings_ == published_)

@@ -65,6 +65,7 @@ public:
     void Pump(const std::function<void(uint64_t samples)> &afterFrame = {});
 
     SignalChain &Chain() { return chain_; }
+    Dispatcher &Decoders() { return dispatcher_; }
     DataOutputWindow &Output() { return output_; }
     uint32_t FillCount() const { return fill_; }
     const int16_t *FrameBuffer() const { return frame_; }
@@ -92,6 +93,7 @@ private:
     AudioSource &source_;
     SettingsModel settings_;
     DataOutputWindow output_;
+    Dispatcher dispatcher_;
     SignalChain chain_;
     std::atomic<uint32_t> rate_{0};
 

@@ -53,7 +53,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
     LoadConfiguration(paths_.configuration, receiverKey_, kDefaultWindowLeft, kDefaultWindowTop, configuration_);
     configuration_.applyTo(settings);
-    engine_->Output().colors = ColorsOf(configuration_);
+    engine_->Output().SetColors(ColorsOf(configuration_));
     Report(tables_->Construct(configuration_.translationTable));
     OpenLogs();
 
@@ -118,7 +118,7 @@ void DecoderInstance::OpenLogs()
         if (!configuration_.logEnabled[c] || name.empty())
             continue;
         const std::string path = name.front() == '/' ? name : paths_.folder + name;
-        engine_->Output().log(c).Open(path.c_str());
+        engine_->Output().Log(c).Open(path.c_str());
     }
 }
 

@@ -18,6 +18,8 @@
 #include "orurt.h"
 #include "output/exclusion_hold.h"
 
+namespace sirrel {
+
 namespace {
 
 // An open that finds another writer holding the file retries this often, 10 ms apart, before it fails.
@@ -352,13 +354,13 @@ int64_t AsyncFile::SetPosition(int64_t offset, int32_t origin, bool read)
     const int64_t size = core_->size;
     int64_t base;
     switch (origin) {
-    case FromStart:
+    case kFromStart:
         base = 0;
         break;
-    case FromPosition:
+    case kFromPosition:
         base = position;
         break;
-    case FromEnd:
+    case kFromEnd:
         base = size;
         break;
     default:
@@ -705,3 +707,5 @@ bool AsyncFile::ReadAhead(Core *core)
     core->cacheValid += got;
     return got > 0;
 }
+
+} // namespace sirrel

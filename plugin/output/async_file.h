@@ -5,16 +5,17 @@
 // caller streaming audio never waits for the disk.
 //
 // One client thread at a time may use an object (together with its own background thread).
-#ifndef SIRREL_OUTPUT_ASYNC_FILE_H
-#define SIRREL_OUTPUT_ASYNC_FILE_H
+#pragma once
 
 #include <cstdint>
 #include <thread>
 
+namespace sirrel {
+
 class AsyncFile {
 public:
     // Origins of the position setters.
-    enum Origin : int32_t { FromStart = 0, FromPosition = 1, FromEnd = 2 };
+    enum Origin : int32_t { kFromStart = 0, kFromPosition = 1, kFromEnd = 2 };
 
     AsyncFile() = default;
     AsyncFile(const AsyncFile &) = delete;
@@ -71,4 +72,4 @@ private:
     int openError_ = 0;
 };
 
-#endif
+} // namespace sirrel

@@ -1,16 +1,14 @@
 #include "output/character_statistics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace sirrel {
 
-CharacterStatistics::CharacterStatistics(int32_t mode) { setMode(mode); }
-
-void CharacterStatistics::setMode(int32_t mode)
+void CharacterStatistics::SetSize(uint32_t size)
 {
-    mode_ = mode;
-    const uint32_t size = StatisticsSize(mode);
+    size = std::min(size, kMaxEntries);
     if (size == 0 || size == size_)
         return;
     // Counters beyond a smaller size are zeroed now, so a later growth starts them at zero.
@@ -19,19 +17,17 @@ void CharacterStatistics::setMode(int32_t mode)
     size_ = size;
 }
 
-void CharacterStatistics::count(int32_t entry)
+void CharacterStatistics::Count(int32_t entry)
 {
     if (entry >= 0 && uint32_t(entry) < size_)
-        counters_[entry] += 1.0;
+        counters_[size_t(entry)] += 1.0;
 }
 
-void CharacterStatistics::reset() { counters_.fill(0.0); }
-
-std::string CharacterStatistics::label(uint32_t entry, const TranslationTable &translation) const
+std::string CharacterStatistics::Label(uint32_t entry, const std::string &displayText) const
 {
-    const std::string text = DisplayText(mode_, entry, translation);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s - 0x%02X - %lld", text.c_str(), entry, std::llround(counter(entry)));
+    std::snprintf(buffer, sizeof buffer, "%s - 0x%02X - %lld", displayText.c_str(), entry,
+                  std::llround(Counter(entry)));
     return buffer;
 }
 

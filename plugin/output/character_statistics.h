@@ -6,33 +6,27 @@
 #include <cstdint>
 #include <string>
 
-#include "decoders/character_sets.h"
-
 namespace sirrel {
 
 class CharacterStatistics {
 public:
     static constexpr uint32_t kMaxEntries = 256;
 
-    explicit CharacterStatistics(int32_t mode);
-
-    // Sizes the counters for a mode; a number that is no mode keeps the size but still labels by it.
-    void setMode(int32_t mode);
-    int32_t mode() const { return mode_; }
-    uint32_t size() const { return size_; }
+    // The number of counters; 0 (no mode) keeps the size.
+    void SetSize(uint32_t size);
+    uint32_t Size() const { return size_; }
 
     // Entries at or beyond the size are not counted.
-    void count(int32_t entry);
-    void reset();
-    double counter(uint32_t entry) const { return entry < size_ ? counters_[entry] : 0.0; }
+    void Count(int32_t entry);
+    void Reset() { counters_.fill(0.0); }
+    double Counter(uint32_t entry) const { return entry < size_ ? counters_[entry] : 0.0; }
 
-    // "<display text> - 0x<entry> - <count>", the display text as the sink would show the entry.
-    std::string label(uint32_t entry, const TranslationTable &translation) const;
+    // "<display text> - 0x<entry> - <count>".
+    std::string Label(uint32_t entry, const std::string &displayText) const;
 
 private:
     std::array<double, kMaxEntries> counters_{};
     uint32_t size_ = 0;
-    int32_t mode_ = 0;
 };
 
 } // namespace sirrel

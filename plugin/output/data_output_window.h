@@ -1,23 +1,17 @@
-// DataOutputWindow: the engine side of the "Data Output" window. It owns the decoders, the dispatcher's
-// state, the four output channels (line store and log file each) and the character statistics, and it is
-// the receiver of DecoderSink, through which every decoded code becomes a character on a channel. Windows
-// show it; the command-line decoder reads it through the character listener.
+// DataOutputWindow: the engine side of the "Data Output" window: the four output channels (line store and
+// log file each), the character statistics, the colours, the redraws the window side owes and the listener
+// that sees every character. Windows show it; the command-line decoder reads it through the listener.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
-#include "decoders/arqm_decoder.h"
-#include "decoders/async_decoder.h"
-#include "decoders/cis_decoder.h"
-#include "decoders/code_sink.h"
-#include "decoders/fec_decoder.h"
-#include "decoders/hdlc_deframer.h"
-#include "decoders/sync_arq_decoder.h"
+#include "output/channels.h"
 #include "output/character_statistics.h"
 #include "output/log_file.h"
 #include "output/output_text_view.h"
-#include "protocols/settings_model.h"
 
 namespace sirrel {
 
@@ -35,82 +29,51 @@ struct DecoderColors {
 };
 
 // Called for every character that reaches a channel, after the view and the log have taken it.
-using CharacterListener = void (*)(void *context, int32_t channel, uint8_t character, uint32_t colour);
+using CharacterListener = std::function<void(int32_t channel, uint8_t character, uint32_t colour)>;
+
+// Redraws the window side owes: bumped when a block wrote something.
+struct RedrawRequests {
+    uint64_t views = 0;
+    uint64_t statistics = 0;
+};
 
 class DataOutputWindow {
 public:
-    explicit DataOutputWindow(SettingsModel &settings, const DecoderColors &colors = {});
+    explicit DataOutputWindow(const DecoderColors &colors = {}) : colors_(colors) {}
     DataOutputWindow(const DataOutputWindow &) = delete;
     DataOutputWindow &operator=(const DataOutputWindow &) = delete;
 
-    SettingsModel &settings() { return settings_; }
+    OutputTextView &View(int32_t channel) { return views_[size_t(channel)]; }
+    LogFile &Log(int32_t channel) { return logs_[size_t(channel)]; }
+    CharacterStatistics &Statistics() { return statistics_; }
+    const CharacterStatistics &Statistics() const { return statistics_; }
 
-    // Dispatcher state (one set per instance), read and written by DispatchBits and the sink.
-    int32_t currentMode;
-    double bitPhase = 0.0;   // start of the next bit, in samples from the start of the next block
-    int32_t lastLevel = 0;
-    bool outputProduced = false;
-    int32_t repetitionSkip = 0; // characters dropped after a repetition request, plus one
-    int32_t charsetIndex = 0;
-    std::array<int32_t, kChannelCount> suppress{};
+    const DecoderColors &Colors() const { return colors_; }
+    void SetColors(const DecoderColors &colors) { colors_ = colors; }
 
-    // Redraws the window side owes: bumped when a block wrote something.
-    struct RedrawRequests {
-        uint64_t views = 0;
-        uint64_t statistics = 0;
-    } redraws;
+    void SetCharacterListener(CharacterListener listener) { listener_ = std::move(listener); }
 
-    AsyncDecoder &asyncDecoder() { return async_; }
-    ArqmDecoder &arqmDecoder() { return arqm_; }
-    CisDecoder &cisDecoder() { return cis_; }
-    SyncArqDecoder &syncArqDecoder() { return syncArq_; }
-    FecDecoder &fecDecoder() { return fec_; }
-    // The packet decoder; while it delivers a piece of text, its field class and CRC-good flag pick the
-    // colour, and only its information field is counted and translated.
-    HdlcDeframer &hdlcDeframer() { return hdlc_; }
-
-    OutputTextView &view(int32_t channel) { return views_[channel]; }
-    LogFile &log(int32_t channel) { return logs_[channel]; }
-    CharacterStatistics &statistics() { return statistics_; }
-    DecoderColors colors;
-
-    void setCharacterListener(CharacterListener listener, void *context)
+    // One character to a channel (0..3): view, log, listener.
+    void Write(int32_t channel, uint8_t character, uint32_t colour)
     {
-        listener_ = listener;
-        listenerContext_ = context;
+        views_[size_t(channel)].Append(character, colour);
+        // The log file drops line feeds and writes carriage returns as line ends; a failed write closes it.
+        logs_[size_t(channel)].WriteCharacter(character);
+        if (listener_)
+            listener_(channel, character, colour);
     }
 
-    // The sink path for one code from `source`.
-    void sink(const void *source, int8_t code);
-
-    // "Reset" of the decoder window: every channel back to "Letters", statistics cleared.
-    void reset();
+    void RequestViewsRedraw() { ++redraws_.views; }
+    void RequestStatisticsRedraw() { ++redraws_.statistics; }
+    const RedrawRequests &Redraws() const { return redraws_; }
 
 private:
-    // The final step: colour, view, log, listener.
-    void write(int32_t channel, const HdlcDeframer *packet, uint8_t character);
-    uint32_t packetColour(const HdlcDeframer &packet) const;
-
-    SettingsModel &settings_;
-    AsyncDecoder async_;
-    ArqmDecoder arqm_;
-    CisDecoder cis_;
-    SyncArqDecoder syncArq_;
-    FecDecoder fec_;
-    HdlcDeframer hdlc_;
     std::array<OutputTextView, kChannelCount> views_;
     std::array<LogFile, kChannelCount> logs_;
     CharacterStatistics statistics_;
-    CharacterListener listener_ = nullptr;
-    void *listenerContext_ = nullptr;
+    DecoderColors colors_;
+    RedrawRequests redraws_;
+    CharacterListener listener_;
 };
-
-// The decoders' sink: the context is the window, the source the delivering decoder.
-void DecoderSink(void *context, const void *source, int8_t code);
-// The same for the decoders that deliver int32 codes: narrows the code to 8 bits.
-void WideDecoderSink(void *context, const void *source, int32_t code);
-
-// The packet formatter's sink: every character of the NUL-terminated text through DecoderSink, in order.
-void PacketTextSink(void *context, const void *deframer, const char *text);
 
 } // namespace sirrel

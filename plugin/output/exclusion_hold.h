@@ -3,6 +3,8 @@
 
 #include "orurt.h"
 
+namespace sirrel {
+
 class ExclusionHold {
 public:
     explicit ExclusionHold(OruThreadExclusion &lock) : lock_(lock) { OruThreadExclusion_Enter(&lock_); }
@@ -13,3 +15,5 @@ public:
 private:
     OruThreadExclusion &lock_;
 };
+
+} // namespace sirrel

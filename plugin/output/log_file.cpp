@@ -2,6 +2,8 @@
 
 #include "output/exclusion_hold.h"
 
+namespace sirrel {
+
 namespace {
 
 // Views keep lines of 80 characters; longer ones take a block of their own.
@@ -85,3 +87,5 @@ bool LogFile::Put(const char *bytes, uint32_t count)
     stream_ = nullptr;
     return false;
 }
+
+} // namespace sirrel

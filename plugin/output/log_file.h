@@ -2,13 +2,14 @@
 //
 // The stream is opened and closed on the user-interface thread and written on the dispatcher's thread; its
 // own lock keeps a close from pulling the stream away under a write.
-#ifndef SIRREL_OUTPUT_LOG_FILE_H
-#define SIRREL_OUTPUT_LOG_FILE_H
+#pragma once
 
 #include <cstdint>
 #include <cstdio>
 
 #include "orurt.h"
+
+namespace sirrel {
 
 class LogFile {
 public:
@@ -36,4 +37,4 @@ private:
     FILE *stream_ = nullptr;
 };
 
-#endif
+} // namespace sirrel

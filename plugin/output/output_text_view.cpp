@@ -22,45 +22,45 @@ OutputTextView::OutputTextView(uint32_t lineWidth, uint32_t maxLines) : lineWidt
 
 OutputTextView::~OutputTextView()
 {
-    dropOldest(lineCount_);
+    DropOldest(lineCount_);
     MemoryFree(lines_);
     OruThreadExclusion_Destruct(&lock_, 0);
 }
 
-void OutputTextView::append(uint8_t character, uint32_t colour)
+void OutputTextView::Append(uint8_t character, uint32_t colour)
 {
     ExclusionHold hold(lock_);
     if (character == 10)
         return;
     if (character == 13) {
-        startLine();
+        StartLine();
         return;
     }
     if (lineCount_ == 0 || (lineWidth_ != 0 && lines_[lineCount_ - 1].count >= lineWidth_)) {
-        if (!startLine())
+        if (!StartLine())
             return;
     }
     Line &line = lines_[lineCount_ - 1];
-    if (line.count == line.room && !makeRoom(line))
+    if (line.count == line.room && !MakeRoom(line))
         return;
     line.cells[line.count++] = {colour, character};
 }
 
-void OutputTextView::clear()
+void OutputTextView::Clear()
 {
     ExclusionHold hold(lock_);
-    dropOldest(lineCount_);
+    DropOldest(lineCount_);
 }
 
-void OutputTextView::setMaxLines(uint32_t n)
+void OutputTextView::SetMaxLines(uint32_t n)
 {
     ExclusionHold hold(lock_);
     maxLines_ = n;
     if (n != 0 && lineCount_ > n)
-        dropOldest(lineCount_ - n);
+        DropOldest(lineCount_ - n);
 }
 
-void OutputTextView::setLineWidth(uint32_t w)
+void OutputTextView::SetLineWidth(uint32_t w)
 {
     ExclusionHold hold(lock_);
     lineWidth_ = w;
@@ -70,13 +70,13 @@ void OutputTextView::setLineWidth(uint32_t w)
         lines_[i].count = std::min(lines_[i].count, w);
 }
 
-uint32_t OutputTextView::lineCount()
+uint32_t OutputTextView::LineCount()
 {
     ExclusionHold hold(lock_);
     return lineCount_;
 }
 
-std::vector<TextCell> OutputTextView::lineCells(uint32_t index)
+std::vector<TextCell> OutputTextView::LineCells(uint32_t index)
 {
     ExclusionHold hold(lock_);
     if (index >= lineCount_)
@@ -85,7 +85,7 @@ std::vector<TextCell> OutputTextView::lineCells(uint32_t index)
     return std::vector<TextCell>(line.cells, line.cells + line.count);
 }
 
-std::string OutputTextView::lineText(uint32_t index)
+std::string OutputTextView::LineText(uint32_t index)
 {
     ExclusionHold hold(lock_);
     std::string text;
@@ -100,12 +100,12 @@ std::string OutputTextView::lineText(uint32_t index)
 // A new, empty last line: the array grows while below the maximum, otherwise the oldest line makes way (its
 // cells serve the new line). False only when the array cannot grow; the character is then lost, the view
 // stays whole.
-bool OutputTextView::startLine()
+bool OutputTextView::StartLine()
 {
     TextCell *storage = nullptr;
     uint32_t room = 0;
     if (maxLines_ != 0 && lineCount_ >= maxLines_) {
-        dropOldest(lineCount_ - maxLines_);
+        DropOldest(lineCount_ - maxLines_);
         storage = lines_[0].cells;
         room = lines_[0].room;
         std::move(lines_ + 1, lines_ + lineCount_, lines_);
@@ -132,7 +132,7 @@ bool OutputTextView::startLine()
     return true;
 }
 
-bool OutputTextView::makeRoom(Line &line)
+bool OutputTextView::MakeRoom(Line &line)
 {
     uint32_t room = line.room < kDefaultRoom ? kDefaultRoom : (line.room > kMaxCells / 2 ? kMaxCells : line.room * 2);
     if (lineWidth_ != 0)
@@ -147,7 +147,7 @@ bool OutputTextView::makeRoom(Line &line)
     return true;
 }
 
-void OutputTextView::dropOldest(uint32_t count)
+void OutputTextView::DropOldest(uint32_t count)
 {
     count = std::min(count, lineCount_);
     for (uint32_t i = 0; i < count; ++i)

@@ -26,16 +26,16 @@ public:
 
     // A line feed is ignored; a carriage return always starts a new line; anything else is stored, after
     // starting a new line when the last one is full.
-    void append(uint8_t character, uint32_t colour);
-    void clear();
+    void Append(uint8_t character, uint32_t colour);
+    void Clear();
     // Keeps the newest n lines when there are more.
-    void setMaxLines(uint32_t n);
+    void SetMaxLines(uint32_t n);
     // Cuts longer lines to w characters.
-    void setLineWidth(uint32_t w);
+    void SetLineWidth(uint32_t w);
 
-    uint32_t lineCount();
-    std::vector<TextCell> lineCells(uint32_t index); // empty when there is no such line
-    std::string lineText(uint32_t index);
+    uint32_t LineCount();
+    std::vector<TextCell> LineCells(uint32_t index); // empty when there is no such line
+    std::string LineText(uint32_t index);
 
 private:
     struct Line {
@@ -44,9 +44,9 @@ private:
         uint32_t room;
     };
 
-    bool startLine();
-    bool makeRoom(Line &line);
-    void dropOldest(uint32_t count);
+    bool StartLine();
+    bool MakeRoom(Line &line);
+    void DropOldest(uint32_t count);
 
     OruThreadExclusion lock_;
     Line *lines_ = nullptr;

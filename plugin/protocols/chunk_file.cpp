@@ -34,7 +34,7 @@ Scan ScanChunks(AsyncFile &file, const uint8_t *key, uint32_t keyLength)
     std::vector<uint8_t> head(header);
     int64_t position = 0;
     while (size - position >= header) {
-        file.SetReadPosition(position, AsyncFile::FromStart);
+        file.SetReadPosition(position, AsyncFile::kFromStart);
         if (file.Read(head.data(), uint32_t(header)) != header) {
             scan.readError = true;
             break;
@@ -60,13 +60,13 @@ bool MoveTailForward(AsyncFile &file, int64_t from, int64_t to)
     const int64_t size = file.Size();
     for (int64_t done = 0; from + done < size;) {
         const uint32_t want = uint32_t(std::min<int64_t>(kMoveBlock, size - from - done));
-        file.SetReadPosition(from + done, AsyncFile::FromStart);
-        file.SetWritePosition(to + done, AsyncFile::FromStart);
+        file.SetReadPosition(from + done, AsyncFile::kFromStart);
+        file.SetWritePosition(to + done, AsyncFile::kFromStart);
         if (file.Read(block.data(), want) != want || file.Write(block.data(), want) != want)
             return false;
         done += want;
     }
-    file.SetWritePosition(to + (size - from), AsyncFile::FromStart);
+    file.SetWritePosition(to + (size - from), AsyncFile::kFromStart);
     return file.Truncate();
 }
 
@@ -116,7 +116,7 @@ ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacit
         result.status = ChunkStatus::KeyAbsent;
         return result;
     }
-    file.SetReadPosition(scan.chunkStart + keyLength + 4, AsyncFile::FromStart);
+    file.SetReadPosition(scan.chunkStart + keyLength + 4, AsyncFile::kFromStart);
     result.copied = file.Read(destination, std::min(scan.storedLength, capacity));
     result.status = ChunkStatus::Found;
     return result;
@@ -139,13 +139,13 @@ ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t lengt
     if (scan.end < file.Size()) {
         if (!KeepDamagedCopy(file, path))
             return ChunkStatus::Failed;
-        file.SetWritePosition(scan.end, AsyncFile::FromStart);
+        file.SetWritePosition(scan.end, AsyncFile::kFromStart);
         if (!file.Truncate())
             return ChunkStatus::Failed;
     }
 
     if (scan.found && scan.storedLength == length) {
-        file.SetWritePosition(scan.chunkStart + keyLength + 4, AsyncFile::FromStart);
+        file.SetWritePosition(scan.chunkStart + keyLength + 4, AsyncFile::kFromStart);
         return file.Write(data, length) == length ? ChunkStatus::Found : ChunkStatus::Failed;
     }
     if (scan.found) {
@@ -159,7 +159,7 @@ ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t lengt
     le::PutU32(chunk.data() + keyLength, length);
     if (length)
         std::memcpy(chunk.data() + keyLength + 4, data, length);
-    file.SetWritePosition(0, AsyncFile::FromEnd);
+    file.SetWritePosition(0, AsyncFile::kFromEnd);
     if (file.Write(chunk.data(), uint32_t(total)) != total || !file.Truncate())
         return ChunkStatus::Failed;
     return ChunkStatus::Found;

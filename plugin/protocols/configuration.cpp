@@ -8,7 +8,6 @@ namespace sirrel {
 
 namespace {
 
-constexpr int32_t kCisFrameSizes[] = {11, 14, 27, 28};
 
 // Texts and their slot sizes.
 constexpr size_t kNameSlot = 256;

@@ -80,7 +80,7 @@ ProtocolRecord recordFromEntry(const DefaultEntry &e)
     r.params.mode = e.mode;
     r.params.polarity = e.polarity;
     r.params.inversionMask = e.mask;
-    r.params.words = {e.w1, e.w2, e.w3, e.w4, e.w5};
+    r.params.SetWords({e.w1, e.w2, e.w3, e.w4, e.w5});
     return r;
 }
 
@@ -99,7 +99,7 @@ std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
     le::PutU32(bytes.data() + kAutoBaudOffset, autoBaud);
     DecoderParams stored = params;
     stored.samplesPerBit = 0.0;
-    stored.store(bytes.data() + kParamsOffset);
+    stored.Store(bytes.data() + kParamsOffset);
     return bytes;
 }
 
@@ -114,7 +114,7 @@ ProtocolRecord ProtocolRecord::fromBytes(const uint8_t *bytes)
     r.demodulator = bytes[kDemodulatorOffset];
     r.baudrate = le::GetDouble(bytes + kBaudOffset);
     r.autoBaud = le::GetU32(bytes + kAutoBaudOffset);
-    r.params = DecoderParams::load(bytes + kParamsOffset);
+    r.params = DecoderParams::Load(bytes + kParamsOffset);
     return r;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decoders/decoder_params.h"
+#include "protocols/decoder_params.h"
 #include "protocols/settings_model.h"
 
 namespace sirrel {

@@ -16,11 +16,11 @@ bool KeepDamagedCopy(AsyncFile &file, const std::string &path)
     AsyncFile copy;
     if (!copy.Open((path + ".damaged").c_str(), true, 0))
         return false;
-    copy.SetWritePosition(0, AsyncFile::FromStart);
+    copy.SetWritePosition(0, AsyncFile::kFromStart);
     if (!copy.Truncate())
         return false;
     std::vector<uint8_t> block(kCopyBlock);
-    file.SetReadPosition(0, AsyncFile::FromStart);
+    file.SetReadPosition(0, AsyncFile::kFromStart);
     const int64_t size = file.Size();
     for (int64_t done = 0; done < size;) {
         const uint32_t want = uint32_t(std::min<int64_t>(kCopyBlock, size - done));
@@ -44,7 +44,7 @@ bool RecordFile::Open(const std::string &path)
         file_.Close();
         return false;
     }
-    file_.SetWritePosition(whole, AsyncFile::FromStart);
+    file_.SetWritePosition(whole, AsyncFile::kFromStart);
     if (!file_.Truncate()) {
         file_.Close();
         return false;
@@ -68,7 +68,7 @@ bool RecordFile::Read(uint32_t index, uint8_t *record)
 {
     if (index >= Count())
         return false;
-    file_.SetReadPosition(int64_t(index) * recordSize_, AsyncFile::FromStart);
+    file_.SetReadPosition(int64_t(index) * recordSize_, AsyncFile::kFromStart);
     return file_.Read(record, recordSize_) == recordSize_;
 }
 
@@ -76,7 +76,7 @@ bool RecordFile::Write(uint32_t index, const uint8_t *record)
 {
     if (index > Count())
         return false;
-    file_.SetWritePosition(int64_t(index) * recordSize_, AsyncFile::FromStart);
+    file_.SetWritePosition(int64_t(index) * recordSize_, AsyncFile::kFromStart);
     return file_.Write(record, recordSize_) == recordSize_;
 }
 
@@ -84,7 +84,7 @@ bool RecordFile::Truncate(uint32_t count)
 {
     if (count > Count())
         return false;
-    file_.SetWritePosition(int64_t(count) * recordSize_, AsyncFile::FromStart);
+    file_.SetWritePosition(int64_t(count) * recordSize_, AsyncFile::kFromStart);
     return file_.Truncate();
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "output/channels.h"
+
 namespace sirrel {
 
 // Decoder mode numbers (the switch of the decoder subsystem).
@@ -30,7 +32,8 @@ enum DemodulatorChoice : uint8_t {
     kDemodCorrelative = 3,
 };
 
-constexpr int kChannelCount = 4;
+// CIS frame sizes in bits, in the order of the "Frame size" list.
+inline constexpr std::array<int32_t, 4> kCisFrameSizes = {11, 14, 27, 28};
 
 struct SettingsModel {
     // "Frequencies" group. Typed values may stand in either order; automatic tuning writes the lower tone

@@ -9,6 +9,8 @@
 
 namespace {
 
+using sirrel::AsyncFile;
+
 using WavFileTest = TempFolderTest;
 
 Section Pcm16Mono(Bytes data)

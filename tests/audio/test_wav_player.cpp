@@ -10,6 +10,8 @@
 
 namespace {
 
+using sirrel::AsyncFile;
+
 constexpr uint32_t kAll = WavPlayer::PlayEnabled | WavPlayer::RequireRate | WavPlayer::RequireBits |
                           WavPlayer::RequireChannels | WavPlayer::ConvertRate | WavPlayer::ConvertBits |
                           WavPlayer::ConvertChannels;

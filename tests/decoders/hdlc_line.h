@@ -76,7 +76,7 @@ public:
     {
         std::vector<int32_t> finished;
         for (int32_t l : levels_) {
-            const int32_t n = deframer.pushLevel(l);
+            const int32_t n = deframer.PushLevel(l);
             if (n >= 0)
                 finished.push_back(n);
         }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "decoders/sync_arq_decoder.h"
+#include "feed_bits.h"
 
 namespace sirrel::testing {
 
@@ -40,18 +41,16 @@ inline int Flip(int code) { return code ^ 0x7F; }
 struct CodeRecorder {
     std::vector<int> codes;
 
-    static void Sink(void *context, const void *, int8_t code)
+    void attach(SyncArqDecoder &decoder)
     {
-        static_cast<CodeRecorder *>(context)->codes.push_back(uint8_t(code));
+        decoder.SetSink([this](const DecodedCode &code) { codes.push_back(code.code); });
     }
-
-    void attach(SyncArqDecoder &decoder) { decoder.setSink(Sink, this); }
 };
 
 inline void Feed(SyncArqDecoder &decoder, const Bits &bits)
 {
     for (const int8_t bit : bits)
-        decoder.putBit(bit);
+        FeedBit(decoder, bit);
 }
 
 // Line levels for the dispatcher: each bit held for a whole number of samples.

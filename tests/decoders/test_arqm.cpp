@@ -8,10 +8,13 @@
 #include "decoders/arqm_decoder.h"
 #include "decoders/character_sets.h"
 #include "decoders/dispatch.h"
+#include "feed_bits.h"
 #include "output/data_output_window.h"
 
 namespace sirrel {
 namespace {
+
+using testing::FeedBit;
 
 using Codes = std::vector<int32_t>;
 
@@ -23,20 +26,19 @@ struct Collector {
 
     Collector(int32_t channels, int32_t cycle, int32_t version)
     {
-        decoder.setChannels(channels);
-        decoder.setRepetitionCycle(cycle);
-        decoder.setVersion(version);
-        decoder.setSink([](void *context, const void *, int32_t code) {
-            auto *self = static_cast<Collector *>(context);
-            self->codes.push_back(code);
-            self->channels.push_back(self->decoder.currentChannel());
-        }, this);
+        decoder.SetChannels(channels);
+        decoder.SetRepetitionCycle(cycle);
+        decoder.SetVersion(version);
+        decoder.SetSink([this](const DecodedCode &code) {
+            codes.push_back(code.code);
+            this->channels.push_back(code.channel);
+        });
     }
 
     void put(const std::vector<int> &bits)
     {
         for (int bit : bits)
-            decoder.putBit(bit);
+            FeedBit(decoder, bit);
     }
 };
 
@@ -138,10 +140,10 @@ TEST(ArqmDecoder, TestsAfterAFullWindowThenSlidesBitByBitAfterAFailure)
     Collector aligned(2, 4, ArqmDecoder::kVersion342);
     aligned.put(std::vector<int>(stream.begin(), stream.begin() + 55));
     EXPECT_TRUE(aligned.codes.empty());
-    EXPECT_EQ(aligned.decoder.bitCount(), 55);
+    EXPECT_EQ(aligned.decoder.BitCount(), 55);
     aligned.put({stream[55]});
     EXPECT_EQ(aligned.codes.size(), 8u);
-    EXPECT_EQ(aligned.decoder.bitCount(), 0);
+    EXPECT_EQ(aligned.decoder.BitCount(), 0);
     aligned.put(std::vector<int>(stream.begin() + 56, stream.end() - 1));
     EXPECT_EQ(aligned.codes.size(), 8u);
     aligned.put({stream.back()});
@@ -153,27 +155,28 @@ TEST(ArqmDecoder, TestsAfterAFullWindowThenSlidesBitByBitAfterAFailure)
     Collector late(2, 4, ArqmDecoder::kVersion342);
     late.put(stray);
     late.put(std::vector<int>(stream.begin(), stream.begin() + 50));
-    EXPECT_EQ(late.decoder.bitCount(), 55);
+    EXPECT_EQ(late.decoder.BitCount(), 55);
     EXPECT_TRUE(late.codes.empty());
     late.put(std::vector<int>(stream.begin() + 50, stream.begin() + 55));
     EXPECT_TRUE(late.codes.empty());
-    EXPECT_EQ(late.decoder.bitCount(), 55);
+    EXPECT_EQ(late.decoder.BitCount(), 55);
     late.put({stream[55]});
     EXPECT_EQ(late.codes.size(), 8u);
-    EXPECT_EQ(late.decoder.bitCount(), 0);
+    EXPECT_EQ(late.decoder.BitCount(), 0);
 }
 
 // The whole path: dispatcher, decoder, sink with a shift state per channel, one view per channel.
 struct Receiver {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    Dispatcher dispatcher{settings, window};
     std::array<std::string, kChannelCount> text;
 
     Receiver()
     {
-        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
-            static_cast<Receiver *>(context)->text[size_t(channel)].push_back(char(c));
-        }, this);
+        window.SetCharacterListener([this](int32_t channel, uint8_t c, uint32_t) {
+            text[size_t(channel)].push_back(char(c));
+        });
     }
 
     // Ten samples per bit, decided in the middle of each bit.
@@ -182,13 +185,13 @@ struct Receiver {
         DecoderParams params;
         params.mode = kModeArqm;
         params.samplesPerBit = 10;
-        params.words = {k, r, version, 0, 0};
+        params.SetArqm({k, r, version});
         std::vector<int16_t> levels;
         for (int bit : bits)
             levels.insert(levels.end(), 10, int16_t(bit));
         for (size_t at = 0; at < levels.size(); at += 2048) {
             const size_t n = std::min<size_t>(2048, levels.size() - at);
-            DispatchBits(window, levels.data() + at, int32_t(n), params);
+            dispatcher.Dispatch(levels.data() + at, int32_t(n), params);
         }
     }
 };
@@ -210,7 +213,7 @@ TEST(ArqmDecoder, EveryChannelReachesItsOwnViewInOrder)
         {2, 1, ArqmDecoder::kVersion342, false}, {1, 4, ArqmDecoder::kVersion342, false},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.k << " channels, cycle " << c.r << ", version " << c.version
+        SCOPED_TRACE(::testing::Message() << c.k << " channels, cycle " << c.r << ", version " << c.version
                                         << (c.inverted ? ", inverted" : ""));
         std::vector<std::string> sent(texts.begin(), texts.begin() + c.k);
         std::vector<int> bits = Transmission(c.k, c.r, c.version, sent);
@@ -252,28 +255,28 @@ TEST(ArqmDecoder, ChannelsKeepTheirOwnShiftState)
 TEST(ArqmDecoder, GeometryChangesOnlyForSupportedValues)
 {
     ArqmDecoder arqm;
-    EXPECT_EQ(arqm.windowBits(), 56);
-    arqm.putBit(1);
-    arqm.putBit(0);
-    ASSERT_EQ(arqm.bitCount(), 2);
+    EXPECT_EQ(arqm.WindowBits(), 56);
+    FeedBit(arqm, 1);
+    FeedBit(arqm, 0);
+    ASSERT_EQ(arqm.BitCount(), 2);
 
     for (int32_t unsupported : {3, 0, -2, 8})
-        arqm.setChannels(unsupported);
+        arqm.SetChannels(unsupported);
     for (int32_t unsupported : {0, -1, 256})
-        arqm.setRepetitionCycle(unsupported);
-    arqm.setChannels(2);
-    arqm.setRepetitionCycle(4);
-    EXPECT_EQ(arqm.channels(), 2);
-    EXPECT_EQ(arqm.windowBits(), 56);
-    EXPECT_EQ(arqm.bitCount(), 2);
+        arqm.SetRepetitionCycle(unsupported);
+    arqm.SetChannels(2);
+    arqm.SetRepetitionCycle(4);
+    EXPECT_EQ(arqm.Channels(), 2);
+    EXPECT_EQ(arqm.WindowBits(), 56);
+    EXPECT_EQ(arqm.BitCount(), 2);
 
-    arqm.setChannels(4);
-    EXPECT_EQ(arqm.windowBits(), 112);
-    EXPECT_EQ(arqm.bitCount(), 0);
-    arqm.putBit(1);
-    arqm.setRepetitionCycle(255);
-    EXPECT_EQ(arqm.windowBits(), 255 * 4 * 7);
-    EXPECT_EQ(arqm.bitCount(), 0);
+    arqm.SetChannels(4);
+    EXPECT_EQ(arqm.WindowBits(), 112);
+    EXPECT_EQ(arqm.BitCount(), 0);
+    FeedBit(arqm, 1);
+    arqm.SetRepetitionCycle(255);
+    EXPECT_EQ(arqm.WindowBits(), 255 * 4 * 7);
+    EXPECT_EQ(arqm.BitCount(), 0);
 }
 
 } // namespace

@@ -18,20 +18,18 @@ struct Capture {
 
     Capture(int dataBits, int samplesPerBit, int parity = 0, int mask = 0)
     {
-        decoder.setSink([](void *context, const void *, int8_t code) {
-            static_cast<Capture *>(context)->codes.push_back(uint8_t(code));
-        }, this);
-        decoder.setDataBits(dataBits);
-        decoder.setSamplesPerBit(samplesPerBit);
-        decoder.setParity(parity);
-        decoder.setInversionMask(mask);
+        decoder.SetSink([this](const DecodedCode &code) { codes.push_back(code.code); });
+        decoder.SetDataBits(dataBits);
+        decoder.SetSamplesPerBit(samplesPerBit);
+        decoder.SetParity(parity);
+        decoder.SetInversionMask(mask);
     }
 
     void feed(const std::vector<int16_t> &levels, size_t block)
     {
         for (size_t at = 0; at < levels.size(); at += block) {
             const size_t n = std::min(block, levels.size() - at);
-            decoder.putLevels(levels.data() + at, int32_t(n));
+            decoder.Feed(levels.data() + at, int32_t(n));
         }
     }
 };
@@ -151,13 +149,13 @@ TEST(AsyncDecoder, WaitsForFourDPlusTwentyRuns)
             line.character(0);
         Capture capture(dataBits, 10);
         capture.feed(line.levels(), line.levels().size());
-        EXPECT_EQ(capture.decoder.runCount(), needed - 1) << dataBits;
+        EXPECT_EQ(capture.decoder.RunCount(), needed - 1) << dataBits;
         EXPECT_TRUE(capture.codes.empty()) << dataBits;
 
         const int16_t start = 0;
-        capture.decoder.putLevels(&start, 1);
+        capture.decoder.Feed(&start, 1);
         EXPECT_FALSE(capture.codes.empty()) << dataBits;
-        EXPECT_LT(capture.decoder.runCount(), needed) << "decoded runs are dropped";
+        EXPECT_LT(capture.decoder.RunCount(), needed) << "decoded runs are dropped";
     }
 }
 
@@ -179,9 +177,9 @@ TEST(AsyncDecoder, FullRunListLosesItsOldestRun)
     for (int i = 0; i < 300; ++i)
         levels.insert(levels.end(), size_t(i + 1), int16_t(i & 1));
     capture.feed(levels, levels.size());
-    ASSERT_EQ(capture.decoder.runCount(), AsyncDecoder::kMaxRuns);
-    EXPECT_EQ(capture.decoder.run(0).length, 300 - AsyncDecoder::kMaxRuns + 1);
-    EXPECT_EQ(capture.decoder.run(AsyncDecoder::kMaxRuns - 1).length, 300);
+    ASSERT_EQ(capture.decoder.RunCount(), AsyncDecoder::kMaxRuns);
+    EXPECT_EQ(capture.decoder.RunAt(0).length, 300 - AsyncDecoder::kMaxRuns + 1);
+    EXPECT_EQ(capture.decoder.RunAt(AsyncDecoder::kMaxRuns - 1).length, 300);
     EXPECT_TRUE(capture.codes.empty());
 }
 

@@ -30,17 +30,19 @@ void PrintTo(const Piece &p, std::ostream *os) { *os << p.fieldClass << ":\"" <<
 struct Monitor {
     HdlcDeframer deframer;
     Pieces pieces;
-    std::vector<int32_t> crcFlags; // the deframer's CRC-good flag at each piece
+    std::vector<int32_t> crcFlags; // the check result each piece carried
 
+    // Characters arrive one by one; a change of field class starts a new piece.
     Monitor()
     {
-        deframer.sink = [](void *context, const void *source, const char *text) {
-            auto *m = static_cast<Monitor *>(context);
-            const auto *d = static_cast<const HdlcDeframer *>(source);
-            m->pieces.push_back({d->fieldClass, text});
-            m->crcFlags.push_back(d->crcGood);
-        };
-        deframer.sinkContext = this;
+        deframer.SetSink([this](const DecodedCode &code) {
+            const uint32_t field = uint32_t(code.field);
+            if (pieces.empty() || pieces.back().fieldClass != field) {
+                pieces.push_back({field, ""});
+                crcFlags.push_back(code.checkGood ? 1 : 0);
+            }
+            pieces.back().text += char(code.code);
+        });
     }
 
     Pieces show(const Bytes &frame, bool fcsError = false)
@@ -68,7 +70,6 @@ TEST(Ax25Formatter, SpecimenUiFrameThroughADigipeater)
     const Bytes frame = Ui(Header(kDstC, kSrc, {{"DIGI", 0, true}}), 0xF0, "hello");
     EXPECT_EQ(m.show(frame), (Pieces{{1, "SRC\\DIGI*>DST"}, {2, " <V2 UI C>"}, {4, " :"}, {7, "\rhello\r"}}));
     EXPECT_EQ(m.crcFlags, (std::vector<int32_t>{1, 1, 1, 1}));
-    EXPECT_EQ(m.deframer.fieldClass, kFieldInformation) << "the class stays at 7 until the next frame";
 }
 
 TEST(Ax25Formatter, ControlFieldTexts)
@@ -200,7 +201,7 @@ TEST(Ax25Formatter, BadCheckSequenceOnlyWhenIgnored)
     const Bytes frame = Ui(Header(kDstC, kSrc), 0xF0, "hello");
     EXPECT_TRUE(m.show(frame, true).empty());
 
-    m.deframer.crcIgnore = 1;
+    m.deframer.SetCrcIgnore(true);
     EXPECT_EQ(m.show(frame, true),
               (Pieces{{1, "SRC>DST"}, {2, " <V2 UI C>"}, {3, " [CRC Error]"}, {4, " :"}, {7, "\rhello\r"}}));
     EXPECT_EQ(m.crcFlags, (std::vector<int32_t>{0, 0, 0, 0, 0}));
@@ -293,8 +294,7 @@ TEST(Ax25Formatter, NodesBroadcasts)
                                                   {2, " <V1 UI>"},
                                                   {4, " [NET/ROM]:"},
                                                   {5, "\rNode list from MYNODE callsign N1NODE-1"},
-                                                  {7, entry1 + entry2},
-                                                  {7, "\rtail\r"}}))
+                                                  {7, entry1 + entry2 + "\rtail\r"}}))
         << "a trailing partial entry is information text";
 
     // Eleven entries at most; the twelfth one's bytes are information text.
@@ -310,9 +310,8 @@ TEST(Ax25Formatter, NodesBroadcasts)
     for (uint8_t b : extra)
         extraText += char(b);
     const Pieces shown = m.show(twelve);
-    ASSERT_EQ(shown.size(), 6u);
-    EXPECT_EQ(shown[4], (Piece{7, entries}));
-    EXPECT_EQ(shown[5], (Piece{7, extraText + "\r"}));
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[4], (Piece{7, entries + extraText + "\r"}));
 
     // Without a whole entry there is no list and the heading is not shown either.
     EXPECT_EQ(m.show(heading + Text("short")).back(), (Piece{7, "\rshort\r"}));
@@ -336,7 +335,7 @@ TEST(Ax25Formatter, RandomFramesStayInsideTheFrame)
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<size_t> length(1, 200);
     Monitor m;
-    m.deframer.crcIgnore = 1;
+    m.deframer.SetCrcIgnore(true);
     size_t shown = 0;
     for (int i = 0; i < 3000; ++i) {
         Bytes frame(length(rng));
@@ -359,7 +358,7 @@ TEST(Ax25Formatter, RandomFramesStayInsideTheFrame)
         const Pieces pieces = m.show(frame, i % 4 == 0);
         if (!pieces.empty()) {
             ++shown;
-            EXPECT_EQ(pieces.back().fieldClass, kFieldInformation);
+            EXPECT_EQ(pieces.back().fieldClass, uint32_t(FieldClass::kInformation));
             EXPECT_EQ(pieces.back().text.front(), '\r');
         }
     }
@@ -371,18 +370,16 @@ TEST(Ax25Formatter, DispatcherFeedsTheWindowsDeframer)
 {
     SettingsModel settings;
     settings.mode = kModePacket;
-    DataOutputWindow window(settings);
+    DataOutputWindow window;
+    Dispatcher dispatcher(settings, window);
     struct Seen {
         std::string text;
         std::vector<uint32_t> colours;
     } seen;
-    window.setCharacterListener(
-        [](void *context, int32_t, uint8_t c, uint32_t colour) {
-            auto *s = static_cast<Seen *>(context);
-            s->text += char(c);
-            s->colours.push_back(colour);
-        },
-        &seen);
+    window.SetCharacterListener([&seen](int32_t, uint8_t c, uint32_t colour) {
+        seen.text += char(c);
+        seen.colours.push_back(colour);
+    });
 
     test::HdlcLine line;
     const Bytes frame = Ui(Header(kDstC, kSrc), 0xF0, "hi");
@@ -395,15 +392,15 @@ TEST(Ax25Formatter, DispatcherFeedsTheWindowsDeframer)
     DecoderParams params;
     params.mode = kModePacket;
     params.samplesPerBit = kSamplesPerBit;
-    DispatchBits(window, samples.data(), int32_t(samples.size()), params);
+    dispatcher.Dispatch(samples.data(), int32_t(samples.size()), params);
     EXPECT_EQ(seen.text, "SRC>DST <V2 UI C> :\rhi\r");
     const DecoderColors colours;
     EXPECT_EQ(seen.colours.front(), colours.l2CrcOk);
     EXPECT_EQ(seen.colours[8], colours.l2FrameType);
 
     seen = {};
-    params.words[0] = 1;
-    DispatchBits(window, samples.data(), int32_t(samples.size()), params);
+    params.SetPacket({1});
+    dispatcher.Dispatch(samples.data(), int32_t(samples.size()), params);
     EXPECT_EQ(seen.text, "SRC>DST <V2 UI C> [CRC Error] :\rhi\rSRC>DST <V2 UI C> :\rhi\r");
     EXPECT_EQ(seen.colours.front(), colours.l2CrcFailed);
 }

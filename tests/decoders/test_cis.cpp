@@ -5,10 +5,13 @@
 
 #include "decoders/cis_decoder.h"
 #include "decoders/dispatch.h"
+#include "feed_bits.h"
 #include "output/data_output_window.h"
 
 namespace sirrel {
 namespace {
+
+using testing::FeedBit;
 
 using Codes = std::vector<int32_t>;
 
@@ -33,17 +36,15 @@ struct Collector {
 
     explicit Collector(int32_t syncFrames = 3, int32_t maxErrors = 10)
     {
-        decoder.setMinSyncFrames(syncFrames);
-        decoder.setMaxErrors(maxErrors);
-        decoder.setSink([](void *context, const void *, int32_t code) {
-            static_cast<Collector *>(context)->codes.push_back(code);
-        }, this);
+        decoder.SetMinSyncFrames(syncFrames);
+        decoder.SetMaxErrors(maxErrors);
+        decoder.SetSink([this](const DecodedCode &code) { codes.push_back(code.code); });
     }
 
     void putFrame(uint32_t frame, bool inverted = false)
     {
         for (int i = 0; i < 11; ++i)
-            decoder.putBit(int32_t(((frame >> i) & 1) ^ (inverted ? 1 : 0)));
+            FeedBit(decoder, int32_t(((frame >> i) & 1) ^ (inverted ? 1 : 0)));
     }
     void putFrames(const std::vector<uint32_t> &frames, bool inverted = false)
     {
@@ -79,13 +80,13 @@ TEST(CisDecoder, SynchronisesAfterNFramesInEitherPolarity)
         Collector cis;
         cis.putFrames({Frame(3), Frame(25)}, inverted);
         for (int i = 0; i < 10; ++i)
-            cis.decoder.putBit(int32_t((Frame(14) >> i) & 1) ^ (inverted ? 1 : 0));
+            FeedBit(cis.decoder, int32_t((Frame(14) >> i) & 1) ^ (inverted ? 1 : 0));
         EXPECT_TRUE(cis.codes.empty());
-        EXPECT_EQ(cis.decoder.state(), CisDecoder::kSearching);
-        cis.decoder.putBit(int32_t((Frame(14) >> 10) & 1) ^ (inverted ? 1 : 0));
+        EXPECT_EQ(cis.decoder.State(), CisDecoder::kSearching);
+        FeedBit(cis.decoder, int32_t((Frame(14) >> 10) & 1) ^ (inverted ? 1 : 0));
         EXPECT_EQ(cis.codes, (Codes{3, 25, 14}));
-        EXPECT_EQ(cis.decoder.state(), CisDecoder::kSynchronised);
-        EXPECT_EQ(cis.decoder.inverted(), inverted);
+        EXPECT_EQ(cis.decoder.State(), CisDecoder::kSynchronised);
+        EXPECT_EQ(cis.decoder.Inverted(), inverted);
 
         cis.putFrames({Frame(1), 0x196, 0x415}, inverted);
         EXPECT_EQ(cis.codes, (Codes{3, 25, 14, 1, 22, 21}));
@@ -96,7 +97,7 @@ TEST(CisDecoder, SearchSlidesOneBitAtATime)
 {
     Collector cis;
     for (int bit : {1, 1, 0, 1})
-        cis.decoder.putBit(bit);
+        FeedBit(cis.decoder, bit);
     cis.putFrames({Frame(5), Frame(6), Frame(7)});
     EXPECT_EQ(cis.codes, (Codes{5, 6, 7}));
     cis.putFrame(Frame(8));
@@ -132,7 +133,7 @@ TEST(CisDecoder, KeepsSynchronisationThroughMaxErrorsInvalidFrames)
         cis.putFrames({Frame(1), Frame(2), Frame(3)});
         cis.putFrames(c.after);
         EXPECT_EQ(cis.codes, c.expected);
-        EXPECT_EQ(cis.decoder.state(), c.state);
+        EXPECT_EQ(cis.decoder.State(), c.state);
     }
 
     // Once lost, the search waits for N fresh frames.
@@ -150,11 +151,11 @@ TEST(CisDecoder, OtherFrameSizesDecodeNothing)
     for (int32_t size : {14, 27, 28, 0}) {
         SCOPED_TRACE(size);
         Collector cis;
-        cis.decoder.setFrameSize(size);
+        cis.decoder.SetFrameSize(size);
         for (uint32_t code = 0; code < 32; ++code)
             cis.putFrame(Frame(code));
         EXPECT_TRUE(cis.codes.empty());
-        EXPECT_EQ(cis.decoder.state(), CisDecoder::kSearching);
+        EXPECT_EQ(cis.decoder.State(), CisDecoder::kSearching);
     }
 }
 
@@ -163,9 +164,9 @@ TEST(CisDecoder, SyncLengthChangeKeepsTheNewestFrames)
     Collector cis(5);
     cis.putFrames({Frame(1), Frame(2), Frame(3), Frame(4)});
     EXPECT_TRUE(cis.codes.empty());
-    cis.decoder.setMinSyncFrames(2); // 44 bits are in: the next bit tests the newest two frames
-    cis.decoder.setMinSyncFrames(0); // ignored
-    EXPECT_EQ(cis.decoder.syncFrames(), 2);
+    cis.decoder.SetMinSyncFrames(2); // 44 bits are in: the next bit tests the newest two frames
+    cis.decoder.SetMinSyncFrames(0); // ignored
+    EXPECT_EQ(cis.decoder.SyncFrames(), 2);
     cis.putFrame(Frame(5));
     EXPECT_EQ(cis.codes, (Codes{4, 5}));
 }
@@ -173,12 +174,13 @@ TEST(CisDecoder, SyncLengthChangeKeepsTheNewestFrames)
 TEST(CisDecoder, DispatchedTextReachesChannelZero)
 {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    Dispatcher dispatcher(settings, window);
     std::string text;
-    window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
+    window.SetCharacterListener([&text](int32_t channel, uint8_t c, uint32_t) {
         if (channel == 0)
-            static_cast<std::string *>(context)->push_back(char(c));
-    }, &text);
+            text.push_back(char(c));
+    });
 
     // "HI 5": H, I, space, figures, T (5 in figures).
     std::vector<int16_t> levels;
@@ -190,10 +192,10 @@ TEST(CisDecoder, DispatchedTextReachesChannelZero)
     DecoderParams params;
     params.mode = kModeCis;
     params.samplesPerBit = 8;
-    params.words = {11, 3, 10, 0, 0};
-    DispatchBits(window, levels.data(), int32_t(levels.size()), params);
+    params.SetCis({11, 3, 10});
+    dispatcher.Dispatch(levels.data(), int32_t(levels.size()), params);
     EXPECT_EQ(text, "HI 5");
-    EXPECT_TRUE(window.cisDecoder().inverted());
+    EXPECT_TRUE(dispatcher.Cis().Inverted());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "decoders/character_sets.h"
+#include "decoders/decoder_sink.h"
 #include "output/data_output_window.h"
 
 namespace sirrel {
@@ -12,28 +13,30 @@ namespace {
 // The sink on its own: codes go in as a decoder would deliver them in the given mode.
 struct Sink {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    DecoderSink sink{settings, window};
     std::string text;
+    std::vector<uint32_t> colours;
 
     explicit Sink(int32_t mode, int32_t charset = 0, int32_t repetitionSkip = 1)
     {
-        window.currentMode = mode;
-        window.statistics().setMode(mode);
-        window.charsetIndex = charset;
-        window.repetitionSkip = repetitionSkip;
-        window.setCharacterListener([](void *context, int32_t, uint8_t c, uint32_t) {
-            static_cast<Sink *>(context)->text.push_back(char(c));
-        }, this);
+        sink.BeginBlock(mode);
+        sink.SetCharset(charset);
+        sink.SetRepetitionSkip(repetitionSkip);
+        window.SetCharacterListener([this](int32_t, uint8_t c, uint32_t colour) {
+            text.push_back(char(c));
+            colours.push_back(colour);
+        });
     }
 
-    Sink &put(const std::vector<int> &codes)
+    Sink &put(const std::vector<int> &codes, FieldClass field = FieldClass::kText, bool checkGood = true)
     {
         for (int code : codes)
-            DecoderSink(&window, nullptr, int8_t(code));
+            sink.Take({0, uint8_t(code), field, checkGood});
         return *this;
     }
 
-    double count(uint32_t entry) { return window.statistics().counter(entry); }
+    double count(uint32_t entry) { return window.Statistics().Counter(entry); }
 };
 
 struct SinkCase {
@@ -144,14 +147,105 @@ TEST(DecoderSink, PacketTextCountsAndTranslatesOnlyTheInformationField)
 {
     Sink packet(kModePacket);
     packet.settings.translation['a'] = 'A';
-    HdlcDeframer &fields = packet.window.hdlcDeframer();
-    fields.fieldClass = 1;
-    PacketTextSink(&packet.window, &fields, "ab");
-    fields.fieldClass = kFieldInformation;
-    PacketTextSink(&packet.window, &fields, "ab");
+    packet.put({'a', 'b'}, FieldClass::kAddress);
+    packet.put({'a', 'b'}, FieldClass::kInformation);
     EXPECT_EQ(packet.text, "abAb");
     EXPECT_EQ(packet.count('a'), 1.0);
     EXPECT_EQ(packet.count('b'), 1.0);
+}
+
+// Each packet field class has its colour; the address follows the check result; other modes use the text colour.
+TEST(DecoderSink, ColourFollowsTheFieldClass)
+{
+    const DecoderColors colors{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const struct {
+        FieldClass field;
+        bool checkGood;
+        uint32_t colour;
+    } cases[] = {
+        {FieldClass::kAddress, true, colors.l2CrcOk},   {FieldClass::kAddress, false, colors.l2CrcFailed},
+        {FieldClass::kFrameType, true, colors.l2FrameType}, {FieldClass::kCrcError, false, colors.text},
+        {FieldClass::kPid, true, colors.l2FramePid},     {FieldClass::kLayer3Header, true, colors.l3Header},
+        {FieldClass::kLayer4Header, true, colors.l4Header}, {FieldClass::kInformation, false, colors.info},
+        {FieldClass::kText, true, colors.text},
+    };
+    for (const auto &c : cases) {
+        Sink packet(kModePacket);
+        packet.window.SetColors(colors);
+        packet.put({'x'}, c.field, c.checkGood);
+        ASSERT_EQ(packet.colours.size(), 1u);
+        EXPECT_EQ(packet.colours[0], c.colour) << int(c.field) << " " << c.checkGood;
+    }
+}
+
+// ARQ-M codes land on the channel they name, each with its own shift state and suppression.
+TEST(DecoderSink, ChannelsKeepTheirOwnShiftStateAndSuppression)
+{
+    Sink arqm(kModeArqm, kCharsetIta3, 2);
+    std::vector<std::pair<int32_t, uint8_t>> written;
+    arqm.window.SetCharacterListener([&](int32_t channel, uint8_t c, uint32_t) { written.push_back({channel, c}); });
+    // ITA3: 0x0E "E", 0x16 repetition request; on channel 1 the request drops one character, channel 0 goes on.
+    for (const auto &[channel, code] : std::vector<std::pair<int32_t, int>>{{1, 0x16}, {0, 0x0E}, {1, 0x0E}, {1, 0x0E}})
+        arqm.sink.Take({channel, uint8_t(code)});
+    EXPECT_EQ(written, (std::vector<std::pair<int32_t, uint8_t>>{{0, 'E'}, {1, 'E'}}));
+}
+
+TEST(DecoderSink, ResetReturnsEveryChannelToLettersAndClearsStatistics)
+{
+    Sink ita2(kModeIta2);
+    ita2.put({27, 1});
+    ASSERT_TRUE(ita2.settings.numbers[0]);
+    ita2.settings.numbers[3] = true;
+    ASSERT_EQ(ita2.count(33), 1.0);
+    ita2.sink.Reset();
+    for (bool numbers : ita2.settings.numbers)
+        EXPECT_FALSE(numbers);
+    EXPECT_EQ(ita2.count(33), 0.0);
+    EXPECT_EQ(ita2.window.View(0).LineText(0), "3") << "reset leaves the text";
+    ita2.put({1});
+    EXPECT_EQ(ita2.text, "3E");
+}
+
+TEST(DecoderSink, StatisticsSizeFollowsTheMode)
+{
+    const struct {
+        int32_t mode;
+        uint32_t size;
+    } cases[] = {{kModeIta2, 64}, {kModeIra, 128}, {kModeArq, 67}, {kModePacket, 256}, {kModeRawBits, 2},
+                 {kModeFec, 67}, {kModeCis, 64},   {kModeArqm, 67}, {kModeAscii8, 128}};
+    for (const auto &c : cases) {
+        Sink s(kModePacket);
+        s.sink.BeginBlock(c.mode);
+        EXPECT_EQ(s.window.Statistics().Size(), c.size) << c.mode;
+    }
+    Sink s(kModeIta2);
+    s.sink.BeginBlock(12);
+    EXPECT_EQ(s.window.Statistics().Size(), 64u) << "a number that is no mode keeps the size";
+}
+
+TEST(DecoderSink, StatisticsLabelsShowWhatTheSinkWouldShow)
+{
+    Sink s(kModeIta2);
+    s.settings.translation['A'] = 'a';
+    s.put({2, 2, 2});
+    EXPECT_EQ(s.sink.StatisticsLabel(2), "<CR> - 0x02 - 3");
+    EXPECT_EQ(s.sink.StatisticsLabel(8), "<LF> - 0x08 - 0");
+    EXPECT_EQ(s.sink.StatisticsLabel(33), "3 - 0x21 - 0");
+    EXPECT_EQ(s.sink.StatisticsLabel(0), " - 0x00 - 0");
+
+    s.sink.BeginBlock(kModeAscii8);
+    s.put({13});
+    EXPECT_EQ(s.sink.StatisticsLabel(13), "<CR> - 0x0D - 1");
+    EXPECT_EQ(s.sink.StatisticsLabel('A'), "a - 0x41 - 0");
+
+    s.sink.BeginBlock(kModeArq);
+    s.sink.SetCharset(kCharsetCcir476);
+    s.put({0x70});
+    EXPECT_EQ(s.sink.StatisticsLabel(0x41), " - 0x41 - 1") << "service markers have no display text";
+    EXPECT_EQ(s.sink.StatisticsLabel(3), "a - 0x03 - 0") << "ITA2 'A', then the user table";
+
+    s.sink.BeginBlock(kModeRawBits);
+    EXPECT_EQ(s.sink.StatisticsLabel(1), "1 - 0x01 - 0");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "async_line.h"
+#include "hdlc_line.h"
+#include "decoders/character_sets.h"
 #include "decoders/dispatch.h"
 
 namespace sirrel {
@@ -15,22 +17,23 @@ using testing::AsyncLine;
 // A window with the characters it writes collected as text per channel.
 struct Engine {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    Dispatcher dispatcher{settings, window};
     std::string text;
 
     Engine()
     {
-        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
+        window.SetCharacterListener([this](int32_t channel, uint8_t c, uint32_t) {
             if (channel == 0)
-                static_cast<Engine *>(context)->text.push_back(char(c));
-        }, this);
+                text.push_back(char(c));
+        });
     }
 
     void run(const std::vector<int16_t> &levels, const DecoderParams &params, size_t block)
     {
         for (size_t at = 0; at < levels.size(); at += block) {
             const size_t n = std::min(block, levels.size() - at);
-            DispatchBits(window, levels.data() + at, int32_t(n), params);
+            dispatcher.Dispatch(levels.data() + at, int32_t(n), params);
         }
     }
 };
@@ -43,29 +46,29 @@ DecoderParams Params(int32_t mode, double samplesPerBit)
     return p;
 }
 
-TEST(DispatchBits, PausedDropsLevelsAndKeepsTheClock)
+TEST(Dispatcher, PausedDropsLevelsAndKeepsTheClock)
 {
     Engine e;
     const DecoderParams raw = Params(kModeRawBits, 10);
     const std::vector<int16_t> zeros(23, 0);
     e.run(zeros, raw, zeros.size()); // decisions at 5 and 15
     ASSERT_EQ(e.text, "00");
-    const double phase = e.window.bitPhase;
+    const double phase = e.dispatcher.BitPhase();
 
+    ASSERT_TRUE(e.dispatcher.Sink().OutputProduced());
     e.settings.paused = true;
-    e.window.outputProduced = true;
     e.run(std::vector<int16_t>(50, 1), raw, 50);
     EXPECT_EQ(e.text, "00");
-    EXPECT_EQ(e.window.bitPhase, phase);
-    EXPECT_EQ(e.window.lastLevel, 0);
-    EXPECT_TRUE(e.window.outputProduced) << "a paused call touches nothing";
+    EXPECT_EQ(e.dispatcher.BitPhase(), phase);
+    EXPECT_EQ(e.dispatcher.LastLevel(), 0);
+    EXPECT_TRUE(e.dispatcher.Sink().OutputProduced()) << "a paused call touches nothing";
 
     e.settings.paused = false;
     e.run(std::vector<int16_t>(3, 0), raw, 3); // the next instant is sample 25, the third of this block
     EXPECT_EQ(e.text, "000");
 }
 
-TEST(DispatchBits, DecisionInstantsCarryAcrossBlocks)
+TEST(Dispatcher, DecisionInstantsCarryAcrossBlocks)
 {
     // Ten samples per bit and no transitions: bits are decided at samples 5, 15, 25, ... whatever the blocks.
     Engine e;
@@ -73,15 +76,15 @@ TEST(DispatchBits, DecisionInstantsCarryAcrossBlocks)
     const int16_t zero = 0;
     for (int sample = 0; sample < 60; ++sample) {
         const size_t before = e.text.size();
-        DispatchBits(e.window, &zero, 1, raw);
+        e.dispatcher.Dispatch(&zero, 1, raw);
         EXPECT_EQ(e.text.size() - before, sample % 10 == 5 ? 1u : 0u) << "sample " << sample;
     }
     e.run(std::vector<int16_t>(2048, 0), raw, 2048); // samples 60..2107: instants 65 .. 2105
     EXPECT_EQ(e.text.size(), 6u + 205u);
-    EXPECT_DOUBLE_EQ(e.window.bitPhase, 2110.0 - 2108.0);
+    EXPECT_DOUBLE_EQ(e.dispatcher.BitPhase(), 2110.0 - 2108.0);
 }
 
-TEST(DispatchBits, TransitionsPullTheClockByATenth)
+TEST(Dispatcher, TransitionsPullTheClockByATenth)
 {
     // After the decision at sample 5 the next bit is expected to start at 10.
     const struct {
@@ -94,14 +97,14 @@ TEST(DispatchBits, TransitionsPullTheClockByATenth)
             std::vector<int16_t> levels(20, 0);
             std::fill(levels.begin() + c.transition, levels.end(), 1);
             e.run(levels, Params(mode, 10), levels.size());
-            EXPECT_NEAR(e.window.bitPhase, c.phaseAfter20, 1e-9) << c.transition << " mode " << mode;
-            EXPECT_EQ(e.window.lastLevel, 1);
+            EXPECT_NEAR(e.dispatcher.BitPhase(), c.phaseAfter20, 1e-9) << c.transition << " mode " << mode;
+            EXPECT_EQ(e.dispatcher.LastLevel(), 1);
             EXPECT_EQ(e.text, mode == kModeRawBits ? "01" : "") << "mode 9 decides bits for nobody";
         }
     }
 }
 
-TEST(DispatchBits, RawBitsGoThroughTheWholeSink)
+TEST(Dispatcher, RawBitsGoThroughTheWholeSink)
 {
     Engine e;
     e.settings.translation['0'] = 'o';
@@ -110,15 +113,15 @@ TEST(DispatchBits, RawBitsGoThroughTheWholeSink)
     for (int bit : {0, 1, 1, 0, 1})
         levels.insert(levels.end(), 10, int16_t(bit));
     e.run(levels, Params(kModeRawBits, 10), 7);
-    EXPECT_EQ(e.window.view(0).lineText(0), "oiioi");
-    EXPECT_EQ(e.window.statistics().size(), 2u);
-    EXPECT_EQ(e.window.statistics().counter(0), 2.0);
-    EXPECT_EQ(e.window.statistics().counter(1), 3.0);
-    EXPECT_GT(e.window.redraws.views, 0u);
-    EXPECT_EQ(e.window.redraws.views, e.window.redraws.statistics);
+    EXPECT_EQ(e.window.View(0).LineText(0), "oiioi");
+    EXPECT_EQ(e.window.Statistics().Size(), 2u);
+    EXPECT_EQ(e.window.Statistics().Counter(0), 2.0);
+    EXPECT_EQ(e.window.Statistics().Counter(1), 3.0);
+    EXPECT_GT(e.window.Redraws().views, 0u);
+    EXPECT_EQ(e.window.Redraws().views, e.window.Redraws().statistics);
 }
 
-TEST(DispatchBits, AsyncModesConfigureTheDecoder)
+TEST(Dispatcher, AsyncModesConfigureTheDecoder)
 {
     const struct {
         int32_t mode;
@@ -128,16 +131,16 @@ TEST(DispatchBits, AsyncModesConfigureTheDecoder)
     for (const auto &c : cases) {
         Engine e;
         DecoderParams p = Params(c.mode, c.samplesPerBit);
-        p.words[0] = 2;
-        DispatchBits(e.window, nullptr, 0, p);
-        EXPECT_EQ(e.window.asyncDecoder().dataBits(), c.dataBits);
-        EXPECT_EQ(e.window.asyncDecoder().samplesPerBit(), c.wholeSamples);
-        EXPECT_EQ(e.window.currentMode, c.mode);
-        EXPECT_EQ(e.window.bitPhase, 0.0) << "the start/stop decoder keeps its own timing";
+        p.SetAsync({2});
+        e.dispatcher.Dispatch(nullptr, 0, p);
+        EXPECT_EQ(e.dispatcher.Async().DataBits(), c.dataBits);
+        EXPECT_EQ(e.dispatcher.Async().SamplesPerBit(), c.wholeSamples);
+        EXPECT_EQ(e.dispatcher.CurrentMode(), c.mode);
+        EXPECT_EQ(e.dispatcher.BitPhase(), 0.0) << "the start/stop decoder keeps its own timing";
     }
 }
 
-TEST(DispatchBits, SynchronousModesSetSuppressionAndCharset)
+TEST(Dispatcher, SynchronousModesSetSuppressionAndCharset)
 {
     const struct {
         int32_t mode;
@@ -151,18 +154,18 @@ TEST(DispatchBits, SynchronousModesSetSuppressionAndCharset)
     };
     for (const auto &c : cases) {
         Engine e;
-        e.window.repetitionSkip = 9;
-        e.window.charsetIndex = 7;
+        e.dispatcher.Sink().SetRepetitionSkip(9);
+        e.dispatcher.Sink().SetCharset(7);
         DecoderParams p = Params(c.mode, 10);
-        p.words = c.words;
-        DispatchBits(e.window, nullptr, 0, p);
-        EXPECT_EQ(e.window.repetitionSkip, c.skip) << c.mode;
-        EXPECT_EQ(e.window.charsetIndex, c.charset) << c.mode;
-        EXPECT_EQ(e.window.statistics().size(), StatisticsSize(c.mode));
+        p.SetWords(c.words);
+        e.dispatcher.Dispatch(nullptr, 0, p);
+        EXPECT_EQ(e.dispatcher.Sink().RepetitionSkip(), c.skip) << c.mode;
+        EXPECT_EQ(e.dispatcher.Sink().Charset(), c.charset) << c.mode;
+        EXPECT_EQ(e.window.Statistics().Size(), StatisticsSize(c.mode));
     }
 }
 
-TEST(DispatchBits, ShiftStateSurvivesBlocks)
+TEST(Dispatcher, ShiftStateSurvivesBlocks)
 {
     // Figures 1 is "3", letters 1 is "E"; the decoder frames in bursts, so shifts and their characters often
     // land in different calls.
@@ -184,7 +187,7 @@ TEST(DispatchBits, ShiftStateSurvivesBlocks)
 }
 
 // ITA2 at 50 baud and 11025 Hz, 1.5 stop bits, in frames of 2048 samples as the signal chain delivers them.
-TEST(DispatchBits, DecodesItaTwoTeleprinterTextEndToEnd)
+TEST(Dispatcher, DecodesItaTwoTeleprinterTextEndToEnd)
 {
     enum : unsigned { R = 10, Y = 21, Sp = 4, C = 14, Q = 23, D = 9, E = 1, CR = 2, LF = 8, Figs = 27, Ltrs = 31 };
     const std::vector<unsigned> message = {
@@ -199,11 +202,90 @@ TEST(DispatchBits, DecodesItaTwoTeleprinterTextEndToEnd)
     Engine e;
     e.run(line.levels(), Params(kModeIta2, 11025.0 / 50.0), 2048);
     EXPECT_EQ(e.text, "RYRY CQ\r\nDE 42-7 E\r\n");
-    OutputTextView &view = e.window.view(0);
-    ASSERT_EQ(view.lineCount(), 3u);
-    EXPECT_EQ(view.lineText(0), "RYRY CQ");
-    EXPECT_EQ(view.lineText(1), "DE 42-7 E");
-    EXPECT_EQ(view.lineText(2), "");
+    OutputTextView &view = e.window.View(0);
+    ASSERT_EQ(view.LineCount(), 3u);
+    EXPECT_EQ(view.LineText(0), "RYRY CQ");
+    EXPECT_EQ(view.LineText(1), "DE 42-7 E");
+    EXPECT_EQ(view.LineText(2), "");
+}
+
+// Without more signal the start/stop decoder holds the newest characters back; only the end of the input
+// lets them out, and only while its mode is the current one.
+TEST(Dispatcher, FinishDeliversWhatTheStartStopDecoderHoldsBack)
+{
+    AsyncLine line(10, 5);
+    line.idle(4).characters({20, 6}).idle(2); // "HI"
+    const struct {
+        const char *what;
+        bool paused;
+        bool otherModeLast;
+        std::string text;
+    } cases[] = {
+        {"start/stop mode current", false, false, "HI"},
+        {"paused", true, false, ""},
+        {"a clocked mode current", false, true, ""},
+    };
+    for (const auto &c : cases) {
+        Engine e;
+        e.run(line.levels(), Params(kModeIta2, 10), line.levels().size());
+        ASSERT_EQ(e.text, "") << c.what << ": a short line is held back";
+        if (c.otherModeLast)
+            e.dispatcher.Dispatch(nullptr, 0, Params(kModeRawBits, 10));
+        e.settings.paused = c.paused;
+        e.dispatcher.Finish();
+        EXPECT_EQ(e.text, c.text) << c.what;
+    }
+}
+
+TEST(Dispatcher, ResetStartsClockDecodersAndShiftStatesAfresh)
+{
+    Engine e;
+    std::vector<int16_t> levels(13, 0);
+    levels.back() = 1;
+    e.run(levels, Params(kModeRawBits, 10), levels.size());
+    DecoderParams arqm = Params(kModeArqm, 10);
+    arqm.SetArqm({2, 4, 1});
+    e.run(std::vector<int16_t>(100, 1), arqm, 100);
+    ASSERT_GT(e.dispatcher.Arqm().BitCount(), 0);
+    ASSERT_NE(e.dispatcher.BitPhase(), 0.0);
+    e.settings.numbers[2] = true;
+    ASSERT_GT(e.window.Statistics().Counter(0), 0.0);
+
+    e.dispatcher.Reset();
+    EXPECT_EQ(e.dispatcher.BitPhase(), 0.0);
+    EXPECT_EQ(e.dispatcher.LastLevel(), 0);
+    EXPECT_EQ(e.dispatcher.Arqm().BitCount(), 0);
+    EXPECT_EQ(e.dispatcher.Arqm().Channels(), 2) << "the configuration stays";
+    EXPECT_FALSE(e.settings.numbers[2]);
+    EXPECT_EQ(e.window.Statistics().Counter(0), 0.0);
+
+    // The clock runs as from construction: the first decision falls at sample 5 again.
+    const std::string before = e.text;
+    e.run(std::vector<int16_t>(6, 0), Params(kModeRawBits, 10), 6);
+    EXPECT_EQ(e.text, before + "0");
+}
+
+// Packet text repaints only the statistics (the views follow the deframer's own text); every other mode
+// repaints both, and a block that writes nothing asks for nothing.
+TEST(Dispatcher, RedrawRequestsFollowTheMode)
+{
+    Engine e;
+    e.run(std::vector<int16_t>(4, 0), Params(kModeRawBits, 10), 4);
+    EXPECT_EQ(e.window.Redraws().views, 0u) << "no bit decided yet";
+    e.run(std::vector<int16_t>(10, 0), Params(kModeRawBits, 10), 10);
+    EXPECT_EQ(e.window.Redraws().views, 1u);
+    EXPECT_EQ(e.window.Redraws().statistics, 1u);
+
+    test::HdlcLine line;
+    using test::operator+;
+    line.flags(8).frame(test::Header({"DST"}, {"SRC"}) + test::Bytes{0x03, 0xF0} + test::Text("hi")).flags(2);
+    std::vector<int16_t> samples;
+    for (int32_t l : line.levels())
+        samples.insert(samples.end(), 8, int16_t(l));
+    e.run(samples, Params(kModePacket, 8), samples.size());
+    ASSERT_NE(e.text.find("hi"), std::string::npos);
+    EXPECT_EQ(e.window.Redraws().views, 1u);
+    EXPECT_EQ(e.window.Redraws().statistics, 2u);
 }
 
 } // namespace

@@ -21,23 +21,23 @@ struct FecFixture : ::testing::Test {
 
 TEST_F(FecFixture, StartsWithBlocksOfThreeAndNoGap)
 {
-    EXPECT_EQ(decoder.charsInCycle(), 3);
-    EXPECT_EQ(decoder.cycleLength(), 21);
-    decoder.setCharsInCycle(5);
-    EXPECT_EQ(decoder.cycleLength(), 35);
-    decoder.setCharsInCycle(2); // shrinks with the block, unlike the ARQ cycle
-    EXPECT_EQ(decoder.cycleLength(), 14);
+    EXPECT_EQ(decoder.CharsInCycle(), 3);
+    EXPECT_EQ(decoder.CycleLength(), 21);
+    decoder.SetCharsInCycle(5);
+    EXPECT_EQ(decoder.CycleLength(), 35);
+    decoder.SetCharsInCycle(2); // shrinks with the block, unlike the ARQ cycle
+    EXPECT_EQ(decoder.CycleLength(), 14);
 }
 
 TEST_F(FecFixture, TwoCharacterBlocksShowOneCharacterEach)
 {
-    decoder.setCharsInCycle(2);
+    decoder.SetCharsInCycle(2);
     const std::vector<int> sent = {kE, kA, kS, kI, kU, kD, kR, kN};
     for (size_t block = 0; block < sent.size() / 2; ++block) {
         const size_t before = out.codes.size();
         Feed(decoder, CodeBits({sent[2 * block], sent[2 * block + 1]}));
         EXPECT_EQ(out.codes.size() - before, 1u) << "block " << block;
-        EXPECT_EQ(decoder.gapCount(), 0);
+        EXPECT_EQ(decoder.GapCount(), 0);
     }
     EXPECT_EQ(out.codes, (std::vector<int>{kE, kS, kU, kR}));
 }
@@ -54,7 +54,7 @@ TEST_F(FecFixture, AlternationRunsAcrossBlocksAndLossOfSync)
     damaged[3] ^= 1;
     Feed(decoder, Concat({damaged, CodeBits({kB, kT, kN})}));
     EXPECT_EQ(out.codes, (std::vector<int>{kE, kS, kU, kW, kB}));
-    EXPECT_EQ(decoder.alternate(), 1);
+    EXPECT_EQ(decoder.Alternate(), 1);
 }
 
 // SITOR-B through the dispatcher: every character twice, the repetition four characters after the first
@@ -62,11 +62,10 @@ TEST_F(FecFixture, AlternationRunsAcrossBlocksAndLossOfSync)
 TEST(FecDispatch, InterleavedCopiesGiveTheText)
 {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    Dispatcher dispatcher(settings, window);
     std::string text;
-    window.setCharacterListener([](void *context, int32_t, uint8_t c, uint32_t) {
-        static_cast<std::string *>(context)->push_back(char(c));
-    }, &text);
+    window.SetCharacterListener([&text](int32_t, uint8_t c, uint32_t) { text.push_back(char(c)); });
 
     const std::vector<int> message = {kE, kA, kS, kT, kO, kN, kRq, kS, kU, kN};
     std::vector<int> slots;
@@ -81,12 +80,12 @@ TEST(FecDispatch, InterleavedCopiesGiveTheText)
     DecoderParams params;
     params.mode = kModeFec;
     params.samplesPerBit = 10;
-    params.words = {5, 0, 0, 0, 0};
+    params.SetFec({5, 0, 0});
     const std::vector<int16_t> levels = Levels(CodeBits(slots), 10);
-    DispatchBits(window, levels.data(), int32_t(levels.size()), params);
+    dispatcher.Dispatch(levels.data(), int32_t(levels.size()), params);
     // The repetition request is counted but suppresses nothing in this mode.
     EXPECT_EQ(text, "EASTONSUN");
-    EXPECT_EQ(window.statistics().counter(0x40), 1.0);
+    EXPECT_EQ(window.Statistics().Counter(0x40), 1.0);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ Bytes RandomBytes(std::mt19937 &rng, size_t count)
     return out;
 }
 
-Bytes Delivered(const HdlcDeframer &d, int32_t n) { return Bytes(d.frame(), d.frame() + n); }
+Bytes Delivered(const HdlcDeframer &d, int32_t n) { return Bytes(d.FrameBytes(), d.FrameBytes() + n); }
 
 TEST(HdlcDeframer, IndependentCheckRoutineGivesThePublishedCheckValue)
 {
@@ -44,13 +44,13 @@ TEST(HdlcDeframer, RandomFramesArriveIntactWithTheirCheckVerdict)
         // Deliver the frame and inspect it while its bytes are still in the buffer.
         int32_t n = -1;
         for (int32_t l : line.levels()) {
-            n = d.pushLevel(l);
+            n = d.PushLevel(l);
             if (n >= 0)
                 break;
         }
         ASSERT_EQ(n, int32_t(data.size())) << "frame " << i;
         EXPECT_EQ(Delivered(d, n), data) << "frame " << i;
-        EXPECT_EQ(d.crcGood, bad ? 0 : 1) << "frame " << i;
+        EXPECT_EQ(d.CrcGood(), !bad) << "frame " << i;
     }
 }
 
@@ -109,7 +109,7 @@ TEST(HdlcDeframer, SevenOnesAbortUntilTheNextFlag)
     // A line held for a long time is one long abort; the next flag starts again.
     HdlcDeframer held;
     for (int i = 0; i < 5'000'000; ++i)
-        held.pushLevel(1);
+        held.PushLevel(1);
     HdlcLine after;
     after.flags(2).frame(test::Text("woken")).flags();
     EXPECT_EQ(after.send(held), std::vector<int32_t>{5});
@@ -122,12 +122,12 @@ TEST(HdlcDeframer, AnyTwoValuedLevelWorks)
     HdlcDeframer d;
     std::vector<int32_t> finished;
     for (int32_t l : line.levels()) {
-        const int32_t n = d.pushLevel(l ? -3 : 5);
+        const int32_t n = d.PushLevel(l ? -3 : 5);
         if (n >= 0)
             finished.push_back(n);
     }
     EXPECT_EQ(finished, std::vector<int32_t>{6});
-    EXPECT_EQ(d.crcGood, 1);
+    EXPECT_TRUE(d.CrcGood());
 }
 
 } // namespace

@@ -20,9 +20,9 @@ struct ArqFixture : ::testing::Test {
 
     void configure(int32_t n, int32_t cycle, int32_t polarity = SyncArqDecoder::kPolarityAuto)
     {
-        decoder.setCharsInCycle(n);
-        decoder.setCycleLength(cycle);
-        decoder.setPolarityMode(polarity);
+        decoder.SetCharsInCycle(n);
+        decoder.SetCycleLength(cycle);
+        decoder.SetPolarityMode(polarity);
     }
 };
 
@@ -39,10 +39,10 @@ TEST_F(ArqFixture, ThreeCodesPerCycleAndTheGapSkipped)
         ASSERT_EQ(cycle.size(), 45u);
         const size_t before = out.codes.size();
         for (size_t bit = 0; bit < cycle.size(); ++bit) {
-            decoder.putBit(cycle[bit]);
+            FeedBit(decoder, cycle[bit]);
             // The codes come with the block's last bit; then the gap is counted down to zero.
             EXPECT_EQ(out.codes.size() - before, bit < 20 ? 0u : 3u) << "bit " << bit;
-            EXPECT_EQ(decoder.gapCount(), bit < 20 ? 0 : int32_t(44 - bit)) << "bit " << bit;
+            EXPECT_EQ(decoder.GapCount(), bit < 20 ? 0 : int32_t(44 - bit)) << "bit " << bit;
         }
         expected.insert(expected.end(), block.begin(), block.end());
     }
@@ -52,17 +52,17 @@ TEST_F(ArqFixture, ThreeCodesPerCycleAndTheGapSkipped)
 TEST_F(ArqFixture, CycleShorterThanTheBlockSkipsNothing)
 {
     configure(3, 7);
-    EXPECT_EQ(decoder.cycleLength(), 21);
+    EXPECT_EQ(decoder.CycleLength(), 21);
     Feed(decoder, CodeBits({kE, kA, kS, kI, kU, kD}));
-    EXPECT_EQ(decoder.gapCount(), 0);
+    EXPECT_EQ(decoder.GapCount(), 0);
     EXPECT_EQ(out.codes, (std::vector<int>{kE, kA, kS, kI, kU, kD}));
 
-    decoder.setCharsInCycle(10); // the cycle grows with the block, and stays when the block shrinks again
-    EXPECT_EQ(decoder.cycleLength(), 70);
-    decoder.setCharsInCycle(3);
-    EXPECT_EQ(decoder.cycleLength(), 70);
-    decoder.setCycleLength(7);
-    EXPECT_EQ(decoder.cycleLength(), 21);
+    decoder.SetCharsInCycle(10); // the cycle grows with the block, and stays when the block shrinks again
+    EXPECT_EQ(decoder.CycleLength(), 70);
+    decoder.SetCharsInCycle(3);
+    EXPECT_EQ(decoder.CycleLength(), 70);
+    decoder.SetCycleLength(7);
+    EXPECT_EQ(decoder.CycleLength(), 21);
 }
 
 struct PolarityCase {
@@ -87,8 +87,11 @@ TEST_F(ArqFixture, PolarityDecidedByTheFirstCharacter)
         SyncArqDecoder fresh;
         CodeRecorder got;
         got.attach(fresh);
-        fresh.setPolarityMode(c.polarity);
-        Feed(fresh, c.invertedLine ? Inverted(block) : block);
+        fresh.SetPolarityMode(c.polarity);
+        if (c.invertedLine)
+            Feed(fresh, Inverted(block));
+        else
+            Feed(fresh, block);
         const std::vector<int> expected = c.delivered ? std::vector<int>{kE, kA, kS} : std::vector<int>{};
         EXPECT_EQ(got.codes, expected) << c.name;
     }
@@ -116,9 +119,9 @@ TEST_F(ArqFixture, PeriodicInversionAndItsResetCodes)
         SyncArqDecoder fresh;
         CodeRecorder got;
         got.attach(fresh);
-        fresh.setCharsInCycle(c.n);
-        fresh.setCycleLength(0); // no gap
-        fresh.setInvertingRate(c.rate);
+        fresh.SetCharsInCycle(c.n);
+        fresh.SetCycleLength(0); // no gap
+        fresh.SetInvertingRate(c.rate);
         Feed(fresh, CodeBits(c.sent));
         EXPECT_EQ(got.codes, c.delivered) << c.name;
     }
@@ -168,9 +171,9 @@ TEST(SyncArqDecoderIta2P, OddParityAndBitZeroRule)
         SyncArqDecoder decoder;
         CodeRecorder got;
         got.attach(decoder);
-        decoder.setCharset(SyncArqDecoder::kIta2P);
-        decoder.setCharsInCycle(1);
-        decoder.setPolarityMode(c.polarity);
+        decoder.SetCharset(SyncArqDecoder::kIta2P);
+        decoder.SetCharsInCycle(1);
+        decoder.SetPolarityMode(c.polarity);
         Feed(decoder, CodeBits({c.code}));
         EXPECT_EQ(got.codes, c.delivered) << "code " << c.code << " polarity " << c.polarity;
     }
@@ -186,15 +189,15 @@ TEST(SyncArqDecoderLimits, BlocksTheBufferCannotHoldOrEmptyBlocksDecodeNothing)
         SyncArqDecoder decoder;
         CodeRecorder got;
         got.attach(decoder);
-        decoder.setCharsInCycle(n);
+        decoder.SetCharsInCycle(n);
         Feed(decoder, stream);
         EXPECT_TRUE(got.codes.empty()) << n;
-        EXPECT_LE(decoder.bitCount(), SyncArqDecoder::kBufferBits) << n;
+        EXPECT_LE(decoder.BitCount(), SyncArqDecoder::kBufferBits) << n;
     }
     SyncArqDecoder largest;
     CodeRecorder got;
     got.attach(largest);
-    largest.setCharsInCycle(73);
+    largest.SetCharsInCycle(73);
     Feed(largest, stream);
     EXPECT_EQ(got.codes.size(), 4u * 73u);
 }
@@ -203,29 +206,25 @@ TEST(SyncArqDecoderLimits, BlocksTheBufferCannotHoldOrEmptyBlocksDecodeNothing)
 struct ArqDispatch {
     SettingsModel settings;
     DecoderColors colors;
-    DataOutputWindow window{settings, colors};
+    DataOutputWindow window{colors};
+    Dispatcher dispatcher{settings, window};
     std::string text;
     DecoderParams params;
 
     explicit ArqDispatch(int32_t mode)
     {
-        window.setCharacterListener(Collect, &text);
+        window.SetCharacterListener([this](int32_t, uint8_t c, uint32_t) { text.push_back(char(c)); });
         params.mode = mode;
         params.samplesPerBit = 10;
         if (mode == kModeArq)
-            params.words = {45, 3, 0, 1, 0};
+            params.SetArq({45, 3, 0, 1, 0});
         else
-            params.words = {3, 0, 0, 0, 0};
-    }
-
-    static void Collect(void *text, int32_t, uint8_t c, uint32_t)
-    {
-        static_cast<std::string *>(text)->push_back(char(c));
+            params.SetFec({3, 0, 0});
     }
 
     void run(const std::vector<int16_t> &levels)
     {
-        DispatchBits(window, levels.data(), int32_t(levels.size()), params);
+        dispatcher.Dispatch(levels.data(), int32_t(levels.size()), params);
     }
 };
 
@@ -249,9 +248,9 @@ TEST(ArqDispatch, ClockHeldDuringTheGap)
         d->run(block1);
         d->run(d == &quiet ? quietGap : OffGridGap());
     }
-    EXPECT_EQ(busy.window.syncArqDecoder().gapCount(), 0);
-    EXPECT_DOUBLE_EQ(busy.window.bitPhase, quiet.window.bitPhase) << "gap transitions moved the ARQ clock";
-    EXPECT_NE(fec.window.bitPhase, quiet.window.bitPhase) << "the same transitions move the clock without a gap";
+    EXPECT_EQ(busy.dispatcher.SyncArq().GapCount(), 0);
+    EXPECT_DOUBLE_EQ(busy.dispatcher.BitPhase(), quiet.dispatcher.BitPhase()) << "gap transitions moved the ARQ clock";
+    EXPECT_NE(fec.dispatcher.BitPhase(), quiet.dispatcher.BitPhase()) << "the same transitions move the clock without a gap";
 
     busy.run(block2);
     EXPECT_EQ(busy.text, "EASTON");

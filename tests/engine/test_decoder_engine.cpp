@@ -67,9 +67,9 @@ private:
 
 struct Collector {
     std::string text;
-    static void Take(void *context, int32_t, uint8_t character, uint32_t)
+    void Listen(DataOutputWindow &window)
     {
-        static_cast<Collector *>(context)->text += char(character);
+        window.SetCharacterListener([this](int32_t, uint8_t character, uint32_t) { text += char(character); });
     }
 };
 
@@ -78,7 +78,7 @@ std::string DecodeInBlocks(const std::vector<int16_t> &audio, size_t block)
     FakeSource source(kRate);
     DecoderEngine engine(source, ManualAscii());
     Collector out;
-    engine.Output().setCharacterListener(&Collector::Take, &out);
+    out.Listen(engine.Output());
     for (size_t at = 0; at < audio.size(); at += block)
         engine.Deliver(audio.data() + at, uint32_t(std::min(block, audio.size() - at)));
     engine.FlushFrame();
@@ -101,7 +101,7 @@ TEST(DecoderEngine, PumpReadsAPullSourceToItsEnd)
     FakeSource source(kRate, audio);
     DecoderEngine engine(source, ManualAscii());
     Collector out;
-    engine.Output().setCharacterListener(&Collector::Take, &out);
+    out.Listen(engine.Output());
     std::vector<uint64_t> reports;
     engine.Pump([&](uint64_t samples) { reports.push_back(samples); });
     EXPECT_EQ(out.text, kText);
@@ -171,25 +171,19 @@ TEST(DecoderEngine, AnEditPostedDuringAFrameWaitsForTheNextFrame)
     const auto audio = Transmission(kText);
     FakeSource source(kRate);
     DecoderEngine engine(source, ManualAscii());
-    struct Context {
-        DecoderEngine *engine;
-        bool posted = false;
-        int32_t modeSeenAfterPost = -1;
-    } context{&engine};
-    engine.Output().setCharacterListener(
-        [](void *p, int32_t, uint8_t, uint32_t) {
-            auto &c = *static_cast<Context *>(p);
-            if (c.posted)
-                return;
-            c.posted = true;
-            c.engine->Post([](EngineEdit &e) { e.settings.paused = true; });
-            // Still this frame: the settings it reads have not moved.
-            c.modeSeenAfterPost = c.engine->Settings().paused ? 1 : 0;
-        },
-        &context);
+    bool posted = false;
+    int pausedSeenAfterPost = -1;
+    engine.Output().SetCharacterListener([&](int32_t, uint8_t, uint32_t) {
+        if (posted)
+            return;
+        posted = true;
+        engine.Post([](EngineEdit &e) { e.settings.paused = true; });
+        // Still this frame: the settings it reads have not moved.
+        pausedSeenAfterPost = engine.Settings().paused ? 1 : 0;
+    });
     engine.Deliver(audio.data(), uint32_t(audio.size()));
-    ASSERT_TRUE(context.posted);
-    EXPECT_EQ(context.modeSeenAfterPost, 0);
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(pausedSeenAfterPost, 0);
     EXPECT_TRUE(engine.Settings().paused);
     EXPECT_TRUE(engine.Published().paused);
 }

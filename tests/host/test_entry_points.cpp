@@ -34,7 +34,7 @@ TEST(PluginEntryPoints, ExportsOnlyTheEntryPoints)
     Host host;
     EXPECT_TRUE(host.init && host.start && host.notify && host.done);
     EXPECT_EQ(host.Symbol("_ZN6sirrel11ModelCodeOfEPKh"), nullptr);
-    EXPECT_EQ(host.Symbol("_ZN6sirrel12DispatchBitsERNS_16DataOutputWindowEPKsiRKNS_13DecoderParamsE"), nullptr);
+    EXPECT_EQ(host.Symbol("_ZN6sirrel10Dispatcher8DispatchEPKsiRKNS_13DecoderParamsE"), nullptr);
 }
 
 TEST(PluginEntryPoints, HandshakeChecksTheVersionAndCopiesTheNameBounded)

@@ -15,6 +15,7 @@
 
 namespace fs = std::filesystem;
 
+namespace sirrel {
 namespace {
 
 class AsyncFileTest : public ::testing::Test {
@@ -125,11 +126,11 @@ TEST_F(AsyncFileTest, MatchesAModelUnderRandomOperations)
             }
             case 5:
                 readAt = std::min<int64_t>(random() % (model.size() + 100), model.size());
-                ASSERT_EQ(file.SetReadPosition(readAt, AsyncFile::FromStart), readAt);
+                ASSERT_EQ(file.SetReadPosition(readAt, AsyncFile::kFromStart), readAt);
                 break;
             case 6:
                 writeAt = std::min<int64_t>(random() % (model.size() + 100), model.size());
-                ASSERT_EQ(file.SetWritePosition(writeAt, AsyncFile::FromStart), writeAt);
+                ASSERT_EQ(file.SetWritePosition(writeAt, AsyncFile::kFromStart), writeAt);
                 break;
             case 7:
                 if (random() % 4 == 0) {
@@ -156,10 +157,10 @@ TEST_F(AsyncFileTest, ReadAfterOverwritingCachedBytesSeesTheNewBytes)
     uint8_t first[10];
     ASSERT_EQ(file.Read(first, 10), 10u);
     const std::vector<uint8_t> fresh(20, 'b');
-    file.SetWritePosition(5, AsyncFile::FromStart);
+    file.SetWritePosition(5, AsyncFile::kFromStart);
     ASSERT_EQ(file.Write(fresh.data(), 20), 20u);
     uint8_t again[30];
-    file.SetReadPosition(0, AsyncFile::FromStart);
+    file.SetReadPosition(0, AsyncFile::kFromStart);
     ASSERT_EQ(file.Read(again, 30), 30u);
     EXPECT_EQ(std::string(again, again + 30), std::string(5, 'a') + std::string(20, 'b') + std::string(5, 'a'));
 }
@@ -175,16 +176,16 @@ TEST_F(AsyncFileTest, PositionsAreClampedToTheFile)
         int32_t origin;
         int64_t expected;
     } cases[] = {
-        {30, AsyncFile::FromStart, 30},     {-1, AsyncFile::FromStart, 0},
-        {500, AsyncFile::FromStart, 100},   {INT64_MAX, AsyncFile::FromStart, 100},
-        {10, AsyncFile::FromPosition, 40},  {-100, AsyncFile::FromPosition, 0},
-        {-10, AsyncFile::FromEnd, 90},      {5, AsyncFile::FromEnd, 100},
-        {INT64_MIN, AsyncFile::FromEnd, 0}, {-100, AsyncFile::FromEnd, 0},
+        {30, AsyncFile::kFromStart, 30},     {-1, AsyncFile::kFromStart, 0},
+        {500, AsyncFile::kFromStart, 100},   {INT64_MAX, AsyncFile::kFromStart, 100},
+        {10, AsyncFile::kFromPosition, 40},  {-100, AsyncFile::kFromPosition, 0},
+        {-10, AsyncFile::kFromEnd, 90},      {5, AsyncFile::kFromEnd, 100},
+        {INT64_MIN, AsyncFile::kFromEnd, 0}, {-100, AsyncFile::kFromEnd, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.offset);
-        file.SetReadPosition(30, AsyncFile::FromStart);
-        file.SetWritePosition(30, AsyncFile::FromStart);
+        file.SetReadPosition(30, AsyncFile::kFromStart);
+        file.SetWritePosition(30, AsyncFile::kFromStart);
         EXPECT_EQ(file.SetReadPosition(c.offset, c.origin), c.expected);
         EXPECT_EQ(file.SetWritePosition(c.offset, c.origin), c.expected);
     }
@@ -199,12 +200,12 @@ TEST_F(AsyncFileTest, TruncatePullsTheReadPositionBack)
         ASSERT_TRUE(file.Open(path.c_str(), false, bufferSize));
         uint8_t bytes[150];
         ASSERT_EQ(file.Read(bytes, 150), 150u);
-        file.SetWritePosition(120, AsyncFile::FromStart);
+        file.SetWritePosition(120, AsyncFile::kFromStart);
         ASSERT_TRUE(file.Truncate());
         EXPECT_EQ(file.Size(), 120);
         EXPECT_EQ(file.ReadPosition(), 120);
         EXPECT_EQ(file.Read(bytes, 10), 0u);
-        file.SetWritePosition(0, AsyncFile::FromStart);
+        file.SetWritePosition(0, AsyncFile::kFromStart);
         ASSERT_TRUE(file.Truncate());
         EXPECT_EQ(file.ReadPosition(), 0);
         file.Close();
@@ -232,7 +233,7 @@ TEST_F(AsyncFileTest, EverythingReturnsZeroAfterAFailedOpen)
     uint8_t byte = 1;
     EXPECT_EQ(file.Read(&byte, 1), 0u);
     EXPECT_EQ(file.Write(&byte, 1), 0u);
-    EXPECT_EQ(file.SetReadPosition(5, AsyncFile::FromStart), 0);
+    EXPECT_EQ(file.SetReadPosition(5, AsyncFile::kFromStart), 0);
     EXPECT_EQ(file.Size(), 0);
     EXPECT_FALSE(file.Truncate());
     EXPECT_FALSE(file.Existed());
@@ -287,3 +288,4 @@ TEST(AsyncFileFailure, WritesAfterAFailedDiskWriteReportFailure)
 }
 
 } // namespace
+} // namespace sirrel

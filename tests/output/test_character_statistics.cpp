@@ -1,70 +1,53 @@
 #include <gtest/gtest.h>
 
 #include "output/character_statistics.h"
-#include "protocols/settings_model.h"
 
 namespace sirrel {
 namespace {
 
-TEST(CharacterStatistics, SizeFollowsTheMode)
+TEST(CharacterStatistics, CountsOnlyWithinTheSize)
 {
-    const struct {
-        int32_t mode;
-        uint32_t size;
-    } cases[] = {{kModeIta2, 64}, {kModeIra, 128}, {kModeArq, 67}, {kModePacket, 256}, {kModeRawBits, 2},
-                 {kModeFec, 67}, {kModeCis, 64},   {kModeArqm, 67}, {kModeAscii8, 128}};
-    for (const auto &c : cases) {
-        CharacterStatistics stats(kModePacket);
-        stats.setMode(c.mode);
-        EXPECT_EQ(stats.size(), c.size) << c.mode;
-        stats.count(int32_t(c.size) - 1);
-        stats.count(int32_t(c.size));
-        stats.count(-1);
-        EXPECT_EQ(stats.counter(c.size - 1), 1.0);
-        EXPECT_EQ(stats.counter(c.size), 0.0) << "codes at or beyond the size are not counted";
+    for (uint32_t size : {2u, 64u, 256u}) {
+        CharacterStatistics stats;
+        stats.SetSize(size);
+        EXPECT_EQ(stats.Size(), size);
+        stats.Count(int32_t(size) - 1);
+        stats.Count(int32_t(size));
+        stats.Count(-1);
+        EXPECT_EQ(stats.Counter(size - 1), 1.0);
+        EXPECT_EQ(stats.Counter(size), 0.0) << "codes at or beyond the size are not counted";
     }
-    CharacterStatistics stats(kModeIta2);
-    stats.setMode(12);
-    EXPECT_EQ(stats.size(), 64u) << "a number that is no mode keeps the size";
+    CharacterStatistics stats;
+    stats.SetSize(64);
+    stats.SetSize(0);
+    EXPECT_EQ(stats.Size(), 64u) << "size 0 (no mode) keeps the size";
+    stats.SetSize(1000);
+    EXPECT_EQ(stats.Size(), CharacterStatistics::kMaxEntries);
 }
 
 TEST(CharacterStatistics, ResizeKeepsCountersAndStartsNewOnesAtZero)
 {
-    CharacterStatistics stats(kModeIra);
-    stats.count(10);
-    stats.count(100);
-    stats.setMode(kModeIta2);
-    stats.setMode(kModeIra);
-    EXPECT_EQ(stats.counter(10), 1.0);
-    EXPECT_EQ(stats.counter(100), 0.0);
-    stats.reset();
-    EXPECT_EQ(stats.counter(10), 0.0);
+    CharacterStatistics stats;
+    stats.SetSize(128);
+    stats.Count(10);
+    stats.Count(100);
+    stats.SetSize(64);
+    stats.SetSize(128);
+    EXPECT_EQ(stats.Counter(10), 1.0);
+    EXPECT_EQ(stats.Counter(100), 0.0);
+    stats.Reset();
+    EXPECT_EQ(stats.Counter(10), 0.0);
 }
 
-TEST(CharacterStatistics, LabelsShowWhatTheSinkWouldShow)
+TEST(CharacterStatistics, LabelShowsTextEntryAndRoundedCount)
 {
-    auto table = SettingsModel::identityTranslation();
-    CharacterStatistics stats(kModeIta2);
+    CharacterStatistics stats;
+    stats.SetSize(64);
     for (int i = 0; i < 3; ++i)
-        stats.count(2);
-    EXPECT_EQ(stats.label(2, table), "<CR> - 0x02 - 3");
-    EXPECT_EQ(stats.label(8, table), "<LF> - 0x08 - 0");
-    EXPECT_EQ(stats.label(33, table), "3 - 0x21 - 0");
-    EXPECT_EQ(stats.label(0, table), " - 0x00 - 0");
-
-    stats.setMode(kModeAscii8);
-    stats.count(13);
-    EXPECT_EQ(stats.label(13, table), "<CR> - 0x0D - 1");
-    table['A'] = 'a';
-    EXPECT_EQ(stats.label('A', table), "a - 0x41 - 0");
-
-    stats.setMode(kModeArq);
-    stats.count(0x40);
-    EXPECT_EQ(stats.label(0x40, table), " - 0x40 - 1") << "service markers have no display text";
-    EXPECT_EQ(stats.label(3, table), "a - 0x03 - 0") << "ITA2 'A', then the user table";
-
-    stats.setMode(kModeRawBits);
-    EXPECT_EQ(stats.label(1, table), "1 - 0x01 - 0");
+        stats.Count(2);
+    EXPECT_EQ(stats.Label(2, "<CR>"), "<CR> - 0x02 - 3");
+    EXPECT_EQ(stats.Label(33, "3"), "3 - 0x21 - 0");
+    EXPECT_EQ(stats.Label(0, ""), " - 0x00 - 0");
 }
 
 } // namespace

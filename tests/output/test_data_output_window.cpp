@@ -20,23 +20,20 @@ struct Written {
 };
 
 struct Window {
-    SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
     std::vector<Written> written;
 
-    explicit Window(int32_t mode)
+    Window()
     {
-        window.currentMode = mode;
-        window.statistics().setMode(mode);
-        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t colour) {
-            static_cast<Window *>(context)->written.push_back({channel, c, colour});
-        }, this);
+        window.SetCharacterListener([this](int32_t channel, uint8_t c, uint32_t colour) {
+            written.push_back({channel, c, colour});
+        });
     }
 
-    void put(const std::string &text)
+    void put(const std::string &text, int32_t channel = 0, uint32_t colour = 0xFFFFFF)
     {
         for (char c : text)
-            DecoderSink(&window, nullptr, int8_t(c));
+            window.Write(channel, uint8_t(c), colour);
     }
 };
 
@@ -56,83 +53,50 @@ TEST(DataOutputWindow, LogGetsLineEndsForCarriageReturnsAndNoLineFeeds)
     {
         std::ofstream(path) << "earlier\n";
     }
-    Window w(kModeAscii8);
-    ASSERT_TRUE(w.window.log(0).Open(path.c_str()));
+    Window w;
+    ASSERT_TRUE(w.window.Log(0).Open(path.c_str()));
     w.put("AB\r\nC\n\rD");
-    w.window.log(0).Close();
+    w.window.Log(0).Close();
     EXPECT_EQ(ReadFile(path), "earlier\nAB\nC\nD") << "appended, one line end per carriage return";
-    EXPECT_EQ(w.window.view(0).lineText(0), "AB");
-    EXPECT_EQ(w.window.view(0).lineText(2), "D");
-    EXPECT_TRUE(w.window.outputProduced);
+    EXPECT_EQ(w.window.View(0).LineText(0), "AB");
+    EXPECT_EQ(w.window.View(0).LineText(2), "D");
     std::remove(path.c_str());
     rmdir(folder);
 }
 
 TEST(DataOutputWindow, FailedLogWriteTurnsLoggingOffAndDecodingGoesOn)
 {
-    Window w(kModeAscii8);
-    ASSERT_TRUE(w.window.log(0).Open("/dev/full"));
+    Window w;
+    ASSERT_TRUE(w.window.Log(0).Open("/dev/full"));
     w.put("AB");
-    EXPECT_FALSE(w.window.log(0).IsOpen());
-    EXPECT_EQ(w.window.view(0).lineText(0), "AB");
+    EXPECT_FALSE(w.window.Log(0).IsOpen());
+    EXPECT_EQ(w.window.View(0).LineText(0), "AB");
     EXPECT_EQ(w.written.size(), 2u);
 }
 
-TEST(DataOutputWindow, ListenerSeesEveryCharacterWithItsColour)
+TEST(DataOutputWindow, ListenerSeesEveryCharacterWithItsChannelAndColour)
 {
-    Window w(kModeIra);
-    w.window.colors.text = 0x123456;
-    w.put("a\r\n");
+    Window w;
+    w.put("a\r\n", 2, 0x123456);
     ASSERT_EQ(w.written.size(), 3u);
-    EXPECT_EQ(w.written[0].channel, 0);
+    EXPECT_EQ(w.written[0].channel, 2);
     EXPECT_EQ(w.written[0].character, 'a');
     EXPECT_EQ(w.written[0].colour, 0x123456u);
     EXPECT_EQ(w.written[2].character, '\n') << "line feeds reach the listener; view and log drop them";
+    EXPECT_EQ(w.window.View(2).LineText(0), "a");
+    EXPECT_EQ(w.window.View(0).LineCount(), 0u) << "other channels stay empty";
 }
 
-TEST(DataOutputWindow, PacketPiecesTakeTheirFieldColour)
+TEST(DataOutputWindow, ViewsKeepEachCharactersColour)
 {
-    Window w(kModePacket);
-    HdlcDeframer &fields = w.window.hdlcDeframer();
-    const DecoderColors defaults;
-    const struct {
-        uint32_t fieldClass;
-        int32_t crcGood;
-        uint32_t colour;
-    } pieces[] = {
-        {1, 0, defaults.l2CrcFailed}, {3, 0, defaults.text},      {1, 1, defaults.l2CrcOk},
-        {2, 1, defaults.l2FrameType}, {4, 1, defaults.l2FramePid}, {5, 1, defaults.l3Header},
-        {6, 1, defaults.l4Header},   {7, 1, defaults.info},       {0, 1, defaults.text},
-    };
-    for (const auto &piece : pieces) {
-        fields.fieldClass = piece.fieldClass;
-        fields.crcGood = piece.crcGood;
-        w.written.clear();
-        PacketTextSink(&w.window, &fields, "K1ABC\r");
-        ASSERT_EQ(w.written.size(), 6u);
-        for (const Written &c : w.written)
-            EXPECT_EQ(c.colour, piece.colour) << "class " << piece.fieldClass << " crc " << piece.crcGood;
-    }
-    EXPECT_EQ(w.window.view(0).lineCount(), 10u) << "each piece's carriage return starts a line";
-    EXPECT_EQ(DecoderColors{}.l2CrcFailed, 0x0000FFu);
-
-    w.written.clear();
-    DecoderSink(&w.window, nullptr, 'x');
-    EXPECT_EQ(w.written.at(0).colour, defaults.text) << "another source always takes the text colour";
-}
-
-TEST(DataOutputWindow, ResetSelectsLettersAndClearsStatistics)
-{
-    Window w(kModeIta2);
-    w.put(std::string(1, char(27)) + char(1));
-    ASSERT_TRUE(w.settings.numbers[0]);
-    w.settings.numbers[3] = true;
-    ASSERT_EQ(w.window.statistics().counter(33), 1.0);
-    w.window.reset();
-    for (bool numbers : w.settings.numbers)
-        EXPECT_FALSE(numbers);
-    EXPECT_EQ(w.window.statistics().counter(33), 0.0);
-    EXPECT_EQ(w.window.view(0).lineText(0), "3") << "reset leaves the text";
+    Window w;
+    w.put("K1", 0, 0x00FF00);
+    w.put("ABC\r", 0, 0x0000FF);
+    const std::vector<TextCell> cells = w.window.View(0).LineCells(0);
+    ASSERT_EQ(cells.size(), 5u);
+    EXPECT_EQ(cells[1].colour, 0x00FF00u);
+    EXPECT_EQ(cells[2].colour, 0x0000FFu);
+    EXPECT_EQ(w.window.View(0).LineCount(), 2u) << "the carriage return starts a line";
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 namespace fs = std::filesystem;
 
+namespace sirrel {
 namespace {
 
 class LogFileTest : public ::testing::Test {
@@ -90,3 +91,4 @@ TEST_F(LogFileTest, OpenFailsInAMissingFolder)
 }
 
 } // namespace
+} // namespace sirrel

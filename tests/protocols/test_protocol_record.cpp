@@ -37,7 +37,7 @@ TEST(ProtocolRecord, FieldsLandAtTheirOffsets)
     r.params.samplesPerBit = 114.84; // never stored
     r.params.polarity = 2;
     r.params.inversionMask = 0x81;
-    r.params.words = {56, 8, 4, 4, 2};
+    r.params.SetWords({56, 8, 4, 4, 2});
     auto b = r.toBytes();
 
     ASSERT_EQ(b.size(), 802u);
@@ -63,7 +63,7 @@ TEST(ProtocolRecord, FieldsLandAtTheirOffsets)
     EXPECT_EQ(back.name, "My ARQ");
     EXPECT_EQ(back.tableName, "Cyrillic");
     EXPECT_EQ(back.mark, 2345.25);
-    EXPECT_EQ(back.params.words, r.params.words);
+    EXPECT_EQ(back.params.Words(), r.params.Words());
     EXPECT_EQ(back.params.samplesPerBit, 0.0);
 }
 
@@ -107,12 +107,12 @@ TEST(DefaultProtocols, SampleEntries)
     EXPECT_EQ(sitor->autoTuning, 1u);
     EXPECT_EQ(sitor->demodulator, kDemodCorrelative);
     EXPECT_EQ(sitor->params.mode, kModeFec);
-    EXPECT_EQ(sitor->params.words[0], 5);
+    EXPECT_EQ(sitor->params.Fec().charsInCycle, 5);
 
     const ProtocolRecord *packet = FindDefaultProtocol("Packet Radio - 1200bps");
     ASSERT_NE(packet, nullptr);
     EXPECT_EQ(packet->demodulator, kDemodHighSpeed);
-    EXPECT_EQ(packet->params.words, (std::array<int32_t, 5>{}));
+    EXPECT_EQ(packet->params.Words(), (std::array<int32_t, 5>{}));
 
     EXPECT_EQ(FindDefaultProtocol("sitor-b"), nullptr) << "names compare case-sensitively";
 }

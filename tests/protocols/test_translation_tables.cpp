@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "decoders/decoder_sink.h"
 #include "output/data_output_window.h"
 #include "protocols/translation_tables.h"
 #include "stored_files.h"
@@ -227,20 +228,18 @@ TEST_F(TablesTest, LoadByNameForPrograms)
 TEST_F(TablesTest, SinkShowsTheTableInForce)
 {
     SettingsModel model;
-    DataOutputWindow window{model};
+    DataOutputWindow window;
+    DecoderSink sink(model, window);
     std::string text;
-    window.currentMode = kModeIra;
-    window.statistics().setMode(kModeIra);
-    window.setCharacterListener(
-        [](void *context, int32_t, uint8_t c, uint32_t) { static_cast<std::string *>(context)->push_back(char(c)); },
-        &text);
+    sink.BeginBlock(kModeIra);
+    window.SetCharacterListener([&text](int32_t, uint8_t c, uint32_t) { text.push_back(char(c)); });
     TranslationTables inForce(file, model);
     inForce.Construct("");
     inForce.SetCode('A', 'Z');
     for (char c : std::string("ABA"))
-        DecoderSink(&window, nullptr, int8_t(c));
+        sink.Take({0, uint8_t(c)});
     inForce.SetDefaultCodes();
-    DecoderSink(&window, nullptr, int8_t('A'));
+    sink.Take({0, uint8_t('A')});
     EXPECT_EQ(text, "ZBZA");
 }
 

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "decoders/arqm_decoder.h"
 #include "decoders/cis_decoder.h"
+#include "decoders/decoder_sink.h"
 #include "output/data_output_window.h"
 #include "siggen/arqm_source.h"
 #include "siggen/cis_source.h"
@@ -28,21 +30,32 @@ std::vector<int> Bits(const BitSource &source, const Keying &keying, int lead, b
     return bits;
 }
 
-// A data output window in one mode, collecting the text of every channel.
+// The ARQ-M and CIS decoders delivering through the sink in one mode, collecting the text of every channel.
 struct Receiver {
     SettingsModel settings;
-    DataOutputWindow window{settings};
+    DataOutputWindow window;
+    DecoderSink sink{settings, window};
+    ArqmDecoder arqm;
+    CisDecoder cis;
     std::array<std::string, kChannelCount> text;
 
     explicit Receiver(int32_t mode)
     {
-        window.currentMode = mode;
-        window.repetitionSkip = 1;
-        window.setCharacterListener([](void *context, int32_t channel, uint8_t c, uint32_t) {
-            static_cast<Receiver *>(context)->text[static_cast<size_t>(channel)].push_back(static_cast<char>(c));
-        }, this);
+        sink.BeginBlock(mode);
+        sink.SetRepetitionSkip(1);
+        arqm.SetSink([this](const DecodedCode &code) { sink.Take(code); });
+        cis.SetSink([this](const DecodedCode &code) { sink.Take(code); });
+        window.SetCharacterListener([this](int32_t channel, uint8_t c, uint32_t) {
+            text[static_cast<size_t>(channel)].push_back(static_cast<char>(c));
+        });
     }
 };
+
+void FeedBit(Decoder &decoder, int bit)
+{
+    const int16_t level = static_cast<int16_t>(bit);
+    decoder.Feed(&level, 1);
+}
 
 const std::array<std::string, 4> kTexts = {"CQ CQ DE ARQM 1234", "RYRYRY THE QUICK BROWN FOX", "NR 42 = 6*7",
                                            "VVV VVV"};
@@ -73,12 +86,12 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
                                                 << ", lead " << lead << (inverted ? ", inverted" : "")
                                                 << (otherLead ? ", other lead level" : ""));
                 Receiver receiver(kModeArqm);
-                ArqmDecoder &decoder = receiver.window.arqmDecoder();
-                decoder.setChannels(c.channels);
-                decoder.setRepetitionCycle(c.cycle);
-                decoder.setVersion(c.version == ArqmSource::Version::V342 ? 1 : 0);
+                ArqmDecoder &decoder = receiver.arqm;
+                decoder.SetChannels(c.channels);
+                decoder.SetRepetitionCycle(c.cycle);
+                decoder.SetVersion(c.version == ArqmSource::Version::V342 ? 1 : 0);
                 for (const int bit : Bits(source, keying, lead, inverted, otherLead))
-                    decoder.putBit(bit);
+                    FeedBit(decoder, bit);
                 for (int ch = 0; ch < kChannelCount; ++ch)
                     EXPECT_EQ(receiver.text[static_cast<size_t>(ch)], ch < c.channels ? kTexts[static_cast<size_t>(ch)] : "")
                         << "channel " << ch;
@@ -93,9 +106,9 @@ TEST(SiggenArqm, MissingChannelTextsIdle)
     Keying keying;
     source.Encode("A", keying);
     Receiver receiver(kModeArqm);
-    receiver.window.arqmDecoder().setChannels(4);
+    receiver.arqm.SetChannels(4);
     for (const int bit : Bits(source, keying, 3))
-        receiver.window.arqmDecoder().putBit(bit);
+        FeedBit(receiver.arqm, bit);
     EXPECT_EQ(receiver.text[0], "A");
     EXPECT_EQ(receiver.text[1], "B ONLY");
     EXPECT_EQ(receiver.text[2], "");
@@ -123,13 +136,13 @@ TEST(SiggenCis, DecodesToTheTextAfterAnyIdleLead)
             SCOPED_TRACE(testing::Message() << "lead " << lead << (inverted ? ", inverted" : "")
                                             << (otherLead ? ", other lead level" : ""));
             Receiver receiver(kModeCis);
-            CisDecoder &decoder = receiver.window.cisDecoder();
-            decoder.setMinSyncFrames(15);
-            decoder.setMaxErrors(20);
+            CisDecoder &decoder = receiver.cis;
+            decoder.SetMinSyncFrames(15);
+            decoder.SetMaxErrors(20);
             for (const int bit : Bits(source, keying, lead, inverted, otherLead))
-                decoder.putBit(bit);
+                FeedBit(decoder, bit);
             EXPECT_EQ(receiver.text[0], text);
-            EXPECT_EQ(decoder.inverted(), inverted);
+            EXPECT_EQ(decoder.Inverted(), inverted);
         }
     }
 }

@@ -16,18 +16,17 @@ std::string Monitor(const std::string &description, bool crcIgnore = false)
     PacketSource source;
     EXPECT_EQ(source.Encode(description, keying), 0u);
     HdlcDeframer deframer;
-    deframer.crcIgnore = crcIgnore;
+    deframer.SetCrcIgnore(crcIgnore);
     std::string text;
-    deframer.sink = [](void *context, const void *, const char *piece) { *static_cast<std::string *>(context) += piece; };
-    deframer.sinkContext = &text;
-    deframer.pushLevel(source.IdleLevel());
+    deframer.SetSink([&text](const DecodedCode &code) { text += static_cast<char>(code.code); });
+    deframer.PushLevel(source.IdleLevel());
     for (const KeyElement &e : keying.Elements()) {
         EXPECT_EQ(e.bits, double(int(e.bits))) << "whole bit periods only";
         for (int i = 0; i < int(e.bits); ++i)
-            deframer.pushLevel(e.level);
+            deframer.PushLevel(e.level);
     }
-    deframer.pushLevel(source.IdleLevel() ^ 1);
-    deframer.pushLevel(source.IdleLevel());
+    deframer.PushLevel(source.IdleLevel() ^ 1);
+    deframer.PushLevel(source.IdleLevel());
     return text;
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "decoders/decoder_params.h"
+#include "protocols/decoder_params.h"
 
 namespace sirrel {
 namespace {
@@ -12,10 +12,10 @@ TEST(DecoderParams, FortyBytesLittleEndian)
     p.samplesPerBit = 114.84375;
     p.polarity = 2;
     p.inversionMask = 0xA5;
-    p.words = {4, 8, 1, -1, 0x01020304};
+    p.SetWords({4, 8, 1, -1, 0x01020304});
     uint8_t bytes[DecoderParams::kSize + 1];
     bytes[40] = 0xEE;
-    p.store(bytes);
+    p.Store(bytes);
     EXPECT_EQ(bytes[0], 7);
     EXPECT_EQ(bytes[12], 2);
     EXPECT_EQ(bytes[16], 0xA5);
@@ -24,9 +24,9 @@ TEST(DecoderParams, FortyBytesLittleEndian)
     EXPECT_EQ(bytes[36], 0x04);
     EXPECT_EQ(bytes[39], 0x01);
     EXPECT_EQ(bytes[40], 0xEE) << "wrote past the block";
-    DecoderParams q = DecoderParams::load(bytes);
+    DecoderParams q = DecoderParams::Load(bytes);
     EXPECT_EQ(q.samplesPerBit, 114.84375);
-    EXPECT_EQ(q.words, p.words);
+    EXPECT_EQ(q.Words(), p.Words());
 }
 
 struct FillCase {
@@ -62,10 +62,10 @@ TEST(DecoderParams, FillFromControlsPerMode)
         c.set(s);
         DecoderParams p;
         p.samplesPerBit = 3.5;
-        p.words = {9, 9, 9, 9, 9};
+        p.SetWords({9, 9, 9, 9, 9});
         FillDecoderParams(s, p);
         EXPECT_EQ(p.mode, c.mode) << c.what;
-        EXPECT_EQ(p.words, c.words) << c.what;
+        EXPECT_EQ(p.Words(), c.words) << c.what;
         EXPECT_EQ(p.samplesPerBit, 3.5) << c.what << ": fill must not touch samplesPerBit";
 
         if (!c.roundTrips)
@@ -73,9 +73,9 @@ TEST(DecoderParams, FillFromControlsPerMode)
         SettingsModel back;
         ApplyDecoderParams(back, p);
         DecoderParams again;
-        again.words = {9, 9, 9, 9, 9};
+        again.SetWords({9, 9, 9, 9, 9});
         FillDecoderParams(back, again);
-        EXPECT_EQ(again.words, p.words) << c.what << ": apply then fill";
+        EXPECT_EQ(again.Words(), p.Words()) << c.what << ": apply then fill";
     }
 }
 
@@ -87,7 +87,7 @@ TEST(DecoderParams, ApplyKeepsOtherModesAndIgnoresUnknownMode)
     p.mode = kModeFec;
     p.polarity = 2;
     p.inversionMask = 0x1FF;
-    p.words = {5, 0, 0, 0, 0};
+    p.SetWords({5, 0, 0, 0, 0});
     ApplyDecoderParams(s, p);
     EXPECT_EQ(s.mode, kModeFec);
     EXPECT_EQ(s.polarity, 2);
@@ -96,13 +96,63 @@ TEST(DecoderParams, ApplyKeepsOtherModesAndIgnoresUnknownMode)
     EXPECT_EQ(s.arqCycleLength, 70);
 
     p.mode = kModeCis;
-    p.words = {0, 1, 1, 0, 0};
+    p.SetWords({0, 1, 1, 0, 0});
     ApplyDecoderParams(s, p);
     EXPECT_EQ(s.cisFrameSizeIndex, 0) << "an unknown frame size selects the first entry";
 
     p.mode = 12;
     ApplyDecoderParams(s, p);
     EXPECT_EQ(s.mode, kModeCis) << "a mode the list does not hold selects nothing";
+}
+
+// Each mode's named view names the words at their stored offsets, and survives the stored block.
+TEST(DecoderParams, NamedViewsRoundTripThroughTheStoredBlock)
+{
+    const struct {
+        const char *what;
+        void (*set)(DecoderParams &);
+        ParamWords words; // as stored, the marker 9 where the mode writes nothing
+        bool (*check)(const DecoderParams &);
+    } cases[] = {
+        {"async", [](DecoderParams &p) { p.SetAsync({2}); }, {2, 9, 9, 9, 9},
+         [](const DecoderParams &p) { return p.Async().parity == 2; }},
+        {"arq", [](DecoderParams &p) { p.SetArq({45, 3, 7, 4, 2}); }, {45, 3, 7, 4, 2},
+         [](const DecoderParams &p) {
+             const ArqParams a = p.Arq();
+             return a.cycleLength == 45 && a.charsInCycle == 3 && a.invertingRate == 7 && a.repetitionCycle == 4 &&
+                    a.charset == 2;
+         }},
+        {"packet", [](DecoderParams &p) { p.SetPacket({1}); }, {1, 9, 9, 9, 9},
+         [](const DecoderParams &p) { return p.Packet().crcIgnore == 1; }},
+        {"fec", [](DecoderParams &p) { p.SetFec({5, 2, 1}); }, {5, 2, 1, 9, 9},
+         [](const DecoderParams &p) {
+             const FecParams f = p.Fec();
+             return f.charsInCycle == 5 && f.invertingRate == 2 && f.charset == 1;
+         }},
+        {"cis", [](DecoderParams &p) { p.SetCis({11, 15, 20}); }, {11, 15, 20, 9, 9},
+         [](const DecoderParams &p) {
+             const CisParams c = p.Cis();
+             return c.frameSize == 11 && c.minSyncFrames == 15 && c.maxErrors == 20;
+         }},
+        {"arqm", [](DecoderParams &p) { p.SetArqm({4, 255, 1}); }, {4, 255, 1, 9, 9},
+         [](const DecoderParams &p) {
+             const ArqmParams a = p.Arqm();
+             return a.channels == 4 && a.repetitionCycle == 255 && a.version == 1;
+         }},
+    };
+    for (const auto &c : cases) {
+        DecoderParams p;
+        p.SetWords({9, 9, 9, 9, 9});
+        c.set(p);
+        EXPECT_EQ(p.Words(), c.words) << c.what;
+        uint8_t bytes[DecoderParams::kSize];
+        p.Store(bytes);
+        for (size_t i = 0; i < c.words.size(); ++i)
+            EXPECT_EQ(int32_t(bytes[20 + 4 * i]), c.words[i] & 0xFF) << c.what << " word " << i;
+        const DecoderParams back = DecoderParams::Load(bytes);
+        EXPECT_EQ(back.Words(), c.words) << c.what;
+        EXPECT_TRUE(c.check(back)) << c.what;
+    }
 }
 
 } // namespace
