@@ -19,6 +19,8 @@
 
 namespace {
 
+using namespace sirrel;
+
 using sirrel::AsyncFile;
 
 constexpr uint32_t kPlayerBuffer = WavPlayer::kDefaultBufferSize;

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace sirrel;
+
 void Check(bool condition)
 {
     if (!condition)

@@ -1,5 +1,7 @@
 #include "audio/wav_file.h"
 
+namespace sirrel {
+
 namespace {
 
 // Chunk tags as little-endian 32-bit words.
@@ -19,18 +21,18 @@ constexpr uint32_t kSectionHeaderLength = 4 + 8 + kFormatLength + 8;
 
 uint16_t Get16(const uint8_t *p)
 {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+    return uint16_t(p[0] | p[1] << 8);
 }
 
 uint32_t Get32(const uint8_t *p)
 {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
 }
 
 uint8_t *Put16(uint8_t *p, uint32_t value)
 {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
+    p[0] = uint8_t(value);
+    p[1] = uint8_t(value >> 8);
     return p + 2;
 }
 
@@ -142,7 +144,7 @@ bool WavFile::UpdateRiffSize()
     if (!keepRiffSize_ || !Writable())
         return true;
     const int64_t size = Size();
-    const uint32_t expected = size - 8 > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size - 8);
+    const uint32_t expected = size - 8 > UINT32_MAX ? UINT32_MAX : uint32_t(size - 8);
     if (expected == riffSize_)
         return true;
     if (!WriteWordAt(4, expected))
@@ -183,7 +185,7 @@ uint32_t WavFile::ParseHeader()
     switch (format.formatTag) {
     case kTagPcm:
         if (length == kOldFormatLength)
-            format.bitsPerSample = static_cast<uint16_t>(format.blockAlignment / format.channels * 8);
+            format.bitsPerSample = uint16_t(format.blockAlignment / format.channels * 8);
         if (format.bitsPerSample != 8 && format.bitsPerSample != 16)
             return 0;
         kind = KindPcm;
@@ -247,7 +249,7 @@ bool WavFile::FindDataTag(int64_t *tagAt)
         }
         if (!ReadWord(&chunkSize))
             return false;
-        at += 8 + static_cast<int64_t>(chunkSize);
+        at += 8 + int64_t(chunkSize);
         if ((chunkSize & 1) && PadByteAt(at))
             ++at;
     }
@@ -293,7 +295,7 @@ bool WavFile::WriteHeaderMuLaw(uint32_t rate, uint32_t channels)
 
 bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t channels)
 {
-    const uint64_t averageBytes = static_cast<uint64_t>(rate) * bits * channels / 8;
+    const uint64_t averageBytes = uint64_t(rate) * bits * channels / 8;
     if (!IsOpen() || !Writable() || rate == 0 || channels == 0 || bits * channels / 8 > UINT16_MAX ||
         averageBytes > UINT32_MAX)
         return false;
@@ -302,7 +304,7 @@ bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t c
     uint8_t header[kSectionHeaderLength];
     uint8_t *p = Put32(Put32(Put32(header, kTagWave), kTagFmt), kFormatLength);
     p = Put16(Put16(p, tag), channels);
-    p = Put32(Put32(p, rate), static_cast<uint32_t>(averageBytes));
+    p = Put32(Put32(p, rate), uint32_t(averageBytes));
     p = Put16(Put16(Put16(p, bits * channels / 8), bits), 0);
     Put32(Put32(p, kTagData), 0);
     const int64_t start = SetWritePosition(0, kFromEnd);
@@ -315,7 +317,7 @@ bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t c
 bool WavFile::WriteData(const void *buffer, uint32_t length)
 {
     if (kind_ == KindNone || !Writable() || (!buffer && length) || length % FrameBytes() != 0 ||
-        static_cast<uint64_t>(position_) + length > kMaxDataLength)
+        uint64_t(position_) + length > kMaxDataLength)
         return false;
     if (length == 0)
         return true;
@@ -359,7 +361,7 @@ uint32_t WavFile::SeekData(int64_t offset)
     const int64_t moved = target - position_;
     SetReadPosition(moved, kFromPosition);
     SetWritePosition(moved, kFromPosition);
-    position_ = static_cast<uint32_t>(target);
+    position_ = uint32_t(target);
     return position_;
 }
 
@@ -395,5 +397,7 @@ uint32_t WavFile::BytesPresentFrom(int64_t offset)
     const int64_t present = Size() - offset;
     if (present < 0)
         return 0;
-    return present > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(present);
+    return present > UINT32_MAX ? UINT32_MAX : uint32_t(present);
 }
+
+} // namespace sirrel

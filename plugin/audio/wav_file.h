@@ -3,12 +3,13 @@
 // A file may hold several WAVE sections one after another inside one RIFF; the object works on one section at
 // a time. A section's data length that is missing or runs past the end of the file (a recording cut short) is
 // repaired to the bytes present: on disk when the file is writable, in memory otherwise.
-#ifndef SIRREL_AUDIO_WAV_FILE_H
-#define SIRREL_AUDIO_WAV_FILE_H
+#pragma once
 
 #include <cstdint>
 
 #include "output/async_file.h"
+
+namespace sirrel {
 
 class WavFile : protected sirrel::AsyncFile {
 public:
@@ -109,4 +110,4 @@ private:
     uint32_t riffSize_ = 0;
 };
 
-#endif
+} // namespace sirrel

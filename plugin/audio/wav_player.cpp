@@ -6,6 +6,8 @@
 #include "audio/g711.h"
 #include "output/exclusion_hold.h"
 
+namespace sirrel {
+
 namespace {
 
 // Output frames converted per step; bounds the scratch buffers whatever the caller asks for.
@@ -21,11 +23,11 @@ bool Grow(uint8_t **buffer, uint32_t *size, uint64_t need)
         return true;
     if (need > UINT32_MAX)
         return false;
-    void *grown = MemoryReAlloc(*buffer, static_cast<uint32_t>(need));
+    void *grown = MemoryReAlloc(*buffer, uint32_t(need));
     if (!grown)
         return false;
     *buffer = static_cast<uint8_t *>(grown);
-    *size = static_cast<uint32_t>(need);
+    *size = uint32_t(need);
     return true;
 }
 
@@ -58,7 +60,7 @@ WavPlayer::~WavPlayer()
 
 void WavPlayer::SetOptions(uint32_t options)
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     const uint32_t changed = options_ ^ options;
     options_ = options;
     if ((changed & (ConvertRate | ConvertBits | ConvertChannels)) && file_.IsOpen() && !recording_)
@@ -67,14 +69,8 @@ void WavPlayer::SetOptions(uint32_t options)
 
 void WavPlayer::SetBufferSize(uint32_t bytes)
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     bufferSize_ = bytes ? bytes : kDefaultBufferSize;
-}
-
-void WavPlayer::SetRateTolerance(float tolerance)
-{
-    sirrel::ExclusionHold hold(lock_);
-    tolerance_ = tolerance;
 }
 
 bool WavPlayer::SetWantedFormat(const Format &format)
@@ -82,7 +78,7 @@ bool WavPlayer::SetWantedFormat(const Format &format)
     if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
         format.rate == 0)
         return false;
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     wanted_ = format;
     if (file_.IsOpen() && !recording_)
         MakePlan();
@@ -93,7 +89,7 @@ void WavPlayer::SetWantedRate(uint32_t rate)
 {
     if (rate == 0)
         return;
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     if (rate == wanted_.rate)
         return;
     wanted_.rate = rate;
@@ -103,24 +99,22 @@ void WavPlayer::SetWantedRate(uint32_t rate)
 
 WavPlayer::Format WavPlayer::WantedFormat()
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     return wanted_;
 }
 
-void WavPlayer::SetOpenedCallback(OpenedCallback callback, void *user)
+void WavPlayer::SetOpenedCallback(OpenedCallback callback)
 {
-    sirrel::ExclusionHold hold(lock_);
-    opened_ = callback;
-    openedUser_ = user;
+    ExclusionHold hold(lock_);
+    opened_ = std::move(callback);
 }
 
 bool WavPlayer::Open(const char *path)
 {
     OpenedCallback callback;
-    void *user;
     bool accepted;
     {
-        sirrel::ExclusionHold hold(lock_);
+        ExclusionHold hold(lock_);
         CloseFile();
         accepted = file_.OpenRead(path, bufferSize_) && Accept();
         if (accepted)
@@ -129,11 +123,10 @@ bool WavPlayer::Open(const char *path)
             file_.Close();
         UpdateTime();
         callback = opened_;
-        user = openedUser_;
     }
     // Outside the lock: the owner's call-back may take its own locks and read from the player.
     if (accepted && callback)
-        callback(user);
+        callback();
     return accepted;
 }
 
@@ -187,8 +180,8 @@ bool WavPlayer::MakePlan()
                 plan.ready = false;
                 break;
             }
-            OruResampler32_Setup(resamplers_[i], static_cast<float>(file_.Rate()), static_cast<float>(wanted_.rate),
-                                 tolerance_, kTapsPerPhase);
+            OruResampler32_Setup(resamplers_[i], float(file_.Rate()), float(wanted_.rate),
+                                 kRateTolerance, kTapsPerPhase);
         }
     }
     plan_ = plan;
@@ -199,7 +192,7 @@ bool WavPlayer::OpenRecording(const char *path, uint32_t rate, uint32_t bits, ui
 {
     if (rate == 0 || (bits != 8 && bits != 16) || (channels != 1 && channels != 2))
         return false;
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     CloseFile();
     recording_ = file_.OpenWrite(path, bufferSize_) && file_.WriteHeaderPcm(rate, bits, channels);
     if (recording_)
@@ -212,7 +205,7 @@ bool WavPlayer::OpenRecording(const char *path, uint32_t rate, uint32_t bits, ui
 
 void WavPlayer::Close()
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     CloseFile();
     UpdateTime();
 }
@@ -227,19 +220,19 @@ void WavPlayer::CloseFile()
 
 bool WavPlayer::IsOpen()
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     return file_.IsOpen();
 }
 
 bool WavPlayer::IsRecording()
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     return recording_;
 }
 
 bool WavPlayer::Record(const void *frames, uint32_t bytes)
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     if (!recording_)
         return false;
     const bool written = file_.WriteData(frames, bytes);
@@ -249,7 +242,7 @@ bool WavPlayer::Record(const void *frames, uint32_t bytes)
 
 uint32_t WavPlayer::Read(void *destination, uint32_t bytes)
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     if (!(options_ & PlayEnabled) || recording_ || !file_.IsOpen() || !destination)
         return 0;
     uint32_t delivered;
@@ -271,7 +264,7 @@ uint32_t WavPlayer::Convert(uint8_t *destination, uint32_t frames)
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t step = frames - done < kChunkFrames ? frames - done : kChunkFrames;
-        const uint32_t made = ConvertChunk(destination + static_cast<uint64_t>(done) * frameBytes, step);
+        const uint32_t made = ConvertChunk(destination + uint64_t(done) * frameBytes, step);
         if (made == 0)
             break;
         done += made;
@@ -287,8 +280,8 @@ uint32_t WavPlayer::ConvertChunk(uint8_t *destination, uint32_t frames)
     if (frames == 0)
         return 0;
     // Room for the samples as 16-bit words, and for the resampler's interleaved and per-channel output.
-    if (!Grow(&scratch_[0], &scratchSize_[0], static_cast<uint64_t>(inFrames) * fileChannels * 2) ||
-        (plan_.resample && !Grow(&scratch_[1], &scratchSize_[1], static_cast<uint64_t>(frames) * fileChannels * 4)))
+    if (!Grow(&scratch_[0], &scratchSize_[0], uint64_t(inFrames) * fileChannels * 2) ||
+        (plan_.resample && !Grow(&scratch_[1], &scratchSize_[1], uint64_t(frames) * fileChannels * 4)))
         return 0;
 
     uint8_t *bytes = scratch_[0];
@@ -306,16 +299,16 @@ uint32_t WavPlayer::ConvertChunk(uint8_t *destination, uint32_t frames)
     if (plan_.mix) {
         for (uint32_t i = 0; i < available; ++i) {
             if (bits == 8)
-                bytes[i] = static_cast<uint8_t>((bytes[2 * i] + bytes[2 * i + 1]) / 2);
+                bytes[i] = uint8_t((bytes[2 * i] + bytes[2 * i + 1]) / 2);
             else
-                words[i] = static_cast<int16_t>((words[2 * i] + words[2 * i + 1]) / 2);
+                words[i] = int16_t((words[2 * i] + words[2 * i + 1]) / 2);
         }
         channels = 1;
         count = available;
     }
     if (plan_.widen) {
         for (uint32_t i = count; i-- > 0;)
-            words[i] = static_cast<int16_t>((bytes[i] - 128) * 256);
+            words[i] = int16_t((bytes[i] - 128) * 256);
         bits = 16;
     }
     uint8_t *samples = bytes;
@@ -328,7 +321,7 @@ uint32_t WavPlayer::ConvertChunk(uint8_t *destination, uint32_t frames)
     if (plan_.narrow) {
         const auto *sampleWords = reinterpret_cast<const int16_t *>(samples);
         for (uint32_t i = 0; i < count; ++i)
-            samples[i] = static_cast<uint8_t>((static_cast<uint16_t>(sampleWords[i]) >> 8) + 128);
+            samples[i] = uint8_t((uint16_t(sampleWords[i]) >> 8) + 128);
         bits = 8;
     }
     const uint32_t sampleBytes = bits / 8;
@@ -338,7 +331,7 @@ uint32_t WavPlayer::ConvertChunk(uint8_t *destination, uint32_t frames)
             std::memcpy(destination + (2 * i + 1) * sampleBytes, samples + i * sampleBytes, sampleBytes);
         }
     } else {
-        std::memcpy(destination, samples, static_cast<size_t>(count) * sampleBytes);
+        std::memcpy(destination, samples, size_t(count) * sampleBytes);
     }
     return produced;
 }
@@ -357,8 +350,8 @@ uint32_t WavPlayer::InputsFor(uint32_t *frames) const
     if (most > kMaxPhaseSpan / under)
         most = kMaxPhaseSpan / under;
     if (*frames - pending > most)
-        *frames = static_cast<uint32_t>(pending + most);
-    return static_cast<uint32_t>(((*frames - pending) * under + over - 1) / over);
+        *frames = uint32_t(pending + most);
+    return uint32_t(((*frames - pending) * under + over - 1) / over);
 }
 
 // Runs each channel through its resampler into the second scratch buffer, interleaved; returns the frames
@@ -366,21 +359,21 @@ uint32_t WavPlayer::InputsFor(uint32_t *frames) const
 uint32_t WavPlayer::Resample(uint8_t *samples, uint32_t available, uint32_t frames, uint32_t channels, uint32_t bits)
 {
     const OruResampler32 *first = resamplers_[0];
-    const uint64_t most = first->PendingCount + static_cast<uint64_t>(available) * first->Over / first->Under;
-    const uint32_t produced = frames < most ? frames : static_cast<uint32_t>(most);
+    const uint64_t most = first->PendingCount + uint64_t(available) * first->Over / first->Under;
+    const uint32_t produced = frames < most ? frames : uint32_t(most);
     const uint32_t sampleBytes = bits / 8;
     uint8_t *output = scratch_[1];
     // Stereo: each channel goes to its own area behind the interleaved one first.
-    uint8_t *planes = output + static_cast<size_t>(produced) * channels * sampleBytes;
+    uint8_t *planes = output + size_t(produced) * channels * sampleBytes;
     for (uint32_t c = 0; c < channels; ++c) {
-        uint8_t *target = channels == 1 ? output : planes + static_cast<size_t>(c) * produced * sampleBytes;
+        uint8_t *target = channels == 1 ? output : planes + size_t(c) * produced * sampleBytes;
         if (bits == 8)
-            OruResampler32_ProcessOut_8_8(resamplers_[c], target, samples + c, static_cast<int32_t>(produced),
-                                          static_cast<int32_t>(channels));
+            OruResampler32_ProcessOut_8_8(resamplers_[c], target, samples + c, int32_t(produced),
+                                          int32_t(channels));
         else
             OruResampler32_ProcessOut_16_16(resamplers_[c], reinterpret_cast<int16_t *>(target),
                                             reinterpret_cast<const int16_t *>(samples) + c,
-                                            static_cast<int32_t>(produced), static_cast<int32_t>(channels));
+                                            int32_t(produced), int32_t(channels));
     }
     if (channels == 2) {
         for (uint32_t i = 0; i < produced; ++i) {
@@ -402,13 +395,15 @@ void WavPlayer::UpdateTime()
         played = file_.DataPosition() / frameBytes / rate;
         total = file_.DataLength() / frameBytes / rate;
     }
-    std::snprintf(time_, sizeof time_, "%02d:%02d:%02d / %02d:%02d:%02d", static_cast<int>(played / 3600),
-                  static_cast<int>(played % 3600 / 60), static_cast<int>(played % 60), static_cast<int>(total / 3600),
-                  static_cast<int>(total % 3600 / 60), static_cast<int>(total % 60));
+    std::snprintf(time_, sizeof time_, "%02d:%02d:%02d / %02d:%02d:%02d", int(played / 3600),
+                  int(played % 3600 / 60), int(played % 60), int(total / 3600),
+                  int(total % 3600 / 60), int(total % 60));
 }
 
 void WavPlayer::TimeText(char text[kTimeTextSize])
 {
-    sirrel::ExclusionHold hold(lock_);
+    ExclusionHold hold(lock_);
     std::memcpy(text, time_, kTimeTextSize);
 }
+
+} // namespace sirrel

@@ -4,13 +4,15 @@
 // differs when allowed to, and records the frames handed to it into a WAV file. It holds at most one open
 // file. The signal chain's thread reads while the user-interface thread opens files and changes the rate;
 // every use of the file and the resamplers takes the player's own lock.
-#ifndef SIRREL_AUDIO_WAV_PLAYER_H
-#define SIRREL_AUDIO_WAV_PLAYER_H
+#pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "audio/wav_file.h"
 #include "orurt.h"
+
+namespace sirrel {
 
 class WavPlayer {
 public:
@@ -29,6 +31,8 @@ public:
         PlayEnabled | ShowTime | RequireRate | RequireBits | RequireChannels | ConvertRate | ConvertBits | ConvertChannels;
     static constexpr uint32_t kDefaultBufferSize = 0x200000;
     static constexpr uint32_t kTapsPerPhase = 127;
+    // The allowed relative rate error of the resampler's set-up.
+    static constexpr float kRateTolerance = 0.001f;
     static constexpr uint32_t kTimeTextSize = 40;
 
     struct Format {
@@ -38,7 +42,7 @@ public:
         uint32_t channels; // 1 or 2
     };
 
-    using OpenedCallback = void (*)(void *user);
+    using OpenedCallback = std::function<void()>;
 
     WavPlayer();
     ~WavPlayer();
@@ -49,14 +53,12 @@ public:
     uint32_t Options() const { return options_; }
     // 0 selects the default.
     void SetBufferSize(uint32_t bytes);
-    // The allowed relative rate error of the resampler's set-up.
-    void SetRateTolerance(float tolerance);
     // Refused (false) unless bits is 8 or 16, channels 1 or 2 and the rate above 0.
     bool SetWantedFormat(const Format &format);
     // Follows the signal chain's rate; a playing file is converted to the new rate from the next read on.
     void SetWantedRate(uint32_t rate);
     Format WantedFormat();
-    void SetOpenedCallback(OpenedCallback callback, void *user);
+    void SetOpenedCallback(OpenedCallback callback);
 
     // Opens a file for playing, closing the open one. A file that does not suit the wanted format under the
     // require and convert options is rejected and closed. Calls the opened call-back on acceptance.
@@ -106,15 +108,13 @@ private:
     uint32_t bufferSize_ = kDefaultBufferSize;
     uint32_t options_ = kDefaultOptions;
     Format wanted_{WavFile::KindPcm, 11025, 16, 1};
-    float tolerance_ = 0.001f;
     Plan plan_{};
     // One resampler per channel being resampled; the second only for stereo.
     OruResampler32 *resamplers_[2] = {nullptr, nullptr};
     uint8_t *scratch_[2] = {nullptr, nullptr};
     uint32_t scratchSize_[2] = {0, 0};
     char time_[kTimeTextSize];
-    OpenedCallback opened_ = nullptr;
-    void *openedUser_ = nullptr;
+    OpenedCallback opened_;
 };
 
-#endif
+} // namespace sirrel

@@ -37,7 +37,7 @@ uint32_t ReadAt(int handle, uint8_t *destination, uint32_t count, int64_t offset
             continue;
         if (got <= 0)
             break;
-        done += static_cast<uint32_t>(got);
+        done += uint32_t(got);
     }
     return done;
 }
@@ -51,7 +51,7 @@ uint32_t WriteAt(int handle, const uint8_t *source, uint32_t count, int64_t offs
             continue;
         if (put <= 0)
             break;
-        done += static_cast<uint32_t>(put);
+        done += uint32_t(put);
     }
     return done;
 }
@@ -66,7 +66,7 @@ bool WriteAllAt(int handle, iovec *parts, int count, int64_t offset)
         if (put <= 0)
             return false;
         offset += put;
-        size_t done = static_cast<size_t>(put);
+        size_t done = size_t(put);
         while (count > 0 && done >= parts->iov_len) {
             done -= parts->iov_len;
             ++parts;
@@ -427,7 +427,7 @@ bool AsyncFile::Truncate()
     if (core->readPosition > core->size)
         core->readPosition = core->size;
     if (core->cacheOffset + core->cacheValid > core->size)
-        core->cacheValid = core->size > core->cacheOffset ? static_cast<uint32_t>(core->size - core->cacheOffset) : 0;
+        core->cacheValid = core->size > core->cacheOffset ? uint32_t(core->size - core->cacheOffset) : 0;
     ++core->changeCount;
     return true;
 }
@@ -475,7 +475,7 @@ uint32_t AsyncFile::ReadBuffered(uint8_t *destination, uint32_t count)
                 if (position >= core->cacheOffset && position < cacheEnd) {
                     uint32_t take = count - done;
                     if (take > cacheEnd - position)
-                        take = static_cast<uint32_t>(cacheEnd - position);
+                        take = uint32_t(cacheEnd - position);
                     std::memcpy(destination + done, core->cache + (position - core->cacheOffset), take);
                     done += take;
                     position += take;
@@ -630,7 +630,7 @@ bool AsyncFile::WriteQueued(Core *core)
             int count = 0;
             const int64_t offset = block->offset;
             size_t total = 0;
-            for (; block && count < kMaxRun && block->offset == offset + static_cast<int64_t>(total);
+            for (; block && count < kMaxRun && block->offset == offset + int64_t(total);
                  block = block->next) {
                 parts[count++] = {block->Data(), block->length};
                 total += block->length;
@@ -639,7 +639,7 @@ bool AsyncFile::WriteQueued(Core *core)
             ExclusionHold handle(core->handleLock);
             if (!WriteAllAt(core->handle, parts, count, offset))
                 core->writeFailed = true;
-            written += static_cast<uint32_t>(count);
+            written += uint32_t(count);
         }
         {
             ExclusionHold freeList(core->freeLock);
@@ -663,7 +663,7 @@ bool AsyncFile::SlideCache(Core *core)
     const int64_t passed = core->readPosition - core->cacheOffset;
     if (core->cacheValid == 0 || passed <= 0 || passed < core->bufferSize / 4 || passed > core->cacheValid)
         return false;
-    core->cacheValid -= static_cast<uint32_t>(passed);
+    core->cacheValid -= uint32_t(passed);
     std::memmove(core->cache, core->cache + passed, core->cacheValid);
     core->cacheOffset = core->readPosition;
     return true;
@@ -686,7 +686,7 @@ bool AsyncFile::ReadAhead(Core *core)
         }
         want = core->bufferSize - core->cacheValid;
         if (want > core->size - from)
-            want = static_cast<uint32_t>(core->size - from);
+            want = uint32_t(core->size - from);
         changes = core->changeCount;
     }
     uint32_t got;

@@ -49,7 +49,7 @@ bool LogFile::WriteCharacter(uint8_t character)
 {
     if (character == '\n')
         return true;
-    const char byte = character == '\r' ? '\n' : static_cast<char>(character);
+    const char byte = character == '\r' ? '\n' : char(character);
     return Put(&byte, 1);
 }
 

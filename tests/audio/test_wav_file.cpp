@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace sirrel;
+
 using sirrel::AsyncFile;
 
 using WavFileTest = TempFolderTest;

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace sirrel;
+
 const char *const kFoundInputs[] = {
     "Ug==",
     "UklGRlJJRlI=",

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace sirrel;
+
 using sirrel::AsyncFile;
 
 constexpr uint32_t kAll = WavPlayer::PlayEnabled | WavPlayer::RequireRate | WavPlayer::RequireBits |
@@ -146,7 +148,7 @@ TEST_F(WavPlayerTest, FilesAreAcceptedOrRejectedByTheOptions)
         SCOPED_TRACE(c.name);
         WavPlayer player;
         int opened = 0;
-        player.SetOpenedCallback([](void *user) { ++*static_cast<int *>(user); }, &opened);
+        player.SetOpenedCallback([&opened] { ++opened; });
         EXPECT_EQ(Open(player, c.image, 8000, 16, 1, c.options), c.accepted);
         EXPECT_EQ(player.IsOpen(), c.accepted);
         EXPECT_EQ(opened, c.accepted ? 1 : 0);
