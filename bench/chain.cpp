@@ -35,7 +35,7 @@ std::vector<int16_t> FskSignal()
 void BM_SignalChain_Frame(benchmark::State &state)
 {
     sirrel::SettingsModel settings;
-    settings.setDemodulator(sirrel::DemodulatorChoice(state.range(0)));
+    settings.SetDemodulator(sirrel::DemodulatorChoice(state.range(0)));
     settings.tuneAuto = true;
     settings.baudAuto = true;
     int32_t ones = 0;

@@ -158,7 +158,7 @@ void BM_PlayerConvert44100StereoTo11025Mono(benchmark::State &state)
     int64_t samples = 0;
     for (auto _ : state) {
         WavPlayer player;
-        player.SetWantedFormat({WavFile::KindPcm, 11025, 16, 1});
+        player.SetWantedFormat({WavFile::kPcm, 11025, 16, 1});
         if (!player.Open(kStereoPath)) {
             state.SkipWithError("player refused the file");
             return;

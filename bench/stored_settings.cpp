@@ -61,7 +61,7 @@ void BM_LoadProtocolList(benchmark::State &state)
     library.CreateDefault([](const std::string &) { return true; });
     for (auto _ : state) {
         library.LoadList();
-        benchmark::DoNotOptimize(library.list().names.data());
+        benchmark::DoNotOptimize(library.List().names.data());
     }
     std::filesystem::remove_all(folder);
 }

@@ -24,7 +24,7 @@ void Exercise(const char *path, uint32_t bufferSize)
     Check(file.OpenRead(path, bufferSize));
     uint8_t buffer[96];
     for (int section = 0; section < 64; ++section) {
-        if (file.Kind() != WavFile::KindNone) {
+        if (file.Kind() != WavFile::kNone) {
             Check(file.Bits() == 8 || file.Bits() == 16);
             Check(file.Channels() >= 1 && file.Rate() >= 1);
             Check(file.DataLength() <= file.Size());

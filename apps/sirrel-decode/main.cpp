@@ -24,7 +24,7 @@ namespace {
 
 constexpr uint32_t kFrameSamples = SignalChain::kFrameSize;
 
-int fail(const std::string &message)
+int Fail(const std::string &message)
 {
     std::fprintf(stderr, "sirrel-decode: %s\n", message.c_str());
     return 2;
@@ -167,7 +167,7 @@ private:
     bool ended_ = false;
 };
 
-bool makeFolder(const std::string &path, std::string &error)
+bool MakeFolder(const std::string &path, std::string &error)
 {
     std::string partial;
     for (size_t i = 0; i <= path.size(); ++i) {
@@ -188,7 +188,7 @@ bool makeFolder(const std::string &path, std::string &error)
     return true;
 }
 
-int run(const std::vector<std::string> &args)
+int Run(const std::vector<std::string> &args)
 {
     SettingsModel settings;
     DecodeOptions options;
@@ -198,7 +198,7 @@ int run(const std::vector<std::string> &args)
         return 2;
     }
     if (!ParseDecodeOptions(args, settings, options, error))
-        return fail(error);
+        return Fail(error);
     if (PrintInformation(options))
         return 0;
     if (options.listProtocols) {
@@ -213,7 +213,7 @@ int run(const std::vector<std::string> &args)
     } else {
         auto wav = std::make_unique<WavFileSource>(options.processingRate);
         if (!wav->Open(options.input, error))
-            return fail(error);
+            return Fail(error);
         source = std::move(wav);
     }
 
@@ -221,17 +221,17 @@ int run(const std::vector<std::string> &args)
     DecoderEngine engine(*source, settings, colors);
     DataOutputWindow &window = engine.Output();
     if (!options.logDir.empty()) {
-        if (!makeFolder(options.logDir, error))
-            return fail(error);
+        if (!MakeFolder(options.logDir, error))
+            return Fail(error);
         for (int c = 0; c < kChannelCount; ++c) {
             std::string path = options.logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
             if (!window.Log(c).Open(path.c_str()))
-                return fail("cannot open log file '" + path + "': " + std::strerror(errno));
+                return Fail("cannot open log file '" + path + "': " + std::strerror(errno));
         }
     }
 
-    bool color = options.color == OutputColor::Always ||
-                 (options.color == OutputColor::Auto && isatty(STDOUT_FILENO));
+    bool color = options.color == OutputColor::kAlways ||
+                 (options.color == OutputColor::kAuto && isatty(STDOUT_FILENO));
     Printer printer(options, color, colors.text);
     window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
         printer.Listen(channel, character, colour);
@@ -260,7 +260,7 @@ int run(const std::vector<std::string> &args)
     }
     std::fflush(stdout);
     if (std::ferror(stdout))
-        return fail(std::string("cannot write the decoded text: ") + std::strerror(errno));
+        return Fail(std::string("cannot write the decoded text: ") + std::strerror(errno));
     return 0;
 }
 
@@ -270,5 +270,5 @@ int run(const std::vector<std::string> &args)
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return sirrel::run(args);
+    return sirrel::Run(args);
 }

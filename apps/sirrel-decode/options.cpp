@@ -26,7 +26,7 @@ struct Pending {
     std::vector<Setter> modeSetters;
 };
 
-double numberIn(const std::string &text, double low, double high)
+double NumberIn(const std::string &text, double low, double high)
 {
     errno = 0;
     char *end = nullptr;
@@ -39,7 +39,7 @@ double numberIn(const std::string &text, double low, double high)
     return value;
 }
 
-long integerIn(const std::string &text, long low, long high)
+long IntegerIn(const std::string &text, long low, long high)
 {
     errno = 0;
     char *end = nullptr;
@@ -68,9 +68,9 @@ const Choices<int32_t> kChannels = {{"1", 0}, {"2", 1}, {"4", 2}};
 const Choices<int32_t> kVersions = {{"242", 0}, {"342", 1}};
 const Choices<int32_t> kFrameSizes = {{"11", 0}, {"14", 1}, {"27", 2}, {"28", 3}};
 const Choices<OutputColor> kColors = {
-    {"auto", OutputColor::Auto}, {"always", OutputColor::Always}, {"never", OutputColor::Never}};
+    {"auto", OutputColor::kAuto}, {"always", OutputColor::kAlways}, {"never", OutputColor::kNever}};
 
-const cli::ProgramText &programText()
+const cli::ProgramText &ProgramText()
 {
     static const cli::ProgramText text = {
         "sirrel-decode",
@@ -88,13 +88,13 @@ const cli::ProgramText &programText()
 
 // The options, their handlers bound to the settings being collected. Settings are kept as setters so that they
 // apply after the protocol, whatever the order on the command line.
-cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
+cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
 {
     auto set = [&pending](Setter setter) { pending.setters.push_back(std::move(setter)); };
     auto setForMode = [&pending](Setter setter) { pending.modeSetters.push_back(std::move(setter)); };
     auto tone = [set](bool space) {
         return [set, space](const std::string &v) {
-            const double hz = numberIn(v, 1, 3000);
+            const double hz = NumberIn(v, 1, 3000);
             set([hz, space](SettingsModel &s) { (space ? s.space : s.mark) = hz; });
         };
     };
@@ -109,11 +109,11 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
         {"--table", "", "NAME", "apply a translation table of the tables file", "",
          [&options](const std::string &v) { options.table = v; }},
         {"--rate", "", "HZ", "processing rate, 4000..192000 (default 11025)", "8000",
-         [&options](const std::string &v) { options.processingRate = uint32_t(integerIn(v, 4000, 192000)); }},
+         [&options](const std::string &v) { options.processingRate = uint32_t(IntegerIn(v, 4000, 192000)); }},
         {"--input-rate", "", "HZ", "rate of raw audio on stdin (default: the processing rate)", "8000",
-         [&options](const std::string &v) { options.inputRate = uint32_t(integerIn(v, 4000, 192000)); }},
+         [&options](const std::string &v) { options.inputRate = uint32_t(IntegerIn(v, 4000, 192000)); }},
         {"--channel", "", "N", "print channel N (1..4) instead of channel 1", "2",
-         [&options](const std::string &v) { options.channel = int(integerIn(v, 1, 4)) - 1; }},
+         [&options](const std::string &v) { options.channel = int(IntegerIn(v, 1, 4)) - 1; }},
         {"--all-channels", "", "", "print complete lines of every channel, prefixed [N]", "",
          [&options](const std::string &) { options.allChannels = true; }},
         {"--log-dir", "", "DIR", "also write the four channel logs there", "logs",
@@ -150,7 +150,7 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
          }},
         {"--baud", "", "B", "bit rate (1..2000)", "50",
          [set](const std::string &v) {
-             const double baud = numberIn(v, 1, 2000);
+             const double baud = NumberIn(v, 1, 2000);
              set([baud](SettingsModel &s) { s.baudrate = baud; });
          }},
         {"--baud-mode", "", cli::ChoiceList(kAutoManual), "automatic bit rate", "manual",
@@ -161,7 +161,7 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
         {"--demod", "", cli::ChoiceList(kDemodulators), "the demodulator", "optimal",
          [set](const std::string &v) {
              const DemodulatorChoice demod = cli::Choose(kDemodulators, v);
-             set([demod](SettingsModel &s) { s.setDemodulator(demod); });
+             set([demod](SettingsModel &s) { s.SetDemodulator(demod); });
          }},
         {"--polarity", "", cli::ChoiceList(kPolarities), "which tone is a 1: normal takes the space tone", "reversed",
          [set](const std::string &v) {
@@ -170,7 +170,7 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
          }},
         {"--mask", "", "N", "bit inversion mask (0..255)", "3",
          [set](const std::string &v) {
-             const int32_t mask = int32_t(integerIn(v, 0, 255));
+             const int32_t mask = int32_t(IntegerIn(v, 0, 255));
              set([mask](SettingsModel &s) { s.inversionMask = mask; });
          }},
         {"--parity", "", cli::ChoiceList(kParities), "parity bit of ira and ascii8", "even",
@@ -182,24 +182,24 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
         {"", "", "", "ARQ, FEC and ARQ-M:", "", {}},
         {"--cycle-length", "", "N", "ARQ bits per cycle, block and gap (7..1000)", "45",
          [set](const std::string &v) {
-             const double bits = double(integerIn(v, 7, 1000));
+             const double bits = double(IntegerIn(v, 7, 1000));
              set([bits](SettingsModel &s) { s.arqCycleLength = bits; });
          }},
         {"--chars-in-cycle", "", "N", "characters per block, of ARQ or FEC by --mode (1..1000)", "3",
          [setForMode](const std::string &v) {
-             const double n = double(integerIn(v, 1, 1000));
+             const double n = double(IntegerIn(v, 1, 1000));
              setForMode([n](SettingsModel &s) { (s.mode == kModeFec ? s.fecCharsInCycle : s.arqCharsInCycle) = n; });
          }},
         {"--inverting-rate", "", "N", "every N-th character inverted, of ARQ or FEC by --mode (0..1000)", "0",
          [setForMode](const std::string &v) {
-             const double n = double(integerIn(v, 0, 1000));
+             const double n = double(IntegerIn(v, 0, 1000));
              setForMode(
                  [n](SettingsModel &s) { (s.mode == kModeFec ? s.fecInvertingRate : s.arqInvertingRate) = n; });
          }},
         {"--repetition", "", "N", "repetition cycle of ARQ, or of ARQ-M with --mode arqm (1..1000; ARQ-M: 255 at most)",
          "4",
          [setForMode](const std::string &v) {
-             const long n = integerIn(v, 1, 1000);
+             const long n = IntegerIn(v, 1, 1000);
              setForMode([n](SettingsModel &s) {
                  if (s.mode == kModeArqm)
                      s.arqmRepetitionCycle = double(std::min(n, 255L));
@@ -235,12 +235,12 @@ cli::OptionTable decodeTable(Pending &pending, DecodeOptions &options)
          }},
         {"--min-sync", "", "N", "CIS frames in sync before text is shown (1..255)", "2",
          [set](const std::string &v) {
-             const double n = double(integerIn(v, 1, 255));
+             const double n = double(IntegerIn(v, 1, 255));
              set([n](SettingsModel &s) { s.cisMinSyncFrames = n; });
          }},
         {"--max-errors", "", "N", "CIS errors before sync is lost (1..255)", "3",
          [set](const std::string &v) {
-             const double n = double(integerIn(v, 1, 255));
+             const double n = double(IntegerIn(v, 1, 255));
              set([n](SettingsModel &s) { s.cisMaxErrors = n; });
          }},
     };
@@ -263,12 +263,12 @@ cli::OptionTable DecodeOptionTable()
 {
     static Pending pending;
     static DecodeOptions options;
-    return decodeTable(pending, options);
+    return DecodeTable(pending, options);
 }
 
 const char *DecodeUsage()
 {
-    static const std::string text = cli::HelpText(DecodeOptionTable(), programText());
+    static const std::string text = cli::HelpText(DecodeOptionTable(), ProgramText());
     return text.c_str();
 }
 
@@ -277,9 +277,9 @@ bool PrintInformation(const DecodeOptions &options)
     if (options.help)
         std::fputs(DecodeUsage(), stdout);
     else if (options.version)
-        std::printf("%s %s\n", programText().name.c_str(), programText().version.c_str());
+        std::printf("%s %s\n", ProgramText().name.c_str(), ProgramText().version.c_str());
     else if (options.man)
-        std::fputs(cli::ManPage(DecodeOptionTable(), programText()).c_str(), stdout);
+        std::fputs(cli::ManPage(DecodeOptionTable(), ProgramText()).c_str(), stdout);
     else
         return false;
     return true;
@@ -287,7 +287,7 @@ bool PrintInformation(const DecodeOptions &options)
 
 std::string DecodeShortUsage()
 {
-    return cli::ShortUsage(programText());
+    return cli::ShortUsage(ProgramText());
 }
 
 bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
@@ -296,7 +296,7 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
     Pending pending;
     bool haveInput = false;
     try {
-        cli::ParseOptions(decodeTable(pending, options), args, [&](const std::string &argument) {
+        cli::ParseOptions(DecodeTable(pending, options), args, [&](const std::string &argument) {
             if (haveInput)
                 throw cli::OptionError{"more than one input file: '" + options.input + "' and '" + argument + "'"};
             options.input = argument;
@@ -316,7 +316,7 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
             error = "unknown protocol '" + pending.protocol + "' (see --list-protocols)";
             return false;
         }
-        record->applyTo(settings);
+        record->ApplyTo(settings);
         // The protocol names its table; one missing from the tables file leaves the characters as received.
         if (options.table.empty())
             LoadTranslationTable(paths.tables, settings.translationTableName, settings);

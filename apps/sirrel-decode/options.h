@@ -10,7 +10,7 @@
 
 namespace sirrel {
 
-enum class OutputColor { Auto, Always, Never };
+enum class OutputColor { kAuto, kAlways, kNever };
 
 struct DecodeOptions {
     std::string input;            // WAV file, or "-" for raw s16le mono on stdin
@@ -20,7 +20,7 @@ struct DecodeOptions {
     bool allChannels = false;
     std::string logDir;
     bool stats = false;
-    OutputColor color = OutputColor::Auto;
+    OutputColor color = OutputColor::kAuto;
     bool listProtocols = false;
     std::string dataDir; // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
     std::string table;   // translation table to apply, from the tables file

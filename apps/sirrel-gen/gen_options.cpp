@@ -50,13 +50,13 @@ int Count(const std::string &value, int lowest, int highest)
 
 const Choices<bool> kModes = {{"ita2", true}, {"ira", true}, {"ascii8", true}, {"arq", true},
                               {"fec", true},  {"arqm", true}, {"cis", true},  {"packet", true}};
-const Choices<Parity> kParities = {{"none", Parity::None}, {"even", Parity::Even}, {"odd", Parity::Odd}};
+const Choices<Parity> kParities = {{"none", Parity::kNone}, {"even", Parity::kEven}, {"odd", Parity::kOdd}};
 const Choices<bool> kPolarities = {{"normal", false}, {"reversed", true}};
 const Choices<int> kArqmChannels = {{"1", 1}, {"2", 2}, {"4", 4}};
-const Choices<ArqmSource::Version> kArqmVersions = {{"242", ArqmSource::Version::V242},
-                                                    {"342", ArqmSource::Version::V342}};
+const Choices<ArqmSource::Version> kArqmVersions = {{"242", ArqmSource::Version::kV242},
+                                                    {"342", ArqmSource::Version::kV342}};
 const Choices<SevenBitSet> kCharsets = {
-    {"ccir476", SevenBitSet::Ccir476}, {"ita3", SevenBitSet::Ita3}, {"ita2p", SevenBitSet::Ita2P}};
+    {"ccir476", SevenBitSet::kCcir476}, {"ita3", SevenBitSet::kIta3}, {"ita2p", SevenBitSet::kIta2P}};
 
 } // namespace
 

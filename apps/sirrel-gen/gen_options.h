@@ -18,12 +18,12 @@ struct GenOptions {
     bool haveOutput = false;
     std::optional<std::string> text;
     std::string mode = "ita2";
-    Parity parity = Parity::None;
+    Parity parity = Parity::kNone;
     std::optional<double> stopBits;
     int arqmChannels = 2;
-    ArqmSource::Version arqmVersion = ArqmSource::Version::V342;
+    ArqmSource::Version arqmVersion = ArqmSource::Version::kV342;
     std::vector<std::string> channelTexts;
-    SevenBitSet sevenBitSet = SevenBitSet::Ccir476;
+    SevenBitSet sevenBitSet = SevenBitSet::kCcir476;
     int charsInCycle = 3;
     int cycleLength = 45;
     int invertingRate = 0;

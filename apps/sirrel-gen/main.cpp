@@ -79,9 +79,9 @@ std::unique_ptr<BitSource> MakeBitSource(const GenOptions &options)
         double defaultStopBits;
     };
     static const AsyncMode kAsyncModes[] = {
-        {"ita2", AsyncSource::Code::Ita2, 1.5},
-        {"ira", AsyncSource::Code::Ira, 1.0},
-        {"ascii8", AsyncSource::Code::Ascii8, 1.0},
+        {"ita2", AsyncSource::Code::kIta2, 1.5},
+        {"ira", AsyncSource::Code::kIra, 1.0},
+        {"ascii8", AsyncSource::Code::kAscii8, 1.0},
     };
     for (const AsyncMode &mode : kAsyncModes) {
         if (options.mode == mode.name)

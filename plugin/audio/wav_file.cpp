@@ -56,7 +56,7 @@ void WavFile::Reset()
     dataTagOffset_ = 0;
     dataLength_ = 0;
     position_ = 0;
-    kind_ = KindNone;
+    kind_ = kNone;
     bits_ = channels_ = rate_ = 0;
     dirty_ = false;
     validRiff_ = false;
@@ -75,7 +75,7 @@ bool WavFile::OpenRead(const char *path, uint32_t bufferSize)
     if (wave)
         ParseHeader();
     // The RIFF size of a file that turns out not to be a WAV file is left alone.
-    keepRiffSize_ = kind_ != KindNone;
+    keepRiffSize_ = kind_ != kNone;
     UpdateRiffSize();
     return true;
 }
@@ -157,7 +157,7 @@ uint32_t WavFile::ParseHeader()
 {
     if (dirty_)
         Repair();
-    kind_ = KindNone;
+    kind_ = kNone;
     bits_ = channels_ = rate_ = 0;
     dataLength_ = 0;
     position_ = 0;
@@ -188,13 +188,13 @@ uint32_t WavFile::ParseHeader()
             format.bitsPerSample = uint16_t(format.blockAlignment / format.channels * 8);
         if (format.bitsPerSample != 8 && format.bitsPerSample != 16)
             return 0;
-        kind = KindPcm;
+        kind = kPcm;
         break;
     case kTagALaw:
     case kTagMuLaw:
         if (length == kOldFormatLength)
             format.bitsPerSample = 8;
-        kind = format.formatTag == kTagALaw ? KindALaw : KindMuLaw;
+        kind = format.formatTag == kTagALaw ? kALaw : kMuLaw;
         break;
     default:
         return 0;
@@ -208,7 +208,7 @@ uint32_t WavFile::ParseHeader()
         return 0;
     dataTagOffset_ = tagAt - (sectionStart_ + 12 + length);
     kind_ = kind;
-    bits_ = kind == KindPcm ? format.bitsPerSample : 8;
+    bits_ = kind == kPcm ? format.bitsPerSample : 8;
     channels_ = format.channels;
     rate_ = format.samplesPerSecond;
 
@@ -258,14 +258,14 @@ bool WavFile::FindDataTag(int64_t *tagAt)
 
 void WavFile::Repair()
 {
-    if (kind_ != KindNone && Writable())
+    if (kind_ != kNone && Writable())
         WriteWordAt(DataStart() - 4, dataLength_);
     dirty_ = false;
 }
 
 bool WavFile::NextSection()
 {
-    if (kind_ == KindNone)
+    if (kind_ == kNone)
         return false;
     if (dirty_)
         Repair();
@@ -316,7 +316,7 @@ bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t c
 
 bool WavFile::WriteData(const void *buffer, uint32_t length)
 {
-    if (kind_ == KindNone || !Writable() || (!buffer && length) || length % FrameBytes() != 0 ||
+    if (kind_ == kNone || !Writable() || (!buffer && length) || length % FrameBytes() != 0 ||
         uint64_t(position_) + length > kMaxDataLength)
         return false;
     if (length == 0)
@@ -334,7 +334,7 @@ bool WavFile::WriteData(const void *buffer, uint32_t length)
 
 uint32_t WavFile::ReadData(void *buffer, uint32_t length)
 {
-    if (kind_ == KindNone || !buffer)
+    if (kind_ == kNone || !buffer)
         return 0;
     const uint32_t remaining = dataLength_ - position_;
     if (length > remaining)
@@ -350,7 +350,7 @@ uint32_t WavFile::ReadData(void *buffer, uint32_t length)
 
 uint32_t WavFile::SeekData(int64_t offset)
 {
-    if (kind_ == KindNone)
+    if (kind_ == kNone)
         return 0;
     offset -= offset % FrameBytes();
     int64_t target = position_ + offset;

@@ -13,7 +13,7 @@ namespace sirrel {
 
 class WavFile : protected sirrel::AsyncFile {
 public:
-    enum Kind : uint32_t { KindNone = 0, KindPcm = 1, KindALaw = 2, KindMuLaw = 3 };
+    enum Kind : uint32_t { kNone = 0, kPcm = 1, kALaw = 2, kMuLaw = 3 };
     static constexpr uint32_t kMaxDataLength = 4000000000u;
 
     // The format chunk in its 18-byte WAVEFORMATEX layout.
@@ -99,7 +99,7 @@ private:
     int64_t dataTagOffset_ = 0;
     uint32_t dataLength_ = 0;
     uint32_t position_ = 0;
-    uint32_t kind_ = KindNone;
+    uint32_t kind_ = kNone;
     uint32_t bits_ = 0;
     uint32_t channels_ = 0;
     uint32_t rate_ = 0;

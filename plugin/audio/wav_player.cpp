@@ -33,7 +33,7 @@ bool Grow(uint8_t **buffer, uint32_t *size, uint64_t need)
 
 bool Companded(uint32_t kind)
 {
-    return kind == WavFile::KindALaw || kind == WavFile::KindMuLaw;
+    return kind == WavFile::kALaw || kind == WavFile::kMuLaw;
 }
 
 } // namespace
@@ -63,7 +63,7 @@ void WavPlayer::SetOptions(uint32_t options)
     ExclusionHold hold(lock_);
     const uint32_t changed = options_ ^ options;
     options_ = options;
-    if ((changed & (ConvertRate | ConvertBits | ConvertChannels)) && file_.IsOpen() && !recording_)
+    if ((changed & (kConvertRate | kConvertBits | kConvertChannels)) && file_.IsOpen() && !recording_)
         MakePlan();
 }
 
@@ -132,22 +132,22 @@ bool WavPlayer::Open(const char *path)
 
 bool WavPlayer::Accept()
 {
-    if (options_ & RequireKind) {
+    if (options_ & kRequireKind) {
         while (file_.Kind() != wanted_.kind) {
             if (!file_.NextSection())
                 return false;
         }
     }
     // Only mono and stereo can be played or converted.
-    if (file_.Kind() == WavFile::KindNone || file_.Channels() > 2)
+    if (file_.Kind() == WavFile::kNone || file_.Channels() > 2)
         return false;
-    const uint32_t bits = Companded(file_.Kind()) && wanted_.kind == WavFile::KindPcm ? 16 : file_.Bits();
+    const uint32_t bits = Companded(file_.Kind()) && wanted_.kind == WavFile::kPcm ? 16 : file_.Bits();
     auto refused = [this](bool differs, uint32_t require, uint32_t convert) {
         return differs && (options_ & require) && !(options_ & convert);
     };
-    if (refused(file_.Rate() != wanted_.rate, RequireRate, ConvertRate) ||
-        refused(bits != wanted_.bits, RequireBits, ConvertBits) ||
-        refused(file_.Channels() != wanted_.channels, RequireChannels, ConvertChannels))
+    if (refused(file_.Rate() != wanted_.rate, kRequireRate, kConvertRate) ||
+        refused(bits != wanted_.bits, kRequireBits, kConvertBits) ||
+        refused(file_.Channels() != wanted_.channels, kRequireChannels, kConvertChannels))
         return false;
     return MakePlan();
 }
@@ -157,16 +157,16 @@ bool WavPlayer::MakePlan()
 {
     Plan plan{};
     // Companded bytes are not linear samples: they are expanded before anything else when linear is wanted.
-    plan.expand = Companded(file_.Kind()) && wanted_.kind == WavFile::KindPcm;
+    plan.expand = Companded(file_.Kind()) && wanted_.kind == WavFile::kPcm;
     const uint32_t bits = plan.expand ? 16 : file_.Bits();
     const uint32_t channels = file_.Channels();
-    const bool convertChannels = channels != wanted_.channels && (options_ & ConvertChannels);
-    const bool convertBits = bits != wanted_.bits && (options_ & ConvertBits);
+    const bool convertChannels = channels != wanted_.channels && (options_ & kConvertChannels);
+    const bool convertBits = bits != wanted_.bits && (options_ & kConvertBits);
     plan.mix = convertChannels && channels == 2;
     plan.duplicate = convertChannels && channels == 1;
     plan.widen = convertBits && bits == 8;
     plan.narrow = convertBits && bits == 16;
-    plan.resample = file_.Rate() != wanted_.rate && (options_ & ConvertRate);
+    plan.resample = file_.Rate() != wanted_.rate && (options_ & kConvertRate);
     plan.outBits = convertBits ? wanted_.bits : bits;
     plan.outChannels = convertChannels ? wanted_.channels : channels;
     plan.straight = !plan.expand && !convertChannels && !convertBits && !plan.resample;
@@ -243,7 +243,7 @@ bool WavPlayer::Record(const void *frames, uint32_t bytes)
 uint32_t WavPlayer::Read(void *destination, uint32_t bytes)
 {
     ExclusionHold hold(lock_);
-    if (!(options_ & PlayEnabled) || recording_ || !file_.IsOpen() || !destination)
+    if (!(options_ & kPlayEnabled) || recording_ || !file_.IsOpen() || !destination)
         return 0;
     uint32_t delivered;
     if (plan_.straight) {
@@ -291,7 +291,7 @@ uint32_t WavPlayer::ConvertChunk(uint8_t *destination, uint32_t frames)
     uint32_t bits = file_.Bits();
     uint32_t count = available * channels;
     if (plan_.expand) {
-        const auto expand = file_.Kind() == WavFile::KindALaw ? ALawToLinear : MuLawToLinear;
+        const auto expand = file_.Kind() == WavFile::kALaw ? ALawToLinear : MuLawToLinear;
         for (uint32_t i = count; i-- > 0;)
             words[i] = expand(bytes[i]);
         bits = 16;
@@ -389,7 +389,7 @@ void WavPlayer::UpdateTime()
 {
     uint32_t played = 0;
     uint32_t total = 0;
-    if (file_.IsOpen() && file_.Kind() != WavFile::KindNone) {
+    if (file_.IsOpen() && file_.Kind() != WavFile::kNone) {
         const uint32_t frameBytes = file_.FrameBytes();
         const uint32_t rate = file_.Rate();
         played = file_.DataPosition() / frameBytes / rate;

@@ -17,18 +17,18 @@ namespace sirrel {
 class WavPlayer {
 public:
     enum Option : uint32_t {
-        PlayEnabled = 1u << 0,
-        ShowTime = 1u << 1,
-        RequireKind = 1u << 2,
-        RequireRate = 1u << 3,
-        RequireBits = 1u << 4,
-        RequireChannels = 1u << 5,
-        ConvertRate = 1u << 6,
-        ConvertBits = 1u << 7,
-        ConvertChannels = 1u << 8,
+        kPlayEnabled = 1u << 0,
+        kShowTime = 1u << 1,
+        kRequireKind = 1u << 2,
+        kRequireRate = 1u << 3,
+        kRequireBits = 1u << 4,
+        kRequireChannels = 1u << 5,
+        kConvertRate = 1u << 6,
+        kConvertBits = 1u << 7,
+        kConvertChannels = 1u << 8,
     };
     static constexpr uint32_t kDefaultOptions =
-        PlayEnabled | ShowTime | RequireRate | RequireBits | RequireChannels | ConvertRate | ConvertBits | ConvertChannels;
+        kPlayEnabled | kShowTime | kRequireRate | kRequireBits | kRequireChannels | kConvertRate | kConvertBits | kConvertChannels;
     static constexpr uint32_t kDefaultBufferSize = 0x200000;
     static constexpr uint32_t kTapsPerPhase = 127;
     // The allowed relative rate error of the resampler's set-up.
@@ -107,7 +107,7 @@ private:
     bool recording_ = false;
     uint32_t bufferSize_ = kDefaultBufferSize;
     uint32_t options_ = kDefaultOptions;
-    Format wanted_{WavFile::KindPcm, 11025, 16, 1};
+    Format wanted_{WavFile::kPcm, 11025, 16, 1};
     Plan plan_{};
     // One resampler per channel being resampled; the second only for stereo.
     OruResampler32 *resamplers_[2] = {nullptr, nullptr};

@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t kInverted = 0x7F;
 
 // How a character's weight must relate to w0, the weight of channel 0's first character.
-enum class Relation { Reference, Equal, Differ, Complement };
+enum class Relation { kReference, kEqual, kDiffer, kComplement };
 
 struct Rule {
     Relation relation;
@@ -27,22 +27,22 @@ Rule RuleOf(bool v342, int32_t channel, int32_t group)
     switch (channel) {
     case 0:
         if (group == 0)
-            return {Relation::Reference, v342 ? kInverted : 0};
-        return {v342 ? Relation::Complement : Relation::Equal, 0};
+            return {Relation::kReference, v342 ? kInverted : 0};
+        return {v342 ? Relation::kComplement : Relation::kEqual, 0};
     case 1:
         if (v342 && group == 1)
-            return {Relation::Differ, 0};
-        return {v342 ? Relation::Equal : Relation::Differ, kInverted};
+            return {Relation::kDiffer, 0};
+        return {v342 ? Relation::kEqual : Relation::kDiffer, kInverted};
     case 2:
         if (v342 && group == 0)
-            return {Relation::Differ, 0};
-        return {v342 ? Relation::Equal : Relation::Differ, kInverted};
+            return {Relation::kDiffer, 0};
+        return {v342 ? Relation::kEqual : Relation::kDiffer, kInverted};
     default:
         if (!v342)
-            return {Relation::Differ, kInverted};
+            return {Relation::kDiffer, kInverted};
         if (group == 0)
-            return {Relation::Equal, kInverted};
-        return {Relation::Differ, 0};
+            return {Relation::kEqual, kInverted};
+        return {Relation::kDiffer, 0};
     }
 }
 
@@ -150,11 +150,11 @@ bool ArqmDecoder::WindowFits() const
     for (int32_t channel = 0; channel < channels_; ++channel) {
         for (int32_t group = 0; group < repetitionCycle_; ++group) {
             const Rule rule = RuleOf(v342, channel, group);
-            if (rule.relation == Relation::Reference)
+            if (rule.relation == Relation::kReference)
                 continue;
             const int w = std::popcount(Character(group, channel));
-            const bool fits = rule.relation == Relation::Equal    ? w == w0
-                              : rule.relation == Relation::Differ ? w != w0
+            const bool fits = rule.relation == Relation::kEqual    ? w == w0
+                              : rule.relation == Relation::kDiffer ? w != w0
                                                                   : w + w0 == 7;
             if (!fits)
                 return false;

@@ -71,9 +71,9 @@ struct Frame {
 
     uint32_t info = 0; // first byte of the information text
 
-    bool isIFrame() const { return (control & 0x01) == 0; }
-    bool isSFrame() const { return (control & 0x03) == 0x01; }
-    bool pollFinal() const { return (control & 0x10) != 0; }
+    bool IsIFrame() const { return (control & 0x01) == 0; }
+    bool IsSFrame() const { return (control & 0x03) == 0x01; }
+    bool PollFinal() const { return (control & 0x10) != 0; }
 };
 
 bool IsNodesDestination(const Address &a)
@@ -160,7 +160,7 @@ bool Parse(const uint8_t *f, uint32_t n, Frame &out)
     out.command = destinationBit;
 
     const bool ui = (out.control & 0xEF) == 0x03;
-    out.hasPid = ui || out.isIFrame();
+    out.hasPid = ui || out.IsIFrame();
     if (out.hasPid) {
         if (n <= p)
             return false;
@@ -169,7 +169,7 @@ bool Parse(const uint8_t *f, uint32_t n, Frame &out)
     out.info = p;
 
     if (out.hasPid && out.pid == kPidNetRom) {
-        if (out.isIFrame())
+        if (out.IsIFrame())
             return ParseNetRomIFrame(f, n, out);
         return ParseNodesBroadcast(f, n, out);
     }
@@ -318,15 +318,15 @@ void HdlcDeframer::FormatFrame()
 
     OruString_Truncate(&s, 0);
     Add(s, f.version2 ? " <V2 " : " <V1 ");
-    Add(s, f.isIFrame() ? "I" : f.isSFrame() ? SFrameName(f.control) : UFrameName(f.control));
+    Add(s, f.IsIFrame() ? "I" : f.IsSFrame() ? SFrameName(f.control) : UFrameName(f.control));
     if (f.version2) {
         Add(s, f.command ? " C" : " R");
-        if (f.pollFinal())
+        if (f.PollFinal())
             Add(s, f.command ? " P" : " F");
     }
-    if (f.isIFrame())
+    if (f.IsIFrame())
         Add(s, " S"), AddNumber(s, (f.control >> 1) & 7);
-    if (f.isIFrame() || f.isSFrame())
+    if (f.IsIFrame() || f.IsSFrame())
         Add(s, " R"), AddNumber(s, f.control >> 5);
     Add(s, ">");
     DeliverText(FieldClass::kFrameType, s.Text);

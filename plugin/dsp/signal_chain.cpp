@@ -224,7 +224,7 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
     double mark = 0.0;
     // Without a rate (or the memory of the vote) the frame is only shown.
     if (rate_ != 0 && majorityHistory_.data() && TakeTones(space, mark)) {
-        const int16_t *bits = settings_.demodulator() == kDemodCorrelative
+        const int16_t *bits = settings_.Demodulator() == kDemodCorrelative
                                   ? DemodulateCorrelative(x, n, space, mark)
                                   : DemodulateToneFilters(x, n, space, mark);
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
@@ -273,7 +273,7 @@ bool SignalChain::TakeTones(double &space, double &mark)
 
 const int16_t *SignalChain::DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark)
 {
-    const DemodulatorChoice choice = settings_.demodulator();
+    const DemodulatorChoice choice = settings_.Demodulator();
     demodulator_.SetHighSpeed(choice == kDemodHighSpeed);
     int32_t b = int32_t(FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud));
     if (settings_.baudAuto)
@@ -358,7 +358,7 @@ const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
     case kScopeThreshold:
         return d.Threshold();
     case kScopeDecision:
-        return settings_.demodulator() == kDemodCorrelative ? correlatorOutput_ : d.DecidedBits();
+        return settings_.Demodulator() == kDemodCorrelative ? correlatorOutput_ : d.DecidedBits();
     default:
         return input;
     }

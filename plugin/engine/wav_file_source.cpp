@@ -29,7 +29,7 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
             error = "cannot open '" + path + "': " + std::strerror(file.OpenError());
             return false;
         }
-        if (file.Kind() == WavFile::KindNone) {
+        if (file.Kind() == WavFile::kNone) {
             error = "'" + path + "' is not a WAV file with PCM, A-law or µ-law audio";
             return false;
         }
@@ -39,7 +39,7 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
             return false;
         }
     }
-    if (!player_.SetWantedFormat({WavFile::KindPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
+    if (!player_.SetWantedFormat({WavFile::kPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
         error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate_) + " Hz";
         return false;
     }

@@ -52,7 +52,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
         *options = kHostOptions;
 
     LoadConfiguration(paths_.configuration, receiverKey_, kDefaultWindowLeft, kDefaultWindowTop, configuration_);
-    configuration_.applyTo(settings);
+    configuration_.ApplyTo(settings);
     engine_->Output().SetColors(ColorsOf(configuration_));
     Report(tables_->Construct(configuration_.translationTable));
     OpenLogs();
@@ -62,7 +62,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     Report(protocols_->LoadList());
     engine_->Chain().Tuning().BaudrateEdited(settings.baudrate);
     const uint32_t rate = route_->StartRate();
-    player_.SetWantedFormat({WavFile::KindPcm, rate, 16, 1});
+    player_.SetWantedFormat({WavFile::kPcm, rate, 16, 1});
     engine_->SetDeliveredRate(rate, true);
     engine_->ApplyPendingEdits();
     constructed_ = true;
@@ -82,7 +82,7 @@ DecoderInstance::~DecoderInstance()
     engine_->Finish();
 
     // Written even when nothing changed.
-    configuration_.gatherFrom(engine_->Settings());
+    configuration_.GatherFrom(engine_->Settings());
     SaveConfiguration(paths_.configuration, receiverKey_, configuration_);
 
     tables_.reset();

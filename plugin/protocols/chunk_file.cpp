@@ -77,11 +77,11 @@ bool OpenForWriting(AsyncFile &file, const std::string &path, std::chrono::milli
         if (file.Open(path.c_str(), true, 0))
             return true;
         if (file.OpenError() != EWOULDBLOCK) {
-            status = ChunkStatus::Failed;
+            status = ChunkStatus::kFailed;
             return false;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            status = ChunkStatus::Busy;
+            status = ChunkStatus::kBusy;
             return false;
         }
         std::this_thread::sleep_for(kRetryPause);
@@ -99,11 +99,11 @@ ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacit
     if (!file.Open(path.c_str(), false, 0)) {
         const int error = file.OpenError();
         if (error == ENOENT || error == ENOTDIR) {
-            result.status = ChunkStatus::NoFile;
+            result.status = ChunkStatus::kNoFile;
             return result;
         }
         if (error == EWOULDBLOCK) {
-            result.status = ChunkStatus::Busy;
+            result.status = ChunkStatus::kBusy;
             return result;
         }
         if (!file.OpenReadOnly(path.c_str(), 0))
@@ -113,12 +113,12 @@ ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacit
     if (scan.readError)
         return result;
     if (!scan.found) {
-        result.status = ChunkStatus::KeyAbsent;
+        result.status = ChunkStatus::kKeyAbsent;
         return result;
     }
     file.SetReadPosition(scan.chunkStart + keyLength + 4, AsyncFile::kFromStart);
     result.copied = file.Read(destination, std::min(scan.storedLength, capacity));
-    result.status = ChunkStatus::Found;
+    result.status = ChunkStatus::kFound;
     return result;
 }
 
@@ -127,31 +127,31 @@ ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t lengt
 {
     const uint64_t total = uint64_t(keyLength) + 4 + length;
     if (total > UINT32_MAX)
-        return ChunkStatus::Failed;
+        return ChunkStatus::kFailed;
     AsyncFile file;
-    ChunkStatus status = ChunkStatus::Failed;
+    ChunkStatus status = ChunkStatus::kFailed;
     if (!OpenForWriting(file, path, wait, status))
         return status;
     Scan scan = ScanChunks(file, static_cast<const uint8_t *>(key), keyLength);
     if (scan.readError)
-        return ChunkStatus::Failed;
+        return ChunkStatus::kFailed;
 
     if (scan.end < file.Size()) {
         if (!KeepDamagedCopy(file, path))
-            return ChunkStatus::Failed;
+            return ChunkStatus::kFailed;
         file.SetWritePosition(scan.end, AsyncFile::kFromStart);
         if (!file.Truncate())
-            return ChunkStatus::Failed;
+            return ChunkStatus::kFailed;
     }
 
     if (scan.found && scan.storedLength == length) {
         file.SetWritePosition(scan.chunkStart + keyLength + 4, AsyncFile::kFromStart);
-        return file.Write(data, length) == length ? ChunkStatus::Found : ChunkStatus::Failed;
+        return file.Write(data, length) == length ? ChunkStatus::kFound : ChunkStatus::kFailed;
     }
     if (scan.found) {
         const int64_t chunkEnd = scan.chunkStart + keyLength + 4 + scan.storedLength;
         if (!MoveTailForward(file, chunkEnd, scan.chunkStart))
-            return ChunkStatus::Failed;
+            return ChunkStatus::kFailed;
     }
 
     std::vector<uint8_t> chunk(total);
@@ -161,8 +161,8 @@ ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t lengt
         std::memcpy(chunk.data() + keyLength + 4, data, length);
     file.SetWritePosition(0, AsyncFile::kFromEnd);
     if (file.Write(chunk.data(), uint32_t(total)) != total || !file.Truncate())
-        return ChunkStatus::Failed;
-    return ChunkStatus::Found;
+        return ChunkStatus::kFailed;
+    return ChunkStatus::kFound;
 }
 
 } // namespace sirrel

@@ -15,18 +15,18 @@
 namespace sirrel {
 
 enum class ChunkStatus {
-    Found,     // read: the chunk was read; write: the chunk was written
-    KeyAbsent, // read only: the file exists but holds no chunk with the key
-    NoFile,    // read only: the file does not exist; the destination is untouched
-    Busy,      // another writer held the file for the whole wait
-    Failed,    // the file or its folder cannot be opened, read or written
+    kFound,     // read: the chunk was read; write: the chunk was written
+    kKeyAbsent, // read only: the file exists but holds no chunk with the key
+    kNoFile,    // read only: the file does not exist; the destination is untouched
+    kBusy,      // another writer held the file for the whole wait
+    kFailed,    // the file or its folder cannot be opened, read or written
 };
 
 struct ChunkRead {
-    ChunkStatus status = ChunkStatus::Failed;
+    ChunkStatus status = ChunkStatus::kFailed;
     uint32_t copied = 0; // bytes put into the destination
     // The file existed and was read to the chunk or to its end.
-    bool ok() const { return status == ChunkStatus::Found || status == ChunkStatus::KeyAbsent; }
+    bool Ok() const { return status == ChunkStatus::kFound || status == ChunkStatus::kKeyAbsent; }
 };
 
 constexpr std::chrono::milliseconds kChunkWriteWait{2000};

@@ -156,26 +156,26 @@ std::array<uint8_t, 4> KeyBytes(uint32_t key)
 
 } // namespace
 
-std::array<uint8_t, Configuration::kSize> Configuration::toBytes() const
+std::array<uint8_t, Configuration::kSize> Configuration::ToBytes() const
 {
     std::array<uint8_t, kSize> bytes{};
     Layout(*this, Writer{bytes.data()});
     return bytes;
 }
 
-Configuration Configuration::fromBytes(const uint8_t *bytes)
+Configuration Configuration::FromBytes(const uint8_t *bytes)
 {
     Configuration c;
     Layout(c, Reader{bytes});
     return c;
 }
 
-void Configuration::applyTo(SettingsModel &s) const
+void Configuration::ApplyTo(SettingsModel &s) const
 {
     s.space = space;
     s.mark = mark;
     s.tuneAuto = tuneAuto != 0;
-    s.setDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    s.SetDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
     s.baudrate = baudrate;
     s.baudAuto = baudAuto != 0;
     s.inversionMask = inversionMask;
@@ -202,12 +202,12 @@ void Configuration::applyTo(SettingsModel &s) const
     s.arqmVersionIndex = arqmVersion;
 }
 
-void Configuration::gatherFrom(const SettingsModel &s)
+void Configuration::GatherFrom(const SettingsModel &s)
 {
     space = s.space;
     mark = s.mark;
     tuneAuto = s.tuneAuto ? 1 : 0;
-    demodulator = s.demodulator();
+    demodulator = s.Demodulator();
     baudrate = s.baudrate;
     baudAuto = s.baudAuto ? 1 : 0;
     inversionMask = s.inversionMask;
@@ -239,29 +239,29 @@ ChunkRead LoadConfiguration(const std::string &path, uint32_t receiverKey, int32
     Configuration builtIn;
     builtIn.windowLeft = windowLeft;
     builtIn.windowTop = windowTop;
-    std::array<uint8_t, Configuration::kSize> bytes = builtIn.toBytes();
+    std::array<uint8_t, Configuration::kSize> bytes = builtIn.ToBytes();
     const auto key = KeyBytes(receiverKey);
     const ChunkRead read = ReadChunk(path, bytes.data(), Configuration::kSize, key.data(), uint32_t(key.size()));
-    configuration = Configuration::fromBytes(bytes.data());
+    configuration = Configuration::FromBytes(bytes.data());
     return read;
 }
 
 ChunkStatus SaveConfiguration(const std::string &path, uint32_t receiverKey, const Configuration &configuration,
                               std::chrono::milliseconds wait)
 {
-    const auto bytes = configuration.toBytes();
+    const auto bytes = configuration.ToBytes();
     const auto key = KeyBytes(receiverKey);
     return WriteChunk(path, bytes.data(), Configuration::kSize, key.data(), uint32_t(key.size()), wait);
 }
 
-std::array<uint8_t, SoundCardConfiguration::kSize> SoundCardConfiguration::toBytes() const
+std::array<uint8_t, SoundCardConfiguration::kSize> SoundCardConfiguration::ToBytes() const
 {
     std::array<uint8_t, kSize> bytes{};
     SoundCardLayout(*this, Writer{bytes.data()});
     return bytes;
 }
 
-SoundCardConfiguration SoundCardConfiguration::fromBytes(const uint8_t *bytes)
+SoundCardConfiguration SoundCardConfiguration::FromBytes(const uint8_t *bytes)
 {
     SoundCardConfiguration s;
     SoundCardLayout(s, Reader{bytes});
@@ -274,7 +274,7 @@ ChunkRead LoadSoundCard(const std::string &path, uint32_t receiverKey, SoundCard
     const auto key = KeyBytes(receiverKey);
     const ChunkRead read =
         ReadChunk(path, bytes.data(), SoundCardConfiguration::kSize, key.data(), uint32_t(key.size()));
-    soundCard = SoundCardConfiguration::fromBytes(bytes.data());
+    soundCard = SoundCardConfiguration::FromBytes(bytes.data());
     if (soundCard.fourth.empty())
         soundCard.fourth = soundCard.waveIn;
     return read;
@@ -283,7 +283,7 @@ ChunkRead LoadSoundCard(const std::string &path, uint32_t receiverKey, SoundCard
 ChunkStatus SaveSoundCard(const std::string &path, uint32_t receiverKey, const SoundCardConfiguration &soundCard,
                           std::chrono::milliseconds wait)
 {
-    const auto bytes = soundCard.toBytes();
+    const auto bytes = soundCard.ToBytes();
     const auto key = KeyBytes(receiverKey);
     return WriteChunk(path, bytes.data(), SoundCardConfiguration::kSize, key.data(), uint32_t(key.size()), wait);
 }

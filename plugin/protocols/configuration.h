@@ -84,14 +84,14 @@ struct Configuration {
     int32_t outputWidth = 685;
 
     // Reserved bytes are written as 0; texts are cut to their slot less the NUL.
-    std::array<uint8_t, kSize> toBytes() const;
+    std::array<uint8_t, kSize> ToBytes() const;
     // Exactly kSize bytes; a text without its NUL ends at the end of its slot.
-    static Configuration fromBytes(const uint8_t *bytes);
+    static Configuration FromBytes(const uint8_t *bytes);
 
     // The decoder controls of the block go into the model and back. The translation table is chosen by name
     // through the tables (it brings its codes), so it is left to the caller.
-    void applyTo(SettingsModel &settings) const;
-    void gatherFrom(const SettingsModel &settings);
+    void ApplyTo(SettingsModel &settings) const;
+    void GatherFrom(const SettingsModel &settings);
 };
 
 // Starts from the built-in block with the window's position and reads the receiver's chunk over it: a short
@@ -109,8 +109,8 @@ struct SoundCardConfiguration {
     std::string mixerLine; // 64..127
     std::string fourth;    // 128..159
 
-    std::array<uint8_t, kSize> toBytes() const;
-    static SoundCardConfiguration fromBytes(const uint8_t *bytes);
+    std::array<uint8_t, kSize> ToBytes() const;
+    static SoundCardConfiguration FromBytes(const uint8_t *bytes);
 };
 
 // Reads the receiver's chunk (all names empty without one); an empty fourth name then takes the first.

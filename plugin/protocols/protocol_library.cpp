@@ -25,13 +25,13 @@ bool ReadRecord(RecordFile &file, uint32_t index, ProtocolRecord &record)
     RecordBytes bytes;
     if (!file.Read(index, bytes.data()))
         return false;
-    record = ProtocolRecord::fromBytes(bytes.data());
+    record = ProtocolRecord::FromBytes(bytes.data());
     return true;
 }
 
 bool WriteRecord(RecordFile &file, uint32_t index, const ProtocolRecord &record)
 {
-    const RecordBytes bytes = record.toBytes();
+    const RecordBytes bytes = record.ToBytes();
     return file.Write(index, bytes.data());
 }
 
@@ -75,7 +75,7 @@ std::string ProtocolLibrary::Add(const std::string &typed)
         return kNameExists;
     list_.text = name;
     RecordFile file(ProtocolRecord::kSize);
-    if (!file.Open(path_) || !WriteRecord(file, file.Count(), ProtocolRecord::fromSettings(name, settings_)))
+    if (!file.Open(path_) || !WriteRecord(file, file.Count(), ProtocolRecord::FromSettings(name, settings_)))
         return kCannotAccessProtocols;
     list_.names.push_back(name);
     list_.selected = int(list_.names.size()) - 1;
@@ -90,7 +90,7 @@ std::string ProtocolLibrary::Update()
     ProtocolRecord record;
     for (uint32_t i = 0; ReadRecord(file, i, record); ++i) {
         if (record.name == list_.text) {
-            WriteRecord(file, i, ProtocolRecord::fromSettings(list_.text, settings_));
+            WriteRecord(file, i, ProtocolRecord::FromSettings(list_.text, settings_));
             break;
         }
     }
@@ -107,7 +107,7 @@ std::string ProtocolLibrary::Remove()
     RecordBytes bytes;
     uint32_t kept = 0;
     for (uint32_t i = 0; file.Read(i, bytes.data()); ++i) {
-        if (ProtocolRecord::fromBytes(bytes.data()).name == list_.text)
+        if (ProtocolRecord::FromBytes(bytes.data()).name == list_.text)
             continue;
         if (kept != i && !file.Write(kept, bytes.data()))
             return kCannotAccessSettings;
@@ -162,7 +162,7 @@ std::string ProtocolLibrary::ApplySelected()
     ProtocolRecord record;
     for (uint32_t i = 0; ReadRecord(file, i, record); ++i) {
         if (record.name == list_.text) {
-            record.applyTo(settings_);
+            record.ApplyTo(settings_);
             break;
         }
     }

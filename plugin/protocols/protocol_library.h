@@ -38,8 +38,8 @@ public:
 
     ProtocolLibrary(std::string path, SettingsModel &settings) : path_(std::move(path)), settings_(settings) {}
 
-    ProtocolList &list() { return list_; }
-    const std::string &path() const { return path_; }
+    ProtocolList &List() { return list_; }
+    const std::string &Path() const { return path_; }
 
     // Refills the list from the file and selects the entry that equals the list's text.
     std::string LoadList();

@@ -66,7 +66,7 @@ constexpr DefaultEntry kDefaults[] = {
     {"ASCII 8bit", 958, 3000, 1, 3, 96, 1, 8, 0, 0, 0, 0, 0, 0, 0},
 };
 
-ProtocolRecord recordFromEntry(const DefaultEntry &e)
+ProtocolRecord RecordFromEntry(const DefaultEntry &e)
 {
     ProtocolRecord r;
     r.name = e.name;
@@ -86,7 +86,7 @@ ProtocolRecord recordFromEntry(const DefaultEntry &e)
 
 } // namespace
 
-std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
+std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::ToBytes() const
 {
     std::array<uint8_t, kSize> bytes{};
     le::PutText(bytes.data(), kNameSize, name);
@@ -103,7 +103,7 @@ std::array<uint8_t, ProtocolRecord::kSize> ProtocolRecord::toBytes() const
     return bytes;
 }
 
-ProtocolRecord ProtocolRecord::fromBytes(const uint8_t *bytes)
+ProtocolRecord ProtocolRecord::FromBytes(const uint8_t *bytes)
 {
     ProtocolRecord r;
     r.name = le::GetText(bytes, kNameSize);
@@ -118,7 +118,7 @@ ProtocolRecord ProtocolRecord::fromBytes(const uint8_t *bytes)
     return r;
 }
 
-ProtocolRecord ProtocolRecord::fromSettings(const std::string &name, const SettingsModel &settings)
+ProtocolRecord ProtocolRecord::FromSettings(const std::string &name, const SettingsModel &settings)
 {
     ProtocolRecord r;
     r.name = name;
@@ -126,7 +126,7 @@ ProtocolRecord ProtocolRecord::fromSettings(const std::string &name, const Setti
     r.space = settings.space;
     r.mark = settings.mark;
     r.autoTuning = settings.tuneAuto ? 1 : 0;
-    r.demodulator = settings.demodulator();
+    r.demodulator = settings.Demodulator();
     r.baudrate = settings.baudrate;
     // Kept with the record so that choosing it again restores the user's baud-rate mode.
     r.autoBaud = settings.baudAuto ? 1 : 0;
@@ -135,12 +135,12 @@ ProtocolRecord ProtocolRecord::fromSettings(const std::string &name, const Setti
     return r;
 }
 
-void ProtocolRecord::applyTo(SettingsModel &settings) const
+void ProtocolRecord::ApplyTo(SettingsModel &settings) const
 {
     settings.space = space;
     settings.mark = mark;
     settings.tuneAuto = autoTuning != 0;
-    settings.setDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    settings.SetDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
     settings.baudrate = baudrate;
     settings.baudAuto = autoBaud == 1;
     ApplyDecoderParams(settings, params);
@@ -152,7 +152,7 @@ const std::vector<ProtocolRecord> &DefaultProtocols()
     static const std::vector<ProtocolRecord> records = [] {
         std::vector<ProtocolRecord> list;
         for (const DefaultEntry &e : kDefaults)
-            list.push_back(recordFromEntry(e));
+            list.push_back(RecordFromEntry(e));
         return list;
     }();
     return records;

@@ -25,13 +25,13 @@ struct ProtocolRecord {
     uint32_t autoBaud = 0;
     DecoderParams params; // samplesPerBit is always stored as 0
 
-    std::array<uint8_t, kSize> toBytes() const;
-    static ProtocolRecord fromBytes(const uint8_t *bytes); // exactly kSize bytes; texts bounded by their slot
+    std::array<uint8_t, kSize> ToBytes() const;
+    static ProtocolRecord FromBytes(const uint8_t *bytes); // exactly kSize bytes; texts bounded by their slot
 
     // "Add"/"Update": a record of the current controls under the given name.
-    static ProtocolRecord fromSettings(const std::string &name, const SettingsModel &settings);
+    static ProtocolRecord FromSettings(const std::string &name, const SettingsModel &settings);
     // Choosing a protocol: its values go back into the controls.
-    void applyTo(SettingsModel &settings) const;
+    void ApplyTo(SettingsModel &settings) const;
 };
 
 // The 35 stock protocols, in program order.

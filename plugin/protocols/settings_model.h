@@ -82,11 +82,11 @@ struct SettingsModel {
 
     // Character translation: the table in force, indexed by the byte value.
     std::string translationTableName = "Default";
-    std::array<uint8_t, 256> translation = identityTranslation();
+    std::array<uint8_t, 256> translation = IdentityTranslation();
 
     bool operator==(const SettingsModel &) const = default;
 
-    DemodulatorChoice demodulator() const
+    DemodulatorChoice Demodulator() const
     {
         if (highSpeed)
             return kDemodHighSpeed;
@@ -97,14 +97,14 @@ struct SettingsModel {
         return kDemodPlain;
     }
 
-    void setDemodulator(DemodulatorChoice choice)
+    void SetDemodulator(DemodulatorChoice choice)
     {
         highSpeed = choice == kDemodHighSpeed;
         optimal = choice == kDemodOptimal;
         correlative = choice == kDemodCorrelative;
     }
 
-    static std::array<uint8_t, 256> identityTranslation()
+    static std::array<uint8_t, 256> IdentityTranslation()
     {
         std::array<uint8_t, 256> table{};
         for (int i = 0; i < 256; ++i)

@@ -43,19 +43,19 @@ bool ReadRecord(RecordFile &file, uint32_t index, TranslationTableRecord &record
     RecordBytes bytes;
     if (!file.Read(index, bytes.data()))
         return false;
-    record = TranslationTableRecord::fromBytes(bytes.data());
+    record = TranslationTableRecord::FromBytes(bytes.data());
     return true;
 }
 
 bool WriteRecord(RecordFile &file, uint32_t index, const TranslationTableRecord &record)
 {
-    const RecordBytes bytes = record.toBytes();
+    const RecordBytes bytes = record.ToBytes();
     return file.Write(index, bytes.data());
 }
 
 } // namespace
 
-std::array<uint8_t, TranslationTableRecord::kSize> TranslationTableRecord::toBytes() const
+std::array<uint8_t, TranslationTableRecord::kSize> TranslationTableRecord::ToBytes() const
 {
     RecordBytes bytes{};
     le::PutText(bytes.data(), kNameSize, name);
@@ -65,7 +65,7 @@ std::array<uint8_t, TranslationTableRecord::kSize> TranslationTableRecord::toByt
     return bytes;
 }
 
-TranslationTableRecord TranslationTableRecord::fromBytes(const uint8_t *bytes)
+TranslationTableRecord TranslationTableRecord::FromBytes(const uint8_t *bytes)
 {
     TranslationTableRecord r;
     r.name = le::GetText(bytes, kNameSize);
@@ -214,7 +214,7 @@ std::string TranslationTables::Remove()
     RecordBytes bytes;
     uint32_t kept = 0;
     for (uint32_t i = 0; file.Read(i, bytes.data()); ++i) {
-        if (TranslationTableRecord::fromBytes(bytes.data()).name == listText_)
+        if (TranslationTableRecord::FromBytes(bytes.data()).name == listText_)
             continue;
         if (kept != i && !file.Write(kept, bytes.data()))
             return kCannotAccessLanguage;
@@ -234,7 +234,7 @@ std::string TranslationTables::Remove()
 
 void TranslationTables::SetDefaultCodes()
 {
-    current_.codes = SettingsModel::identityTranslation();
+    current_.codes = SettingsModel::IdentityTranslation();
     PutInForce();
 }
 
@@ -272,7 +272,7 @@ bool LoadTranslationTable(const std::string &path, const std::string &name, Sett
     }
     if (name != "Default")
         return false;
-    settings.translation = SettingsModel::identityTranslation();
+    settings.translation = SettingsModel::IdentityTranslation();
     settings.translationTableName = name;
     return true;
 }

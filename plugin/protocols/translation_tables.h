@@ -23,10 +23,10 @@ struct TranslationTableRecord {
     std::string name; // the key: exact, case-sensitive
     std::string font;
     uint8_t characterSet = 1;
-    std::array<uint8_t, 256> codes = SettingsModel::identityTranslation();
+    std::array<uint8_t, 256> codes = SettingsModel::IdentityTranslation();
 
-    std::array<uint8_t, kSize> toBytes() const;
-    static TranslationTableRecord fromBytes(const uint8_t *bytes); // texts bounded by their slot
+    std::array<uint8_t, kSize> ToBytes() const;
+    static TranslationTableRecord FromBytes(const uint8_t *bytes); // texts bounded by their slot
 
     // "Default", "Courier New", character set 1, every byte to itself.
     static TranslationTableRecord BuiltIn();
@@ -57,10 +57,10 @@ public:
     // The dialog's construction: loads the list and selects the table named in the configuration block.
     std::string Construct(const std::string &configuredName);
 
-    const std::vector<std::string> &names() const { return names_; }
-    const std::string &listText() const { return listText_; }
-    const TranslationTableRecord &current() const { return current_; }
-    int characterSetIndex() const { return characterSetIndex_; }
+    const std::vector<std::string> &Names() const { return names_; }
+    const std::string &ListText() const { return listText_; }
+    const TranslationTableRecord &Current() const { return current_; }
+    int SelectedCharacterSet() const { return characterSetIndex_; }
 
     // Refills the list from the file; an empty file receives the current record.
     std::string LoadList();

@@ -33,10 +33,10 @@ TEST_F(WavFileTest, WrittenSectionsHaveTheExactLayoutAndReadBack)
         uint32_t averageBytes;
         uint16_t alignment;
     } cases[] = {
-        {"pcm8 mono", WavFile::KindPcm, 8, 1, 1, 11025, 1},
-        {"pcm16 stereo", WavFile::KindPcm, 16, 2, 1, 44100, 4},
-        {"alaw stereo", WavFile::KindALaw, 8, 2, 6, 22050, 2},
-        {"mulaw mono", WavFile::KindMuLaw, 8, 1, 7, 11025, 1},
+        {"pcm8 mono", WavFile::kPcm, 8, 1, 1, 11025, 1},
+        {"pcm16 stereo", WavFile::kPcm, 16, 2, 1, 44100, 4},
+        {"alaw stereo", WavFile::kALaw, 8, 2, 6, 22050, 2},
+        {"mulaw mono", WavFile::kMuLaw, 8, 1, 7, 11025, 1},
     };
     for (uint32_t bufferSize : {0u, 4096u}) {
         for (const Case &c : cases) {
@@ -47,8 +47,8 @@ TEST_F(WavFileTest, WrittenSectionsHaveTheExactLayoutAndReadBack)
             {
                 WavFile file;
                 ASSERT_TRUE(file.OpenWrite(path.c_str(), bufferSize));
-                bool header = c.kind == WavFile::KindPcm    ? file.WriteHeaderPcm(11025, c.bits, c.channels)
-                              : c.kind == WavFile::KindALaw ? file.WriteHeaderALaw(11025, c.channels)
+                bool header = c.kind == WavFile::kPcm    ? file.WriteHeaderPcm(11025, c.bits, c.channels)
+                              : c.kind == WavFile::kALaw ? file.WriteHeaderALaw(11025, c.channels)
                                                             : file.WriteHeaderMuLaw(11025, c.channels);
                 ASSERT_TRUE(header);
                 EXPECT_EQ(file.Kind(), c.kind);
@@ -101,13 +101,13 @@ TEST_F(WavFileTest, OldAndShortFormatChunksAreNormalised)
         uint32_t kind;
         uint32_t bits;
     } cases[] = {
-        {14, 1, 2, 4, 0, WavFile::KindPcm, 16}, // bits from the block alignment
-        {14, 1, 1, 1, 0, WavFile::KindPcm, 8},
-        {14, 6, 1, 1, 0, WavFile::KindALaw, 8},
-        {14, 7, 2, 2, 0, WavFile::KindMuLaw, 8},
-        {16, 1, 2, 2, 8, WavFile::KindPcm, 8},
-        {17, 6, 1, 1, 8, WavFile::KindALaw, 8},
-        {18, 1, 1, 2, 16, WavFile::KindPcm, 16},
+        {14, 1, 2, 4, 0, WavFile::kPcm, 16}, // bits from the block alignment
+        {14, 1, 1, 1, 0, WavFile::kPcm, 8},
+        {14, 6, 1, 1, 0, WavFile::kALaw, 8},
+        {14, 7, 2, 2, 0, WavFile::kMuLaw, 8},
+        {16, 1, 2, 2, 8, WavFile::kPcm, 8},
+        {17, 6, 1, 1, 8, WavFile::kALaw, 8},
+        {18, 1, 1, 2, 16, WavFile::kPcm, 16},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.formatLength * 100 + c.tag);
@@ -148,7 +148,7 @@ TEST_F(WavFileTest, ChunksBeforeTheDataAreSkipped)
     const std::string path = Store("chunks.wav", Riff({s}));
     WavFile file;
     ASSERT_TRUE(file.OpenRead(path.c_str(), 0));
-    EXPECT_EQ(file.Kind(), WavFile::KindPcm);
+    EXPECT_EQ(file.Kind(), WavFile::kPcm);
     EXPECT_EQ(file.DataTagOffset(), static_cast<int64_t>(s.chunksBeforeData.size()));
     Bytes back(40);
     ASSERT_EQ(file.ReadData(back.data(), 40), 40u);
@@ -169,7 +169,7 @@ TEST_F(WavFileTest, CutRecordingIsRepairedOnDisk)
         {
             WavFile file;
             ASSERT_TRUE(file.OpenRead(path.c_str(), 4096));
-            EXPECT_EQ(file.Kind(), WavFile::KindPcm);
+            EXPECT_EQ(file.Kind(), WavFile::kPcm);
             EXPECT_EQ(file.DataLength(), 1000u);
             EXPECT_FALSE(file.Dirty());
         }
@@ -266,17 +266,17 @@ TEST_F(WavFileTest, TwoSectionsAreWrittenAndWalked)
     }
     WavFile file;
     ASSERT_TRUE(file.OpenRead(path.c_str(), 0));
-    EXPECT_EQ(file.Kind(), WavFile::KindPcm);
+    EXPECT_EQ(file.Kind(), WavFile::kPcm);
     EXPECT_EQ(file.DataLength(), 33u);
     ASSERT_TRUE(file.NextSection());
-    EXPECT_EQ(file.Kind(), WavFile::KindALaw);
+    EXPECT_EQ(file.Kind(), WavFile::kALaw);
     EXPECT_EQ(file.Channels(), 2u);
     EXPECT_EQ(file.Rate(), 11025u);
     Bytes back(50);
     ASSERT_EQ(file.ReadData(back.data(), 50), 50u);
     EXPECT_EQ(back, Ramp(50, 100));
     EXPECT_FALSE(file.NextSection());
-    EXPECT_EQ(file.Kind(), WavFile::KindNone);
+    EXPECT_EQ(file.Kind(), WavFile::kNone);
     EXPECT_EQ(file.ReadData(back.data(), 50), 0u);
 }
 
@@ -380,32 +380,32 @@ TEST_F(WavFileTest, BadFilesGetTheirDefinedOutcome)
         uint32_t dataLength;
         bool unchanged;
     } cases[] = {
-        {"empty file", {}, WavFile::KindNone, 0, true},
-        {"three bytes", {'R', 'I', 'F'}, WavFile::KindNone, 0, true},
-        {"not RIFF", notRiff, WavFile::KindNone, 0, true},
-        {"not WAVE", notWave, WavFile::KindNone, 0, true},
-        {"format chunk of 40 bytes", with([](Section &s) { s.formatLength = 40; }), WavFile::KindNone, 0, true},
-        {"format chunk of 19 bytes", with([](Section &s) { s.formatLength = 19; }), WavFile::KindNone, 0, true},
-        {"format chunk of 12 bytes", with([](Section &s) { s.formatLength = 12; }), WavFile::KindNone, 0, true},
-        {"unknown tag", with([](Section &s) { s.tag = 2; }), WavFile::KindNone, 0, true},
-        {"extensible tag", with([](Section &s) { s.tag = 0xFFFE; }), WavFile::KindNone, 0, true},
-        {"zero channels", with([](Section &s) { s.channels = 0; }), WavFile::KindNone, 0, true},
-        {"zero rate", with([](Section &s) { s.rate = 0; }), WavFile::KindNone, 0, true},
-        {"zero block alignment", with([](Section &s) { s.blockAlignment = 0; }), WavFile::KindNone, 0, true},
-        {"12 bits", with([](Section &s) { s.bits = 12; }), WavFile::KindNone, 0, true},
-        {"24 bits", with([](Section &s) { s.bits = 24; }), WavFile::KindNone, 0, true},
+        {"empty file", {}, WavFile::kNone, 0, true},
+        {"three bytes", {'R', 'I', 'F'}, WavFile::kNone, 0, true},
+        {"not RIFF", notRiff, WavFile::kNone, 0, true},
+        {"not WAVE", notWave, WavFile::kNone, 0, true},
+        {"format chunk of 40 bytes", with([](Section &s) { s.formatLength = 40; }), WavFile::kNone, 0, true},
+        {"format chunk of 19 bytes", with([](Section &s) { s.formatLength = 19; }), WavFile::kNone, 0, true},
+        {"format chunk of 12 bytes", with([](Section &s) { s.formatLength = 12; }), WavFile::kNone, 0, true},
+        {"unknown tag", with([](Section &s) { s.tag = 2; }), WavFile::kNone, 0, true},
+        {"extensible tag", with([](Section &s) { s.tag = 0xFFFE; }), WavFile::kNone, 0, true},
+        {"zero channels", with([](Section &s) { s.channels = 0; }), WavFile::kNone, 0, true},
+        {"zero rate", with([](Section &s) { s.rate = 0; }), WavFile::kNone, 0, true},
+        {"zero block alignment", with([](Section &s) { s.blockAlignment = 0; }), WavFile::kNone, 0, true},
+        {"12 bits", with([](Section &s) { s.bits = 12; }), WavFile::kNone, 0, true},
+        {"24 bits", with([](Section &s) { s.bits = 24; }), WavFile::kNone, 0, true},
         {"old chunk giving 24 bits",
          with([](Section &s) {
              s.formatLength = 14;
              s.blockAlignment = 3;
          }),
-         WavFile::KindNone, 0, true},
-        {"chunk running past the end", pastEnd, WavFile::KindNone, 0, true},
-        {"no data chunk", noData, WavFile::KindNone, 0, true},
-        {"cut inside the format chunk", cutInFormat, WavFile::KindNone, 0, true},
-        {"data length 0xFFFFFFFF", with([](Section &s) { s.dataLengthField = 0xFFFFFFFF; }), WavFile::KindPcm, 64,
+         WavFile::kNone, 0, true},
+        {"chunk running past the end", pastEnd, WavFile::kNone, 0, true},
+        {"no data chunk", noData, WavFile::kNone, 0, true},
+        {"cut inside the format chunk", cutInFormat, WavFile::kNone, 0, true},
+        {"data length 0xFFFFFFFF", with([](Section &s) { s.dataLengthField = 0xFFFFFFFF; }), WavFile::kPcm, 64,
          false},
-        {"cut inside the data length", cutInLength, WavFile::KindPcm, 0, false},
+        {"cut inside the data length", cutInLength, WavFile::kPcm, 0, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -416,7 +416,7 @@ TEST_F(WavFileTest, BadFilesGetTheirDefinedOutcome)
         EXPECT_EQ(file.DataLength(), c.dataLength);
         uint8_t buffer[16] = {};
         EXPECT_EQ(file.ReadData(buffer, sizeof buffer), c.kind ? std::min(16u, c.dataLength) : 0u);
-        EXPECT_EQ(file.WriteData(buffer, 2), c.kind != WavFile::KindNone);
+        EXPECT_EQ(file.WriteData(buffer, 2), c.kind != WavFile::kNone);
         EXPECT_FALSE(file.NextSection());
         file.Close();
         if (c.unchanged) {

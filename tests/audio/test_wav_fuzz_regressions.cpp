@@ -152,10 +152,10 @@ TEST_F(WavFuzzRegressionTest, FoundInputsKeepTheInvariants)
             const std::string path = Store("found.wav", image);
             WavFile file;
             ASSERT_TRUE(file.OpenRead(path.c_str(), bufferSize));
-            const bool usable = file.Kind() != WavFile::KindNone;
+            const bool usable = file.Kind() != WavFile::kNone;
             uint8_t buffer[96];
             for (int section = 0; section < 64; ++section) {
-                if (file.Kind() == WavFile::KindNone) {
+                if (file.Kind() == WavFile::kNone) {
                     EXPECT_EQ(file.ReadData(buffer, sizeof buffer), 0u);
                 } else {
                     EXPECT_TRUE(file.Bits() == 8 || file.Bits() == 16);

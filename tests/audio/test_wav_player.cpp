@@ -14,9 +14,9 @@ using namespace sirrel;
 
 using sirrel::AsyncFile;
 
-constexpr uint32_t kAll = WavPlayer::PlayEnabled | WavPlayer::RequireRate | WavPlayer::RequireBits |
-                          WavPlayer::RequireChannels | WavPlayer::ConvertRate | WavPlayer::ConvertBits |
-                          WavPlayer::ConvertChannels;
+constexpr uint32_t kAll = WavPlayer::kPlayEnabled | WavPlayer::kRequireRate | WavPlayer::kRequireBits |
+                          WavPlayer::kRequireChannels | WavPlayer::kConvertRate | WavPlayer::kConvertBits |
+                          WavPlayer::kConvertChannels;
 
 Section Make(uint16_t tag, uint32_t rate, uint16_t bits, uint16_t channels, Bytes data)
 {
@@ -52,7 +52,7 @@ protected:
               uint32_t options = kAll)
     {
         player.SetOptions(options);
-        EXPECT_TRUE(player.SetWantedFormat({WavFile::KindPcm, rate, bits, channels}));
+        EXPECT_TRUE(player.SetWantedFormat({WavFile::kPcm, rate, bits, channels}));
         return player.Open(Store("play.wav", image).c_str());
     }
 
@@ -94,9 +94,9 @@ TEST_F(WavPlayerTest, EachConversionGivesTheHandCheckedSamples)
         {"A-law stereo to 8-bit mono", Make(6, 8000, 8, 2, {0xAA, 0xAA, 0xD5, 0x55}), 8, 1, kAll, {254, 128}},
         {"same format passes through", Make(1, 8000, 16, 1, Words({1, -2, 3})), 16, 1, kAll, Words({1, -2, 3})},
         {"differences not converted pass through", Make(1, 8000, 8, 2, {1, 2, 3, 4}), 16, 1,
-         WavPlayer::PlayEnabled, {1, 2, 3, 4}},
+         WavPlayer::kPlayEnabled, {1, 2, 3, 4}},
         {"A-law expanded even with bits conversion off", Make(6, 8000, 8, 1, {0xD5}), 8, 1,
-         WavPlayer::PlayEnabled, Words({8})},
+         WavPlayer::kPlayEnabled, Words({8})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,8 +124,8 @@ TEST_F(WavPlayerTest, FilesAreAcceptedOrRejectedByTheOptions)
     Section quad = Make(1, 8000, 16, 4, Ramp(16));
     Bytes notWave = Riff({pcm8});
     notWave[8] = 'X';
-    const uint32_t requireAll = WavPlayer::PlayEnabled | WavPlayer::RequireRate | WavPlayer::RequireBits |
-                                WavPlayer::RequireChannels;
+    const uint32_t requireAll = WavPlayer::kPlayEnabled | WavPlayer::kRequireRate | WavPlayer::kRequireBits |
+                                WavPlayer::kRequireChannels;
     struct Case {
         const char *name;
         Bytes image;
@@ -133,15 +133,15 @@ TEST_F(WavPlayerTest, FilesAreAcceptedOrRejectedByTheOptions)
         bool accepted;
     } cases[] = {
         {"rate differs, required, not converted", Riff({pcm22}), requireAll, false},
-        {"rate differs, required, converted", Riff({pcm22}), requireAll | WavPlayer::ConvertRate, true},
-        {"rate differs, not required", Riff({pcm22}), WavPlayer::PlayEnabled, true},
-        {"bits differ, required", Riff({pcm8}), requireAll | WavPlayer::ConvertChannels, false},
-        {"channels differ, required", Riff({pcm8}), requireAll | WavPlayer::ConvertBits, false},
-        {"both converted", Riff({pcm8}), requireAll | WavPlayer::ConvertBits | WavPlayer::ConvertChannels, true},
+        {"rate differs, required, converted", Riff({pcm22}), requireAll | WavPlayer::kConvertRate, true},
+        {"rate differs, not required", Riff({pcm22}), WavPlayer::kPlayEnabled, true},
+        {"bits differ, required", Riff({pcm8}), requireAll | WavPlayer::kConvertChannels, false},
+        {"channels differ, required", Riff({pcm8}), requireAll | WavPlayer::kConvertBits, false},
+        {"both converted", Riff({pcm8}), requireAll | WavPlayer::kConvertBits | WavPlayer::kConvertChannels, true},
         {"A-law expands to the wanted bits", Riff({alaw}), requireAll, true},
-        {"A-law with the kind required", Riff({alaw}), kAll | WavPlayer::RequireKind, false},
-        {"kind required finds a later section", Riff({alaw, pcm22}), kAll | WavPlayer::RequireKind, true},
-        {"four channels", Riff({quad}), WavPlayer::PlayEnabled, false},
+        {"A-law with the kind required", Riff({alaw}), kAll | WavPlayer::kRequireKind, false},
+        {"kind required finds a later section", Riff({alaw, pcm22}), kAll | WavPlayer::kRequireKind, true},
+        {"four channels", Riff({quad}), WavPlayer::kPlayEnabled, false},
         {"not a WAV file", notWave, kAll, false},
     };
     for (const Case &c : cases) {
@@ -247,7 +247,7 @@ TEST_F(WavPlayerTest, PlayingDisabledDeliversNothing)
 {
     WavPlayer player;
     ASSERT_TRUE(Open(player, Riff({Make(1, 8000, 16, 1, Ramp(20))}), 8000, 16, 1));
-    player.SetOptions(kAll & ~WavPlayer::PlayEnabled);
+    player.SetOptions(kAll & ~WavPlayer::kPlayEnabled);
     uint8_t out[20];
     EXPECT_EQ(player.Read(out, 20), 0u);
     player.SetOptions(kAll);
@@ -277,7 +277,7 @@ TEST_F(WavPlayerTest, RecordingRoundTrip)
     EXPECT_EQ(Word32(image, 8 + 34), frames.size());
     WavPlayer player;
     player.SetOptions(kAll);
-    ASSERT_TRUE(player.SetWantedFormat({WavFile::KindPcm, 11025, 16, 1}));
+    ASSERT_TRUE(player.SetWantedFormat({WavFile::kPcm, 11025, 16, 1}));
     ASSERT_TRUE(player.Open(path.c_str()));
     EXPECT_EQ(ReadAll(player, 4096), frames);
 }
@@ -293,7 +293,7 @@ TEST_F(WavPlayerTest, LockedCutRecordingPlaysWithoutBeingWritten)
     ASSERT_TRUE(writer.Open(path.c_str(), false, 0));
     WavPlayer player;
     player.SetOptions(kAll);
-    ASSERT_TRUE(player.SetWantedFormat({WavFile::KindPcm, 8000, 16, 1}));
+    ASSERT_TRUE(player.SetWantedFormat({WavFile::kPcm, 8000, 16, 1}));
     ASSERT_TRUE(player.Open(path.c_str()));
     EXPECT_EQ(ReadAll(player), Words({1, 2, 3, 4, 5}));
     player.Close();

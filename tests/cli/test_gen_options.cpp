@@ -46,7 +46,7 @@ TEST(GenOptions, EachOptionSetsItsSetting)
          "--repetition", "5", "--arqm-channels", "4", "--arqm-version", "242", "--channel-text", "B", "text"});
     EXPECT_EQ(o.output, "x.wav");
     EXPECT_EQ(o.mode, "arqm");
-    EXPECT_EQ(o.parity, Parity::Odd);
+    EXPECT_EQ(o.parity, Parity::kOdd);
     EXPECT_EQ(o.stopBits, 2.0);
     EXPECT_EQ(o.settings.baud, 96);
     EXPECT_EQ(o.settings.space, 1200);
@@ -59,7 +59,7 @@ TEST(GenOptions, EachOptionSetsItsSetting)
     EXPECT_EQ(o.settings.trailSeconds, 0.1);
     EXPECT_EQ(o.settings.snrDb, 15);
     EXPECT_EQ(o.settings.seed, 7u);
-    EXPECT_EQ(o.sevenBitSet, SevenBitSet::Ita3);
+    EXPECT_EQ(o.sevenBitSet, SevenBitSet::kIta3);
     EXPECT_EQ(o.charsInCycle, 6);
     EXPECT_EQ(o.cycleLength, 70);
     EXPECT_EQ(o.invertingRate, 2);
@@ -67,7 +67,7 @@ TEST(GenOptions, EachOptionSetsItsSetting)
     EXPECT_EQ(o.repeatEvery, 9);
     EXPECT_EQ(o.repetitionCycle, 5);
     EXPECT_EQ(o.arqmChannels, 4);
-    EXPECT_EQ(o.arqmVersion, ArqmSource::Version::V242);
+    EXPECT_EQ(o.arqmVersion, ArqmSource::Version::kV242);
     EXPECT_EQ(o.channelTexts, std::vector<std::string>{"B"});
     EXPECT_EQ(o.text, "text");
     EXPECT_FALSE(ParseGenOptions({"--polarity", "normal"}).settings.reverse);

@@ -488,7 +488,7 @@ TEST_P(EveryDemodulator, RecoversTheBitsOfACleanSignal)
 {
     const DemodulatorCase &c = GetParam();
     SettingsModel s = ManualSettings(c.space, c.mark, c.baud);
-    s.setDemodulator(c.choice);
+    s.SetDemodulator(c.choice);
     Capture capture;
     SignalChain chain(s, capture.Target(), kRate);
     const size_t count = size_t(c.baud * 6);

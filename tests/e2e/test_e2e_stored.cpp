@@ -15,7 +15,7 @@ void writeProtocols(const std::string &path, const std::vector<sirrel::ProtocolR
 {
     std::ofstream out(path, std::ios::binary);
     for (const auto &r : records) {
-        auto bytes = r.toBytes();
+        auto bytes = r.ToBytes();
         out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     }
 }
@@ -30,8 +30,8 @@ TEST(EndToEndStored, UserProtocolIsListedFirstAndDecodes)
     s.mark = 1170;
     s.baudrate = 50;
     s.baudAuto = false;
-    s.setDemodulator(sirrel::kDemodPlain);
-    writeProtocols(dir.file("SirrelSettings.dat"), {sirrel::ProtocolRecord::fromSettings("My RTTY", s)});
+    s.SetDemodulator(sirrel::kDemodPlain);
+    writeProtocols(dir.file("SirrelSettings.dat"), {sirrel::ProtocolRecord::FromSettings("My RTTY", s)});
 
     auto list = decode({"--data-dir", dir.file(""), "--list-protocols"});
     ASSERT_EQ(list.status, 0) << list.err;

@@ -27,7 +27,7 @@ std::vector<int16_t> Transmission(const std::string &text)
     g.baud = 100;
     g.space = 1000;
     g.mark = 1170;
-    siggen::AsyncSource source(siggen::AsyncSource::Code::Ascii8, siggen::Parity::None, 1);
+    siggen::AsyncSource source(siggen::AsyncSource::Code::kAscii8, siggen::Parity::kNone, 1);
     siggen::Keying keying;
     source.Encode(text, keying);
     return siggen::Generator(g).Render(keying, source.IdleLevel());

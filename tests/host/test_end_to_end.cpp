@@ -50,9 +50,9 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
         const ProtocolRecord *protocol = FindDefaultProtocol(s.protocol);
         ASSERT_NE(protocol, nullptr) << s.protocol;
         SettingsModel settings;
-        protocol->applyTo(settings);
+        protocol->ApplyTo(settings);
         Configuration stored;
-        stored.gatherFrom(settings);
+        stored.GatherFrom(settings);
         stored.tuneAuto = 0;
         stored.space = 1000;
         stored.mark = 1170;
@@ -60,7 +60,7 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
         stored.baudrate = s.baud;
         stored.logEnabled[0] = 1;
         stored.logFile[0] = s.log;
-        ASSERT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), s.serial, stored), ChunkStatus::Found);
+        ASSERT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), s.serial, stored), ChunkStatus::kFound);
 
         const std::string wav = folder.File(s.log + ".wav");
         const std::string command = std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' " + s.generator +

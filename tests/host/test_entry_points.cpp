@@ -234,7 +234,7 @@ TEST(PluginEntryPoints, ReceiversKeepSeparateConfigurationChunks)
     Configuration stored;
     stored.mode = kModeCis;
     stored.baudrate = 100.0;
-    ASSERT_EQ(SaveConfiguration(path, 11, stored), ChunkStatus::Found);
+    ASSERT_EQ(SaveConfiguration(path, 11, stored), ChunkStatus::kFound);
 
     Host host;
     Receiver first(kMaker, "QvPCIv", "", 11);
@@ -245,8 +245,8 @@ TEST(PluginEntryPoints, ReceiversKeepSeparateConfigurationChunks)
     host.Close(2);
 
     Configuration a, b;
-    EXPECT_EQ(LoadConfiguration(path, 11, 0, 0, a).status, ChunkStatus::Found);
-    EXPECT_EQ(LoadConfiguration(path, 22, 0, 0, b).status, ChunkStatus::Found);
+    EXPECT_EQ(LoadConfiguration(path, 11, 0, 0, a).status, ChunkStatus::kFound);
+    EXPECT_EQ(LoadConfiguration(path, 22, 0, 0, b).status, ChunkStatus::kFound);
     EXPECT_EQ(a.mode, kModeCis);
     EXPECT_EQ(a.baudrate, 100.0);
     EXPECT_EQ(b.mode, Configuration{}.mode);

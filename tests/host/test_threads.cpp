@@ -72,7 +72,7 @@ TEST(PluginThreads, ClosingWhileTheHostKeepsSendingAudio)
     EXPECT_EQ(codes.back(), uint32_t(kHostPluginClosing));
 
     Configuration saved;
-    EXPECT_EQ(LoadConfiguration(folder.File("Sirrel_Config.dat"), 1001, 0, 0, saved).status, ChunkStatus::Found);
+    EXPECT_EQ(LoadConfiguration(folder.File("Sirrel_Config.dat"), 1001, 0, 0, saved).status, ChunkStatus::kFound);
 }
 
 TEST(PluginThreads, HostMayCallBackIntoThePluginFromACallBack)
@@ -113,7 +113,7 @@ TEST(PluginThreads, UnloadingClosesWhatTheHostLeftOpenWithoutCallingIt)
         EXPECT_TRUE(host.calls.empty());
     }
     Configuration saved;
-    EXPECT_EQ(LoadConfiguration(path, 77, 0, 0, saved).status, ChunkStatus::Found);
+    EXPECT_EQ(LoadConfiguration(path, 77, 0, 0, saved).status, ChunkStatus::kFound);
 
     // The library starts afresh on the next load.
     Host again;

@@ -48,23 +48,23 @@ TEST_F(ChunkFile, MissingFileLeavesDestinationAlone)
 {
     Bytes into(8, 0xEE);
     const ChunkRead r = read(1, into);
-    EXPECT_EQ(r.status, ChunkStatus::NoFile);
-    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.status, ChunkStatus::kNoFile);
+    EXPECT_FALSE(r.Ok());
     EXPECT_EQ(into, Bytes(8, 0xEE));
     EXPECT_FALSE(exists(file));
 }
 
 TEST_F(ChunkFile, WritesCreateFoldersAndAppendInOrder)
 {
-    ASSERT_EQ(write(0x11223344, {1, 2, 3}), ChunkStatus::Found);
-    ASSERT_EQ(write(7, {9}), ChunkStatus::Found);
+    ASSERT_EQ(write(0x11223344, {1, 2, 3}), ChunkStatus::kFound);
+    ASSERT_EQ(write(7, {9}), ChunkStatus::kFound);
     EXPECT_EQ(load(file), Join({Chunk(0x11223344, {1, 2, 3}), Chunk(7, {9})}));
 
     Bytes into(3);
-    EXPECT_EQ(read(0x11223344, into).status, ChunkStatus::Found);
+    EXPECT_EQ(read(0x11223344, into).status, ChunkStatus::kFound);
     EXPECT_EQ(into, (Bytes{1, 2, 3}));
-    EXPECT_EQ(read(8, into).status, ChunkStatus::KeyAbsent);
-    EXPECT_TRUE(read(8, into).ok());
+    EXPECT_EQ(read(8, into).status, ChunkStatus::kKeyAbsent);
+    EXPECT_TRUE(read(8, into).Ok());
 }
 
 TEST_F(ChunkFile, SameLengthIsRewrittenInPlace)
@@ -72,7 +72,7 @@ TEST_F(ChunkFile, SameLengthIsRewrittenInPlace)
     write(1, {1, 1});
     write(2, {2, 2});
     write(3, {3, 3});
-    ASSERT_EQ(write(2, {5, 6}), ChunkStatus::Found);
+    ASSERT_EQ(write(2, {5, 6}), ChunkStatus::kFound);
     EXPECT_EQ(load(file), Join({Chunk(1, {1, 1}), Chunk(2, {5, 6}), Chunk(3, {3, 3})}));
 }
 
@@ -81,9 +81,9 @@ TEST_F(ChunkFile, OtherLengthMovesToTheEnd)
     write(1, {1, 1});
     write(2, {2, 2});
     write(3, {3, 3, 3});
-    ASSERT_EQ(write(2, {7}), ChunkStatus::Found);
+    ASSERT_EQ(write(2, {7}), ChunkStatus::kFound);
     EXPECT_EQ(load(file), Join({Chunk(1, {1, 1}), Chunk(3, {3, 3, 3}), Chunk(2, {7})}));
-    ASSERT_EQ(write(1, {8, 8, 8, 8}), ChunkStatus::Found);
+    ASSERT_EQ(write(1, {8, 8, 8, 8}), ChunkStatus::kFound);
     EXPECT_EQ(load(file), Join({Chunk(3, {3, 3, 3}), Chunk(2, {7}), Chunk(1, {8, 8, 8, 8})}));
 }
 
@@ -108,7 +108,7 @@ TEST_F(ChunkFile, ZeroLengthChunk)
     EXPECT_EQ(load(file), Join({Chunk(1, {}), Chunk(2, {4})}));
     Bytes into(2, 0xEE);
     const ChunkRead r = read(1, into);
-    EXPECT_EQ(r.status, ChunkStatus::Found);
+    EXPECT_EQ(r.status, ChunkStatus::kFound);
     EXPECT_EQ(r.copied, 0u);
     EXPECT_EQ(read(2, into).copied, 1u);
 }
@@ -147,14 +147,14 @@ TEST_P(TornChunkFile, TailIsKeptAsideAndNewChunksStayReachable)
     save(file, damaged);
 
     Bytes into(2, 0);
-    EXPECT_EQ(read(9, into).status, ChunkStatus::KeyAbsent);
-    EXPECT_EQ(read(2, into).status, ChunkStatus::Found);
+    EXPECT_EQ(read(9, into).status, ChunkStatus::kKeyAbsent);
+    EXPECT_EQ(read(2, into).status, ChunkStatus::kFound);
 
-    ASSERT_EQ(write(3, {3}), ChunkStatus::Found);
+    ASSERT_EQ(write(3, {3}), ChunkStatus::kFound);
     EXPECT_EQ(load(file), Join({whole, Chunk(3, {3})}));
     EXPECT_EQ(load(file + ".damaged"), damaged);
     Bytes one(1);
-    EXPECT_EQ(read(3, one).status, ChunkStatus::Found);
+    EXPECT_EQ(read(3, one).status, ChunkStatus::kFound);
     EXPECT_EQ(one[0], 3);
 }
 
@@ -166,12 +166,12 @@ TEST_F(ChunkFile, LockedFileIsNotWrittenAndTheCallerLearnsIt)
     const Bytes before = load(file);
     {
         ForeignLock lock(file);
-        EXPECT_EQ(write(1, {2}), ChunkStatus::Busy);
+        EXPECT_EQ(write(1, {2}), ChunkStatus::kBusy);
         Bytes into(1);
-        EXPECT_EQ(read(1, into).status, ChunkStatus::Busy);
+        EXPECT_EQ(read(1, into).status, ChunkStatus::kBusy);
     }
     EXPECT_EQ(load(file), before);
-    EXPECT_EQ(write(1, {2}), ChunkStatus::Found);
+    EXPECT_EQ(write(1, {2}), ChunkStatus::kFound);
 }
 
 // Receivers of several processes rewriting their chunks at once, with lengths that change so that chunks move:
@@ -188,7 +188,7 @@ TEST_F(ChunkFile, ConcurrentWritersKeepEveryChunk)
             bool ok = true;
             for (int round = 0; round < kRounds; ++round) {
                 const Bytes data(1 + (round + key) % 5, uint8_t(round));
-                ok = ok && WriteChunk(file, data.data(), uint32_t(data.size()), &key, 4) == ChunkStatus::Found;
+                ok = ok && WriteChunk(file, data.data(), uint32_t(data.size()), &key, 4) == ChunkStatus::kFound;
             }
             _exit(ok ? 0 : 1);
         }
@@ -204,7 +204,7 @@ TEST_F(ChunkFile, ConcurrentWritersKeepEveryChunk)
         const Bytes last(1 + (kRounds - 1 + key) % 5, uint8_t(kRounds - 1));
         Bytes into(8, 0xEE);
         const ChunkRead r = read(key, into);
-        ASSERT_EQ(r.status, ChunkStatus::Found) << key;
+        ASSERT_EQ(r.status, ChunkStatus::kFound) << key;
         EXPECT_EQ(Bytes(into.begin(), into.begin() + r.copied), last) << key;
         expectedSize += 8 + last.size();
     }
@@ -216,9 +216,9 @@ TEST_F(ChunkFile, UnusableFolderFails)
 {
     save(path("plain"), {1});
     file = path("plain/Chunks.dat"); // a folder that is a file
-    EXPECT_EQ(write(1, {1}), ChunkStatus::Failed);
+    EXPECT_EQ(write(1, {1}), ChunkStatus::kFailed);
     Bytes into(1);
-    EXPECT_EQ(read(1, into).status, ChunkStatus::NoFile);
+    EXPECT_EQ(read(1, into).status, ChunkStatus::kNoFile);
 }
 
 } // namespace

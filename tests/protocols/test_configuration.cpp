@@ -47,7 +47,7 @@ TEST(Configuration, BuiltInBlockLayout)
     Configuration c;
     c.windowLeft = -20;
     c.windowTop = 35;
-    const auto bytes = c.toBytes();
+    const auto bytes = c.ToBytes();
     ASSERT_EQ(bytes.size(), 6160u);
     EXPECT_EQ(IntAt(bytes.data(), 0), -20);
     EXPECT_EQ(IntAt(bytes.data(), 4), 35);
@@ -88,7 +88,7 @@ TEST(Configuration, EveryFieldAtItsOffset)
     c.wavFile = "/tmp/in.wav";
     c.tablesTop = 77;
     c.demodulatorLeft = 88;
-    const auto b = c.toBytes();
+    const auto b = c.ToBytes();
     EXPECT_EQ(TextAt(b.data(), 8), "SITOR-A");
     EXPECT_EQ(b[284], 3);
     EXPECT_EQ(TextAt(b.data(), 304), "Cyrillic");
@@ -104,22 +104,22 @@ TEST(Configuration, EveryFieldAtItsOffset)
     EXPECT_EQ(IntAt(b.data(), 4836), 77);
     EXPECT_EQ(IntAt(b.data(), 5096), 88);
 
-    const Configuration back = Configuration::fromBytes(b.data());
-    EXPECT_EQ(back.toBytes(), b);
+    const Configuration back = Configuration::FromBytes(b.data());
+    EXPECT_EQ(back.ToBytes(), b);
 }
 
 TEST(Configuration, TextsWithoutTheirNulStayInTheirSlot)
 {
-    std::array<uint8_t, Configuration::kSize> b = Configuration().toBytes();
+    std::array<uint8_t, Configuration::kSize> b = Configuration().ToBytes();
     std::memset(&b[8], 'p', 256);
     std::memset(&b[304], 't', 256);
     std::memset(&b[5128], 'w', 1024);
-    const Configuration c = Configuration::fromBytes(b.data());
+    const Configuration c = Configuration::FromBytes(b.data());
     EXPECT_EQ(c.protocol, std::string(256, 'p'));
     EXPECT_EQ(c.translationTable, std::string(256, 't'));
     EXPECT_EQ(c.wavFile, std::string(1024, 'w'));
     // Written back, each keeps its terminator and the following field is untouched.
-    const auto again = c.toBytes();
+    const auto again = c.ToBytes();
     EXPECT_EQ(again[8 + 255], 0);
     EXPECT_EQ(DoubleAt(again.data(), 264), 1200.0);
     EXPECT_EQ(again[5128 + 1023], 0);
@@ -132,7 +132,7 @@ TEST(Configuration, ControlsRoundTrip)
     s.space = 1615;
     s.mark = 1785;
     s.tuneAuto = false;
-    s.setDemodulator(kDemodOptimal);
+    s.SetDemodulator(kDemodOptimal);
     s.baudrate = 100;
     s.baudAuto = false;
     s.polarity = 2;
@@ -145,16 +145,16 @@ TEST(Configuration, ControlsRoundTrip)
     s.translationTableName = "Greek";
 
     Configuration c;
-    c.gatherFrom(s);
+    c.GatherFrom(s);
     EXPECT_EQ(c.cisFrameSize, 27);
     EXPECT_EQ(c.arqmChannels, 4);
     EXPECT_EQ(c.translationTable, "Greek");
     SettingsModel back;
-    Configuration::fromBytes(c.toBytes().data()).applyTo(back);
+    Configuration::FromBytes(c.ToBytes().data()).ApplyTo(back);
     EXPECT_EQ(back.space, 1615);
     EXPECT_EQ(back.mark, 1785);
     EXPECT_FALSE(back.tuneAuto);
-    EXPECT_EQ(back.demodulator(), kDemodOptimal);
+    EXPECT_EQ(back.Demodulator(), kDemodOptimal);
     EXPECT_EQ(back.baudrate, 100);
     EXPECT_FALSE(back.baudAuto);
     EXPECT_EQ(back.polarity, 2);
@@ -166,7 +166,7 @@ TEST(Configuration, ControlsRoundTrip)
     EXPECT_EQ(back.fecCharsetIndex, 1);
 
     c.cisFrameSize = 12; // none of the list
-    c.applyTo(back);
+    c.ApplyTo(back);
     EXPECT_EQ(back.cisFrameSizeIndex, -1);
 }
 
@@ -180,17 +180,17 @@ TEST_F(StoredConfiguration, NewReceiverStartsFromTheBuiltInBlock)
     Configuration c;
     c.mode = kModeArq;
     c.windowLeft = 500;
-    ASSERT_EQ(SaveConfiguration(file, 0x10745678, c), ChunkStatus::Found);
+    ASSERT_EQ(SaveConfiguration(file, 0x10745678, c), ChunkStatus::kFound);
 
     Configuration fresh;
     const ChunkRead r = LoadConfiguration(file, 0xFE400000, 10, 20, fresh);
-    EXPECT_EQ(r.status, ChunkStatus::KeyAbsent);
+    EXPECT_EQ(r.status, ChunkStatus::kKeyAbsent);
     Configuration expected;
     expected.windowLeft = 10;
     expected.windowTop = 20;
-    EXPECT_EQ(fresh.toBytes(), expected.toBytes());
-    EXPECT_EQ(LoadConfiguration(path("none.dat"), 1, 10, 20, fresh).status, ChunkStatus::NoFile);
-    EXPECT_EQ(fresh.toBytes(), expected.toBytes());
+    EXPECT_EQ(fresh.ToBytes(), expected.ToBytes());
+    EXPECT_EQ(LoadConfiguration(path("none.dat"), 1, 10, 20, fresh).status, ChunkStatus::kNoFile);
+    EXPECT_EQ(fresh.ToBytes(), expected.ToBytes());
 }
 
 TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
@@ -198,10 +198,10 @@ TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
     Configuration a, b;
     a.baudrate = 75;
     b.baudrate = 300;
-    ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::Found);
-    ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::Found);
+    ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
+    ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::kFound);
     a.protocol = "changed";
-    ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::Found);
+    ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
     EXPECT_EQ(load(file).size(), 2u * (8 + 6160));
 
     Configuration readA, readB;
@@ -250,7 +250,7 @@ TEST_F(StoredConfiguration, SoundCardNamesAndTheFourthNameRule)
     s.waveIn = "hw:1,0";
     s.waveOut = "default";
     s.mixerLine = std::string(70, 'm'); // longer than its slot
-    ASSERT_EQ(SaveSoundCard(cards, 9, s), ChunkStatus::Found);
+    ASSERT_EQ(SaveSoundCard(cards, 9, s), ChunkStatus::kFound);
     const Bytes file = load(cards);
     ASSERT_EQ(file.size(), 8u + 160u);
     EXPECT_EQ(TextAt(file.data(), 8), "hw:1,0");
@@ -259,7 +259,7 @@ TEST_F(StoredConfiguration, SoundCardNamesAndTheFourthNameRule)
     EXPECT_EQ(file[8 + 128], 0);
 
     SoundCardConfiguration back;
-    EXPECT_EQ(LoadSoundCard(cards, 9, back).status, ChunkStatus::Found);
+    EXPECT_EQ(LoadSoundCard(cards, 9, back).status, ChunkStatus::kFound);
     EXPECT_EQ(back.waveOut, "default");
     EXPECT_EQ(back.fourth, "hw:1,0");
 
@@ -268,7 +268,7 @@ TEST_F(StoredConfiguration, SoundCardNamesAndTheFourthNameRule)
     LoadSoundCard(cards, 9, back);
     EXPECT_EQ(back.fourth, "other");
 
-    EXPECT_EQ(LoadSoundCard(cards, 10, back).status, ChunkStatus::KeyAbsent);
+    EXPECT_EQ(LoadSoundCard(cards, 10, back).status, ChunkStatus::kKeyAbsent);
     EXPECT_TRUE(back.waveIn.empty() && back.fourth.empty());
 }
 

@@ -10,7 +10,7 @@ constexpr size_t kRecord = ProtocolRecord::kSize;
 
 Bytes RecordBytesOf(const ProtocolRecord &r)
 {
-    const auto b = r.toBytes();
+    const auto b = r.ToBytes();
     return Bytes(b.begin(), b.end());
 }
 
@@ -53,7 +53,7 @@ protected:
 TEST_F(ProtocolLibraryTest, EmptyFileThenCreateDefaultGivesTheDefaultsInOrder)
 {
     EXPECT_EQ(library.LoadList(), "");
-    EXPECT_TRUE(library.list().names.empty());
+    EXPECT_TRUE(library.List().names.empty());
     EXPECT_TRUE(exists(file));
     EXPECT_EQ(load(file).size(), 0u);
 
@@ -67,8 +67,8 @@ TEST_F(ProtocolLibraryTest, EmptyFileThenCreateDefaultGivesTheDefaultsInOrder)
     for (size_t i = 0; i < defaults.size(); ++i)
         EXPECT_EQ(Bytes(bytes.begin() + i * kRecord, bytes.begin() + (i + 1) * kRecord), RecordBytesOf(defaults[i]))
             << i;
-    ASSERT_EQ(library.list().names.size(), 35u);
-    EXPECT_EQ(library.list().names.front(), defaults.front().name);
+    ASSERT_EQ(library.List().names.size(), 35u);
+    EXPECT_EQ(library.List().names.front(), defaults.front().name);
 }
 
 TEST_F(ProtocolLibraryTest, CreateDefaultAnsweredNoWritesNothing)
@@ -87,7 +87,7 @@ TEST_F(ProtocolLibraryTest, CreateDefaultRewritesDefaultsInPlaceAndKeepsTheUsers
     changed0.space = 5;
     store(Records({changed3, UserRecord("Mine", 75), changed0, UserRecord("Yours", 45)}));
 
-    library.list().text = "Mine";
+    library.List().text = "Mine";
     settings.baudrate = 999;
     ASSERT_EQ(library.CreateDefault(yes), "");
 
@@ -106,7 +106,7 @@ TEST_F(ProtocolLibraryTest, CreateDefaultRewritesDefaultsInPlaceAndKeepsTheUsers
     }
     // The selected protocol is applied again.
     EXPECT_EQ(settings.baudrate, 75);
-    EXPECT_EQ(library.list().selected, 1);
+    EXPECT_EQ(library.List().selected, 1);
 }
 
 TEST_F(ProtocolLibraryTest, AddChecksTheNameAndAppends)
@@ -119,10 +119,10 @@ TEST_F(ProtocolLibraryTest, AddChecksTheNameAndAppends)
 
     settings.baudrate = 123;
     EXPECT_EQ(library.Add("New one"), "");
-    EXPECT_EQ(load(file), Records({UserRecord("Mine", 75), ProtocolRecord::fromSettings("New one", settings)}));
-    EXPECT_EQ(library.list().names, (std::vector<std::string>{"Mine", "New one"}));
-    EXPECT_EQ(library.list().text, "New one");
-    EXPECT_EQ(library.list().selected, 1);
+    EXPECT_EQ(load(file), Records({UserRecord("Mine", 75), ProtocolRecord::FromSettings("New one", settings)}));
+    EXPECT_EQ(library.List().names, (std::vector<std::string>{"Mine", "New one"}));
+    EXPECT_EQ(library.List().text, "New one");
+    EXPECT_EQ(library.List().selected, 1);
 }
 
 TEST_F(ProtocolLibraryTest, NameThatFillsItsSlot)
@@ -132,25 +132,25 @@ TEST_F(ProtocolLibraryTest, NameThatFillsItsSlot)
     EXPECT_EQ(load(file).size(), kRecord);
     // Stored cut to the slot, and the same long name is then recognised as present.
     EXPECT_EQ(library.Add(longName), "A protocol with the same name already exists.");
-    EXPECT_EQ(library.list().names, (std::vector<std::string>{std::string(255, 'x')}));
+    EXPECT_EQ(library.List().names, (std::vector<std::string>{std::string(255, 'x')}));
 
     // A record whose name has no terminator at all reads as the whole slot.
     Bytes raw = Records({UserRecord("y", 1)});
     std::memset(raw.data(), 'z', 256);
     store(raw);
     library.LoadList();
-    EXPECT_EQ(library.list().names, (std::vector<std::string>{std::string(256, 'z')}));
+    EXPECT_EQ(library.List().names, (std::vector<std::string>{std::string(256, 'z')}));
 }
 
 TEST_F(ProtocolLibraryTest, UpdateOverwritesTheNamedRecordInPlace)
 {
     store(Records({UserRecord("A", 1), UserRecord("B", 2), UserRecord("C", 3)}));
-    library.list().text = "B";
+    library.List().text = "B";
     settings.baudrate = 600;
     EXPECT_EQ(library.Update(), "");
     EXPECT_EQ(load(file),
-              Records({UserRecord("A", 1), ProtocolRecord::fromSettings("B", settings), UserRecord("C", 3)}));
-    library.list().text = "none";
+              Records({UserRecord("A", 1), ProtocolRecord::FromSettings("B", settings), UserRecord("C", 3)}));
+    library.List().text = "none";
     EXPECT_EQ(library.Update(), "");
     EXPECT_EQ(load(file).size(), 3 * kRecord);
 }
@@ -159,35 +159,35 @@ TEST_F(ProtocolLibraryTest, RemoveKeepsTheOthersInOrder)
 {
     store(Records({UserRecord("A", 1), UserRecord("B", 2), UserRecord("C", 3)}));
     library.LoadList();
-    library.list().text = "B";
+    library.List().text = "B";
     EXPECT_EQ(library.Remove(), "");
     EXPECT_EQ(load(file), Records({UserRecord("A", 1), UserRecord("C", 3)}));
-    EXPECT_EQ(library.list().names, (std::vector<std::string>{"A", "C"}));
-    EXPECT_EQ(library.list().text, "");
+    EXPECT_EQ(library.List().names, (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(library.List().text, "");
 }
 
 TEST_F(ProtocolLibraryTest, RemovingTheOnlyProtocolLeavesAnEmptyFile)
 {
     store(Records({UserRecord("A", 1)}));
     library.LoadList();
-    library.list().text = "A";
+    library.List().text = "A";
     EXPECT_EQ(library.Remove(), "");
     EXPECT_TRUE(exists(file));
     EXPECT_EQ(load(file).size(), 0u);
-    EXPECT_TRUE(library.list().names.empty());
+    EXPECT_TRUE(library.List().names.empty());
 }
 
 TEST_F(ProtocolLibraryTest, ApplySelectedPutsTheRecordIntoTheControls)
 {
     store(Records({UserRecord("A", 75), DefaultProtocols()[13]}));
     library.LoadList();
-    library.list().text = DefaultProtocols()[13].name; // Packet Radio - 1200bps
+    library.List().text = DefaultProtocols()[13].name; // Packet Radio - 1200bps
     EXPECT_EQ(library.ApplySelected(), "");
     EXPECT_EQ(settings.baudrate, 1200);
     EXPECT_EQ(settings.mode, kModePacket);
     EXPECT_TRUE(settings.highSpeed);
 
-    library.list().text = "no such";
+    library.List().text = "no such";
     EXPECT_EQ(library.ApplySelected(), "");
     EXPECT_EQ(settings.baudrate, 1200);
 }
@@ -204,7 +204,7 @@ TEST_P(TornProtocolFile, KeepsWholeRecordsAndACopy)
     store(bytes);
     EXPECT_EQ(library.LoadList(), "");
     const size_t whole = size / kRecord;
-    EXPECT_EQ(library.list().names.size(), whole);
+    EXPECT_EQ(library.List().names.size(), whole);
     EXPECT_EQ(load(file), Bytes(bytes.begin(), bytes.begin() + whole * kRecord));
     if (size % kRecord) {
         EXPECT_EQ(load(file + ".damaged"), bytes);
@@ -225,8 +225,8 @@ TEST_F(ProtocolLibraryTest, UnreachableFileGivesTheMessagesAndChangesNothing)
     save(path("plain"), {1});
     SettingsModel s;
     ProtocolLibrary blocked(path("plain/SirrelSettings.dat"), s);
-    blocked.list().names = {"kept"};
-    blocked.list().text = "kept";
+    blocked.List().names = {"kept"};
+    blocked.List().text = "kept";
     EXPECT_EQ(blocked.LoadList(), "Cannot access the settings file!");
     EXPECT_EQ(blocked.Add("x"), "Cannot access the settings file!");
     EXPECT_EQ(blocked.ApplySelected(), "Cannot access the settings file!");
@@ -239,8 +239,8 @@ TEST_F(ProtocolLibraryTest, FileHeldByAnotherWriter)
     store(Records({UserRecord("A", 1)}));
     ForeignLock lock(file);
     EXPECT_EQ(library.LoadList(), "Cannot access the settings file!");
-    library.list().text = "A";
-    library.list().names = {"A"};
+    library.List().text = "A";
+    library.List().names = {"A"};
     EXPECT_EQ(library.Remove(), "Cannot access the settings file!");
     EXPECT_EQ(load(file), Records({UserRecord("A", 1)}));
 }

@@ -38,7 +38,7 @@ TEST(ProtocolRecord, FieldsLandAtTheirOffsets)
     r.params.polarity = 2;
     r.params.inversionMask = 0x81;
     r.params.SetWords({56, 8, 4, 4, 2});
-    auto b = r.toBytes();
+    auto b = r.ToBytes();
 
     ASSERT_EQ(b.size(), 802u);
     EXPECT_STREQ(reinterpret_cast<const char *>(b.data()), "My ARQ");
@@ -59,7 +59,7 @@ TEST(ProtocolRecord, FieldsLandAtTheirOffsets)
     for (size_t i = 586; i < 802; ++i)
         ASSERT_EQ(b[i], 0) << "reserved byte " << i;
 
-    ProtocolRecord back = ProtocolRecord::fromBytes(b.data());
+    ProtocolRecord back = ProtocolRecord::FromBytes(b.data());
     EXPECT_EQ(back.name, "My ARQ");
     EXPECT_EQ(back.tableName, "Cyrillic");
     EXPECT_EQ(back.mark, 2345.25);
@@ -71,12 +71,12 @@ TEST(ProtocolRecord, NamesFillingTheirWholeSlotStayBounded)
 {
     std::array<uint8_t, 802> b{};
     std::memset(b.data(), 'A', 512); // neither name is terminated
-    ProtocolRecord r = ProtocolRecord::fromBytes(b.data());
+    ProtocolRecord r = ProtocolRecord::FromBytes(b.data());
     EXPECT_EQ(r.name, std::string(256, 'A'));
     EXPECT_EQ(r.tableName, std::string(256, 'A'));
 
     r.name = std::string(300, 'B');
-    auto stored = r.toBytes();
+    auto stored = r.ToBytes();
     EXPECT_EQ(stored[254], 'B');
     EXPECT_EQ(stored[255], 0) << "a stored name keeps its terminator";
 }
@@ -123,7 +123,7 @@ TEST(ProtocolRecord, SettingsRoundTripThroughARecord)
     s.space = 1500;
     s.mark = 1670;
     s.tuneAuto = false;
-    s.setDemodulator(kDemodOptimal);
+    s.SetDemodulator(kDemodOptimal);
     s.baudrate = 75;
     s.baudAuto = false;
     s.mode = kModeCis;
@@ -133,15 +133,15 @@ TEST(ProtocolRecord, SettingsRoundTripThroughARecord)
     s.cisMinSyncFrames = 9;
     s.cisMaxErrors = 3;
     s.translationTableName = "Polish";
-    ProtocolRecord r = ProtocolRecord::fromSettings("mine", s);
-    auto bytes = r.toBytes();
+    ProtocolRecord r = ProtocolRecord::FromSettings("mine", s);
+    auto bytes = r.ToBytes();
 
     SettingsModel t;
-    ProtocolRecord::fromBytes(bytes.data()).applyTo(t);
+    ProtocolRecord::FromBytes(bytes.data()).ApplyTo(t);
     EXPECT_EQ(t.space, 1500);
     EXPECT_EQ(t.mark, 1670);
     EXPECT_FALSE(t.tuneAuto);
-    EXPECT_EQ(t.demodulator(), kDemodOptimal);
+    EXPECT_EQ(t.Demodulator(), kDemodOptimal);
     EXPECT_EQ(t.baudrate, 75);
     EXPECT_FALSE(t.baudAuto);
     EXPECT_EQ(t.mode, kModeCis);

@@ -25,7 +25,7 @@ Bytes Tables(std::initializer_list<TranslationTableRecord> tables)
 {
     Bytes out;
     for (const TranslationTableRecord &t : tables) {
-        const auto b = t.toBytes();
+        const auto b = t.ToBytes();
         out.insert(out.end(), b.begin(), b.end());
     }
     return out;
@@ -33,7 +33,7 @@ Bytes Tables(std::initializer_list<TranslationTableRecord> tables)
 
 TEST(TranslationTableRecord, LayoutOfTheBuiltInTable)
 {
-    const auto b = TranslationTableRecord::BuiltIn().toBytes();
+    const auto b = TranslationTableRecord::BuiltIn().ToBytes();
     ASSERT_EQ(b.size(), 545u);
     Bytes expected(545, 0);
     std::memcpy(&expected[0], "Default", 7);
@@ -47,7 +47,7 @@ TEST(TranslationTableRecord, LayoutOfTheBuiltInTable)
     Bytes raw = expected;
     std::memset(&raw[0], 'n', 256);
     std::memset(&raw[256], 'f', 32);
-    const TranslationTableRecord r = TranslationTableRecord::fromBytes(raw.data());
+    const TranslationTableRecord r = TranslationTableRecord::FromBytes(raw.data());
     EXPECT_EQ(r.name, std::string(256, 'n'));
     EXPECT_EQ(r.font, std::string(32, 'f'));
     EXPECT_EQ(r.characterSet, 1);
@@ -82,8 +82,8 @@ TEST_F(TablesTest, MissingFileGetsTheDefaultTable)
 {
     EXPECT_EQ(tables.Construct(""), "");
     EXPECT_EQ(load(file), Tables({TranslationTableRecord::BuiltIn()}));
-    EXPECT_EQ(tables.names(), (std::vector<std::string>{"Default"}));
-    EXPECT_EQ(settings.translation, SettingsModel::identityTranslation());
+    EXPECT_EQ(tables.Names(), (std::vector<std::string>{"Default"}));
+    EXPECT_EQ(settings.translation, SettingsModel::IdentityTranslation());
     EXPECT_EQ(settings.translationTableName, "Default");
 }
 
@@ -93,8 +93,8 @@ TEST_F(TablesTest, ConfiguredTableIsPutInForce)
     EXPECT_EQ(tables.Construct("Cyrillic"), "");
     EXPECT_EQ(settings.translationTableName, "Cyrillic");
     EXPECT_EQ(settings.translation['A'], 'B');
-    EXPECT_EQ(tables.characterSetIndex(), 13);
-    EXPECT_EQ(tables.current().font, "Arial");
+    EXPECT_EQ(tables.SelectedCharacterSet(), 13);
+    EXPECT_EQ(tables.Current().font, "Arial");
 }
 
 TEST_F(TablesTest, DefaultMapsEveryByteToItself)
@@ -103,9 +103,9 @@ TEST_F(TablesTest, DefaultMapsEveryByteToItself)
     tables.Construct("Shifted");
     ASSERT_EQ(settings.translation[0], 3);
     tables.SetDefaultCodes();
-    EXPECT_EQ(settings.translation, SettingsModel::identityTranslation());
-    EXPECT_EQ(tables.current().name, "Shifted");
-    EXPECT_EQ(tables.current().font, "Arial");
+    EXPECT_EQ(settings.translation, SettingsModel::IdentityTranslation());
+    EXPECT_EQ(tables.Current().name, "Shifted");
+    EXPECT_EQ(tables.Current().font, "Arial");
     // Not stored until "Update".
     EXPECT_EQ(load(file), Tables({Table("Shifted", 1, 3)}));
     tables.Update();
@@ -118,14 +118,14 @@ TEST_F(TablesTest, UnknownCharacterSetCodeTakesTheSelectedEntry)
     store(Tables({Table("Russian", 204, 0), Table("Odd", 99, 0)}));
     tables.Construct("Russian");
     tables.SelectByName("Odd");
-    EXPECT_EQ(tables.characterSetIndex(), 13);
-    EXPECT_EQ(tables.current().characterSet, 204);
+    EXPECT_EQ(tables.SelectedCharacterSet(), 13);
+    EXPECT_EQ(tables.Current().characterSet, 204);
 
     SettingsModel s;
     TranslationTables fresh(path("SirrelTables.dat"), s);
     save(path("SirrelTables.dat"), Tables({Table("Odd", 99, 0)}));
     fresh.Construct("Odd");
-    EXPECT_EQ(fresh.current().characterSet, 1); // "Default" stays selected
+    EXPECT_EQ(fresh.Current().characterSet, 1); // "Default" stays selected
 }
 
 TEST_F(TablesTest, RemovingTheSelectedTableAppliesTheFirst)
@@ -135,8 +135,8 @@ TEST_F(TablesTest, RemovingTheSelectedTableAppliesTheFirst)
     ASSERT_EQ(settings.translation[0], 2);
     EXPECT_EQ(tables.Remove(), "");
     EXPECT_EQ(load(file), Tables({Table("A", 1, 1), Table("C", 1, 3)}));
-    EXPECT_EQ(tables.names(), (std::vector<std::string>{"A", "C"}));
-    EXPECT_EQ(tables.listText(), "A");
+    EXPECT_EQ(tables.Names(), (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(tables.ListText(), "A");
     EXPECT_EQ(settings.translationTableName, "A");
     EXPECT_EQ(settings.translation[0], 1);
 }
@@ -161,7 +161,7 @@ TEST_F(TablesTest, AddAndUpdate)
     EXPECT_EQ(settings.translation['A'], 0xC4);
     const Bytes bytes = load(file);
     ASSERT_EQ(bytes.size(), 2 * kRecord);
-    const auto german = TranslationTableRecord::fromBytes(bytes.data() + kRecord);
+    const auto german = TranslationTableRecord::FromBytes(bytes.data() + kRecord);
     EXPECT_EQ(german.name, "German");
     EXPECT_EQ(german.font, "DejaVu Sans Mono");
     EXPECT_EQ(german.characterSet, 238);
@@ -171,7 +171,7 @@ TEST_F(TablesTest, AddAndUpdate)
 
     tables.SetCode('B', 0xD6);
     EXPECT_EQ(tables.Update(), "");
-    EXPECT_EQ(TranslationTableRecord::fromBytes(load(file).data() + kRecord).codes['B'], 0xD6);
+    EXPECT_EQ(TranslationTableRecord::FromBytes(load(file).data() + kRecord).codes['B'], 0xD6);
 }
 
 class TornTablesFile : public TablesTest, public ::testing::WithParamInterface<size_t> {};
@@ -188,7 +188,7 @@ TEST_P(TornTablesFile, KeepsWholeRecordsAndACopy)
         EXPECT_EQ(load(file), Tables({TranslationTableRecord::BuiltIn()}));
     } else {
         EXPECT_EQ(load(file), Bytes(bytes.begin(), bytes.begin() + whole * kRecord));
-        EXPECT_EQ(tables.names().size(), whole);
+        EXPECT_EQ(tables.Names().size(), whole);
     }
     EXPECT_EQ(exists(file + ".damaged"), size % kRecord != 0);
     if (size % kRecord) {
@@ -206,7 +206,7 @@ TEST_F(TablesTest, UnreachableFile)
     SettingsModel s;
     TranslationTables blocked(path("plain/SirrelTables.dat"), s);
     EXPECT_EQ(blocked.Construct("Default"), "Cannot access the language file!");
-    EXPECT_EQ(s.translation, SettingsModel::identityTranslation()); // the built-in table stays in force
+    EXPECT_EQ(s.translation, SettingsModel::IdentityTranslation()); // the built-in table stays in force
     EXPECT_EQ(blocked.Add("X"), "Cannot access the translation tables file!");
 }
 

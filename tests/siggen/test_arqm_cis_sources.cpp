@@ -68,9 +68,9 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
         ArqmSource::Version version;
     };
     const Case cases[] = {
-        {2, 4, ArqmSource::Version::V342}, {2, 8, ArqmSource::Version::V342}, {4, 4, ArqmSource::Version::V342},
-        {4, 8, ArqmSource::Version::V342}, {2, 4, ArqmSource::Version::V242}, {2, 8, ArqmSource::Version::V242},
-        {4, 4, ArqmSource::Version::V242}, {4, 8, ArqmSource::Version::V242}, {1, 4, ArqmSource::Version::V342},
+        {2, 4, ArqmSource::Version::kV342}, {2, 8, ArqmSource::Version::kV342}, {4, 4, ArqmSource::Version::kV342},
+        {4, 8, ArqmSource::Version::kV342}, {2, 4, ArqmSource::Version::kV242}, {2, 8, ArqmSource::Version::kV242},
+        {4, 4, ArqmSource::Version::kV242}, {4, 8, ArqmSource::Version::kV242}, {1, 4, ArqmSource::Version::kV342},
     };
     for (const Case &c : cases) {
         const ArqmSource source(c.channels, c.cycle, c.version,
@@ -82,14 +82,14 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
                 const bool inverted = variant & 1;
                 const bool otherLead = variant & 2;
                 SCOPED_TRACE(testing::Message() << c.channels << " channels, cycle " << c.cycle << ", "
-                                                << (c.version == ArqmSource::Version::V342 ? "342" : "242")
+                                                << (c.version == ArqmSource::Version::kV342 ? "342" : "242")
                                                 << ", lead " << lead << (inverted ? ", inverted" : "")
                                                 << (otherLead ? ", other lead level" : ""));
                 Receiver receiver(kModeArqm);
                 ArqmDecoder &decoder = receiver.arqm;
                 decoder.SetChannels(c.channels);
                 decoder.SetRepetitionCycle(c.cycle);
-                decoder.SetVersion(c.version == ArqmSource::Version::V342 ? 1 : 0);
+                decoder.SetVersion(c.version == ArqmSource::Version::kV342 ? 1 : 0);
                 for (const int bit : Bits(source, keying, lead, inverted, otherLead))
                     FeedBit(decoder, bit);
                 for (int ch = 0; ch < kChannelCount; ++ch)
@@ -102,7 +102,7 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
 
 TEST(SiggenArqm, MissingChannelTextsIdle)
 {
-    const ArqmSource source(4, 4, ArqmSource::Version::V342, {"B ONLY"});
+    const ArqmSource source(4, 4, ArqmSource::Version::kV342, {"B ONLY"});
     Keying keying;
     source.Encode("A", keying);
     Receiver receiver(kModeArqm);

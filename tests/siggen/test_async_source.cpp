@@ -124,15 +124,15 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, SiggenAsyncFraming,
     ::testing::Values(
         // ITA2 carriage return is code 2 and needs no shift; a line end is sent as CR LF.
-        FramingCase{AsyncSource::Code::Ita2, Parity::None, 1.5, "\r", "0 01000 1."},
-        FramingCase{AsyncSource::Code::Ita2, Parity::Even, 1.0, "\r", "0 01000 1 1"},
-        FramingCase{AsyncSource::Code::Ita2, Parity::Odd, 2.0, "\r", "0 01000 0 11"},
+        FramingCase{AsyncSource::Code::kIta2, Parity::kNone, 1.5, "\r", "0 01000 1."},
+        FramingCase{AsyncSource::Code::kIta2, Parity::kEven, 1.0, "\r", "0 01000 1 1"},
+        FramingCase{AsyncSource::Code::kIta2, Parity::kOdd, 2.0, "\r", "0 01000 0 11"},
         // IRA "C" is 0x43.
-        FramingCase{AsyncSource::Code::Ira, Parity::None, 1.0, "C", "0 1100001 1"},
-        FramingCase{AsyncSource::Code::Ira, Parity::Even, 1.0, "C", "0 1100001 1 1"},
-        FramingCase{AsyncSource::Code::Ira, Parity::Odd, 2.0, "C", "0 1100001 0 11"},
-        FramingCase{AsyncSource::Code::Ascii8, Parity::None, 2.0, "\xC1", "0 10000011 11"},
-        FramingCase{AsyncSource::Code::Ascii8, Parity::Odd, 1.5, "A", "0 10000010 1 1."}));
+        FramingCase{AsyncSource::Code::kIra, Parity::kNone, 1.0, "C", "0 1100001 1"},
+        FramingCase{AsyncSource::Code::kIra, Parity::kEven, 1.0, "C", "0 1100001 1 1"},
+        FramingCase{AsyncSource::Code::kIra, Parity::kOdd, 2.0, "C", "0 1100001 0 11"},
+        FramingCase{AsyncSource::Code::kAscii8, Parity::kNone, 2.0, "\xC1", "0 10000011 11"},
+        FramingCase{AsyncSource::Code::kAscii8, Parity::kOdd, 1.5, "A", "0 10000010 1 1."}));
 
 TEST(SiggenAsyncSource, KeyingOfEachCodeAndLineEnds)
 {
@@ -145,16 +145,16 @@ TEST(SiggenAsyncSource, KeyingOfEachCodeAndLineEnds)
     };
     const Case cases[] = {
         // ITA2 "E" is preceded by letters shift 31: 0 11111 1.5.
-        {AsyncSource::Code::Ita2, "e", {{0, 1}, {1, 6.5}}, 2, 0},
+        {AsyncSource::Code::kIta2, "e", {{0, 1}, {1, 6.5}}, 2, 0},
         // IRA sends lower case as it is: "a" = 0x61 = 1000011 from bit 0.
-        {AsyncSource::Code::Ira, "a", {{0, 1}, {1, 1}, {0, 4}, {1, 3.5}}, 1, 0},
+        {AsyncSource::Code::kIra, "a", {{0, 1}, {1, 1}, {0, 4}, {1, 3.5}}, 1, 0},
         // Line ends become carriage return 0x0D = 1011000 and line feed.
-        {AsyncSource::Code::Ira, "\n", {{0, 1}, {1, 1}, {0, 1}, {1, 2}, {0, 3}, {1, 1.5}}, 2, 0},
-        {AsyncSource::Code::Ira, "\xC3\xA9\xFF" "A", {{0, 1}, {1, 1}, {0, 5}, {1, 2.5}}, 1, 2},
-        {AsyncSource::Code::Ascii8, "\xFF", {{0, 1}, {1, 9.5}}, 1, 0},
+        {AsyncSource::Code::kIra, "\n", {{0, 1}, {1, 1}, {0, 1}, {1, 2}, {0, 3}, {1, 1.5}}, 2, 0},
+        {AsyncSource::Code::kIra, "\xC3\xA9\xFF" "A", {{0, 1}, {1, 1}, {0, 5}, {1, 2.5}}, 1, 2},
+        {AsyncSource::Code::kAscii8, "\xFF", {{0, 1}, {1, 9.5}}, 1, 0},
     };
     for (const Case &c : cases) {
-        const AsyncSource source(c.code, Parity::None, 1.5);
+        const AsyncSource source(c.code, Parity::kNone, 1.5);
         Keying keying;
         EXPECT_EQ(source.Encode(c.text, keying), c.dropped) << c.text;
         const double frame = 1 + source.DataBits() + 1.5;
@@ -170,7 +170,7 @@ TEST(SiggenAsyncSource, KeyingOfEachCodeAndLineEnds)
 // (242.57 samples per bit) the start edges have not drifted.
 TEST(SiggenAsyncSource, NoDriftOverALongText)
 {
-    const AsyncSource source(AsyncSource::Code::Ita2, Parity::None, 1.5);
+    const AsyncSource source(AsyncSource::Code::kIta2, Parity::kNone, 1.5);
     Keying keying;
     const size_t count = 300;
     source.Encode(std::string(count, ' '), keying);

@@ -60,7 +60,7 @@ std::vector<int16_t> ReadWav(const std::string &path, uint32_t *rate)
 {
     WavFile wav;
     EXPECT_TRUE(wav.OpenRead(path.c_str(), 0)) << path;
-    EXPECT_EQ(wav.Kind(), WavFile::KindPcm);
+    EXPECT_EQ(wav.Kind(), WavFile::kPcm);
     EXPECT_EQ(wav.Bits(), 16u);
     EXPECT_EQ(wav.Channels(), 1u);
     *rate = wav.Rate();
@@ -225,7 +225,7 @@ TEST_F(SiggenCommandLine, WritesTheSignalItsOptionsDescribe)
     s.trailSeconds = 0.1;
     s.snrDb = 15;
     s.seed = 7;
-    const AsyncSource source(AsyncSource::Code::Ira, Parity::Odd, 2.0);
+    const AsyncSource source(AsyncSource::Code::kIra, Parity::kOdd, 2.0);
     Keying keying;
     source.Encode("Hello\nworld", keying);
     Generator generator(s);

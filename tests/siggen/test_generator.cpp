@@ -65,7 +65,7 @@ TEST(SiggenGenerator, PhaseContinuousAcrossBitEdges)
     s.amplitude = 1.0;
     s.leadSeconds = 0.0;
     s.trailSeconds = 0.0;
-    const AsyncSource source(AsyncSource::Code::Ira, Parity::Even, 1.0);
+    const AsyncSource source(AsyncSource::Code::kIra, Parity::kEven, 1.0);
     Keying keying;
     source.Encode("The quick brown fox jumps over the lazy dog 0123456789", keying);
     ASSERT_GT(keying.Elements().size(), 250u);

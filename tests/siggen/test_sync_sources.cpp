@@ -34,23 +34,23 @@ int CodeAt(const std::vector<int> &halves, size_t at)
 TEST(SiggenSevenBit, EverySetGivesValidCodes)
 {
     const std::string text = "THE QUICK BROWN FOX 0123456789 -?:().,'=/+\n";
-    for (const SevenBitSet set : {SevenBitSet::Ccir476, SevenBitSet::Ita3, SevenBitSet::Ita2P}) {
+    for (const SevenBitSet set : {SevenBitSet::kCcir476, SevenBitSet::kIta3, SevenBitSet::kIta2P}) {
         const SevenBitCodes coded = EncodeSevenBit(text, set);
         EXPECT_EQ(coded.dropped, 0u);
         for (const uint8_t code : coded.codes) {
-            if (set == SevenBitSet::Ita2P)
+            if (set == SevenBitSet::kIta2P)
                 EXPECT_TRUE(std::popcount(unsigned(code)) % 2 == 1 && (code & 1) == 0) << int(code);
             else
                 EXPECT_EQ(std::popcount(unsigned(code)), 3) << SevenBitSetName(set) << " " << int(code);
         }
     }
-    EXPECT_EQ(EncodeSevenBit("E", SevenBitSet::Ccir476).codes, (std::vector<uint8_t>{0x25, 0x29}));
-    EXPECT_EQ(EncodeSevenBit("E", SevenBitSet::Ita2P).codes, (std::vector<uint8_t>{0x3E, 0x02}));
+    EXPECT_EQ(EncodeSevenBit("E", SevenBitSet::kCcir476).codes, (std::vector<uint8_t>{0x25, 0x29}));
+    EXPECT_EQ(EncodeSevenBit("E", SevenBitSet::kIta2P).codes, (std::vector<uint8_t>{0x3E, 0x02}));
 }
 
 TEST(SiggenSevenBit, PeriodicInversionRestartsOnServiceCodes)
 {
-    PeriodicInversion every2(SevenBitSet::Ccir476, 2);
+    PeriodicInversion every2(SevenBitSet::kCcir476, 2);
     std::vector<int> sent;
     for (const uint8_t code : {0x29, 0x38, 0x29, 0x19, 0x38, 0x29})
         sent.push_back(every2.Next(code));

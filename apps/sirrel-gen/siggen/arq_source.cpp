@@ -33,7 +33,7 @@ size_t ArqSource::Encode(std::string_view text, Keying &keying) const
     // Phasing alternates an idle signal with letters shifts. A block of one repeated code would be valid one bit
     // off as well; with CCIR476-5 alpha (not beta) also keeps every shifted window of the usual geometries
     // invalid.
-    uint8_t idle = settings_.set == SevenBitSet::Ccir476 ? service.phasing2 : service.phasing1;
+    uint8_t idle = settings_.set == SevenBitSet::kCcir476 ? service.phasing2 : service.phasing1;
     if (settings_.invertingRate != 0 && RestartsInversion(settings_.set, idle))
         idle = service.phasing1;
     std::vector<uint8_t> codes;

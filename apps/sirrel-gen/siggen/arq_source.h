@@ -12,7 +12,7 @@
 namespace sirrel::siggen {
 
 struct ArqSettings {
-    SevenBitSet set = SevenBitSet::Ccir476;
+    SevenBitSet set = SevenBitSet::kCcir476;
     int charsInBlock = 3;  // n
     int cycleBits = 45;    // L; a cycle shorter than the block leaves no gap
     int invertingRate = 0; // every rate-th character inverted; 0: none

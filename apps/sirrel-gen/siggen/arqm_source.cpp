@@ -29,7 +29,7 @@ ArqmSource::ArqmSource(int channels, int cycle, Version version, std::vector<std
 
 bool ArqmSource::SentInverted(int channel, int group) const
 {
-    if (version_ == Version::V242)
+    if (version_ == Version::kV242)
         return channel != 0;
     switch (channel) {
     case 0:

@@ -17,7 +17,7 @@ namespace sirrel::siggen {
 
 class ArqmSource : public BitSource {
 public:
-    enum class Version { V242, V342 };
+    enum class Version { kV242, kV342 };
 
     static constexpr int kSettlingPatterns = 14; // 7-bit patterns (six ones, one zero) before the first cycle
     static constexpr int kPhasingCycles = 2;     // fill cycles before the text, one after

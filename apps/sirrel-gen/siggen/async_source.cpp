@@ -15,11 +15,11 @@ AsyncSource::AsyncSource(Code code, Parity parity, double stopBits)
 int AsyncSource::DataBits() const
 {
     switch (code_) {
-    case Code::Ita2:
+    case Code::kIta2:
         return 5;
-    case Code::Ira:
+    case Code::kIra:
         return 7;
-    case Code::Ascii8:
+    case Code::kAscii8:
         break;
     }
     return 8;
@@ -28,11 +28,11 @@ int AsyncSource::DataBits() const
 const char *AsyncSource::CharacterSetName() const
 {
     switch (code_) {
-    case Code::Ita2:
+    case Code::kIta2:
         return "ITA2";
-    case Code::Ira:
+    case Code::kIra:
         return "IRA";
-    case Code::Ascii8:
+    case Code::kAscii8:
         break;
     }
     return "8-bit";
@@ -40,7 +40,7 @@ const char *AsyncSource::CharacterSetName() const
 
 size_t AsyncSource::Encode(std::string_view text, Keying &keying) const
 {
-    if (code_ == Code::Ita2) {
+    if (code_ == Code::kIta2) {
         const Ita2Codes ita2 = EncodeIta2(text);
         for (const uint8_t code : ita2.codes)
             AppendCharacter(code, keying);
@@ -50,7 +50,7 @@ size_t AsyncSource::Encode(std::string_view text, Keying &keying) const
     size_t dropped = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (code_ == Code::Ira && byte >= 0x80) {
+        if (code_ == Code::kIra && byte >= 0x80) {
             if (BeginsCharacter(bytes, i))
                 ++dropped;
             continue;
@@ -66,9 +66,9 @@ void AsyncSource::AppendCharacter(unsigned code, Keying &keying) const
     code &= (1u << dataBits) - 1;
     keying.Append(0, 1.0);
     keying.AppendBitsLsbFirst(code, dataBits);
-    if (parity_ != Parity::None) {
+    if (parity_ != Parity::kNone) {
         const unsigned odd = std::popcount(code) & 1u;
-        keying.Append(parity_ == Parity::Even ? odd : !odd, 1.0);
+        keying.Append(parity_ == Parity::kEven ? odd : !odd, 1.0);
     }
     keying.Append(1, stopBits_);
 }

@@ -8,11 +8,11 @@
 
 namespace sirrel::siggen {
 
-enum class Parity { None, Even, Odd };
+enum class Parity { kNone, kEven, kOdd };
 
 class AsyncSource : public BitSource {
 public:
-    enum class Code { Ita2, Ira, Ascii8 };
+    enum class Code { kIta2, kIra, kAscii8 };
 
     // stopBits is 1, 1.5 or 2.
     AsyncSource(Code code, Parity parity, double stopBits);

@@ -129,7 +129,7 @@ struct Description {
     Callsign source, destination;
     std::vector<std::pair<Callsign, bool>> digipeaters;
     const FrameType *type = &kTypes[5];
-    enum { Command, Response, Version1 } kind = Command;
+    enum { kCommand, kResponse, kVersion1 } kind = kCommand;
     bool pollFinal = false;
     int ns = 0, nr = 0;
     std::optional<int> pid;
@@ -205,7 +205,7 @@ bool ParseToken(std::string_view token, Description &d)
             return true;
         }
     if (token == "C" || token == "R" || token == "V1") {
-        d.kind = token == "C" ? Description::Command : token == "R" ? Description::Response : Description::Version1;
+        d.kind = token == "C" ? Description::kCommand : token == "R" ? Description::kResponse : Description::kVersion1;
         return true;
     }
     if (token == "P" || token == "F")
@@ -277,8 +277,8 @@ bool ParseToken(std::string_view token, Description &d)
 
 void Build(const Description &d, std::vector<uint8_t> &out)
 {
-    const bool command = d.kind == Description::Command;
-    const bool response = d.kind == Description::Response;
+    const bool command = d.kind == Description::kCommand;
+    const bool response = d.kind == Description::kResponse;
     AppendAddress(out, d.destination, command, false);
     AppendAddress(out, d.source, response, d.digipeaters.empty());
     for (size_t i = 0; i < d.digipeaters.size(); ++i)

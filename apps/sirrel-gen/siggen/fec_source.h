@@ -14,7 +14,7 @@
 namespace sirrel::siggen {
 
 struct FecSettings {
-    SevenBitSet set = SevenBitSet::Ccir476;
+    SevenBitSet set = SevenBitSet::kCcir476;
     int invertingRate = 0; // every rate-th character inverted; 0: none
     int phasingPairs = 16;
 };

@@ -15,7 +15,7 @@ constexpr char kTable[64] = {
     '5', '+', ')', '2', '#', '6', '0', '1', '9', '?', '&', 27, '.', '/', '=', 31,
 };
 
-enum class Case { Unknown, Letters, Figures };
+enum class Case { kUnknown, kLetters, kFigures };
 
 bool IsCharacter(char c)
 {
@@ -29,7 +29,7 @@ Ita2Codes EncodeIta2(std::string_view input)
     const std::string text = TeleprinterLineEnds(input);
     Ita2Codes out;
     out.codes.reserve(text.size() + text.size() / 4);
-    Case state = Case::Unknown;
+    Case state = Case::kUnknown;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c >= 'a' && c <= 'z')
@@ -45,14 +45,14 @@ Ita2Codes EncodeIta2(std::string_view input)
         if (letters >= 0 && letters == figures) {
             out.codes.push_back(static_cast<uint8_t>(letters));
         } else if (letters >= 0) {
-            if (state != Case::Letters)
+            if (state != Case::kLetters)
                 out.codes.push_back(kIta2LettersShift);
-            state = Case::Letters;
+            state = Case::kLetters;
             out.codes.push_back(static_cast<uint8_t>(letters));
         } else if (figures >= 0) {
-            if (state != Case::Figures)
+            if (state != Case::kFigures)
                 out.codes.push_back(kIta2FiguresShift);
-            state = Case::Figures;
+            state = Case::kFigures;
             out.codes.push_back(static_cast<uint8_t>(figures));
         } else if (BeginsCharacter(text, i)) {
             ++out.dropped;

@@ -10,11 +10,11 @@ namespace sirrel::siggen {
 SevenBitService ServiceCodes(SevenBitSet set)
 {
     switch (set) {
-    case SevenBitSet::Ccir476:
+    case SevenBitSet::kCcir476:
         return {0x19, 0x4C, 0x70}; // RQ, beta, alpha
-    case SevenBitSet::Ita3:
+    case SevenBitSet::kIta3:
         return {0x16, 0x4A, 0x1A};
-    case SevenBitSet::Ita2P:
+    case SevenBitSet::kIta2P:
         break;
     }
     return {0x07, 0x49, 0x31};
@@ -23,11 +23,11 @@ SevenBitService ServiceCodes(SevenBitSet set)
 const char *SevenBitSetName(SevenBitSet set)
 {
     switch (set) {
-    case SevenBitSet::Ccir476:
+    case SevenBitSet::kCcir476:
         return "CCIR476-5";
-    case SevenBitSet::Ita3:
+    case SevenBitSet::kIta3:
         return "ITA3";
-    case SevenBitSet::Ita2P:
+    case SevenBitSet::kIta2P:
         break;
     }
     return "ITA2-P";
@@ -38,11 +38,11 @@ namespace {
 uint8_t SevenBitOf(uint8_t ita2, SevenBitSet set)
 {
     switch (set) {
-    case SevenBitSet::Ccir476:
+    case SevenBitSet::kCcir476:
         return kCcir476Table[ita2 & 31];
-    case SevenBitSet::Ita3:
+    case SevenBitSet::kIta3:
         return kIta3Table[ita2 & 31];
-    case SevenBitSet::Ita2P:
+    case SevenBitSet::kIta2P:
         break;
     }
     const unsigned data = unsigned(ita2 & 31) << 1;
@@ -76,8 +76,8 @@ void AppendRunIn(Keying &keying)
 
 bool RestartsInversion(SevenBitSet set, uint8_t code)
 {
-    return (set == SevenBitSet::Ccir476 && (code == 0x19 || code == 0x70)) ||
-           (set == SevenBitSet::Ita2P && code == 0x31);
+    return (set == SevenBitSet::kCcir476 && (code == 0x19 || code == 0x70)) ||
+           (set == SevenBitSet::kIta2P && code == 0x31);
 }
 
 uint8_t PeriodicInversion::Next(uint8_t code)

@@ -11,7 +11,7 @@
 
 namespace sirrel::siggen {
 
-enum class SevenBitSet { Ccir476, Ita3, Ita2P };
+enum class SevenBitSet { kCcir476, kIta3, kIta2P };
 
 // The service signals a transmission needs besides text.
 struct SevenBitService {
