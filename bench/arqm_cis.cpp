@@ -36,10 +36,7 @@ std::vector<int> ArqmWindow(int32_t k, int32_t r)
     for (int32_t c = 0; c < k; ++c) {
         for (int32_t g = 0; g < r; ++g) {
             uint32_t code = kIta3Table[size_t((c * 7 + g) % 26 + 1) % 32];
-            const bool inverted = c == 0   ? g == 0
-                                  : c == 1 ? g != 1
-                                  : c == 2 ? g != 0
-                                           : g == 0;
+            const bool inverted = c == 0 ? g == 0 : c == 1 ? g != 1 : c == 2 ? g != 0 : g == 0;
             if (inverted)
                 code ^= 0x7F;
             for (int32_t b = 0; b < 7; ++b)

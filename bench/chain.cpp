@@ -40,8 +40,8 @@ void BM_SignalChain_Frame(benchmark::State &state)
     settings.baudAuto = true;
     int32_t ones = 0;
     sirrel::SignalChain chain(
-        settings, [&](const int16_t *levels, int32_t count, const sirrel::DecoderParams &) { ones += levels[count / 2]; },
-        kRate);
+        settings,
+        [&](const int16_t *levels, int32_t count, const sirrel::DecoderParams &) { ones += levels[count / 2]; }, kRate);
     const std::vector<int16_t> signal = FskSignal();
     int frame = 0;
     for (auto _ : state) {

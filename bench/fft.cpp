@@ -52,7 +52,11 @@ void BM_FFT2Float_Real2048(benchmark::State &state)
     SetRates(state);
     OruFFT_Destruct(fft, 1);
 }
-BENCHMARK(BM_FFT2Float_Real2048)->ArgName("portable0_sse2_1_avx2_2")->Arg(int(Kernel::Portable))->Arg(int(Kernel::Sse2))->Arg(int(Kernel::Avx2));
+BENCHMARK(BM_FFT2Float_Real2048)
+    ->ArgName("portable0_sse2_1_avx2_2")
+    ->Arg(int(Kernel::Portable))
+    ->Arg(int(Kernel::Sse2))
+    ->Arg(int(Kernel::Avx2));
 
 void BM_FFTDouble_Real2048(benchmark::State &state)
 {

@@ -75,7 +75,12 @@ void BM_ReadBufferedAsyncFile(benchmark::State &state)
     }
     state.SetBytesProcessed(total);
 }
-BENCHMARK(BM_ReadBufferedAsyncFile)->ArgName("piece")->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadBufferedAsyncFile)
+    ->ArgName("piece")
+    ->Arg(4096)
+    ->Arg(65536)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ReadPlainLoop(benchmark::State &state)
 {
@@ -118,16 +123,10 @@ void WriteFile(benchmark::State &state, uint32_t bufferSize)
     state.SetBytesProcessed(kBytes * state.iterations());
 }
 
-void BM_WriteBufferedAsyncFile(benchmark::State &state)
-{
-    WriteFile(state, kPlayerBuffer);
-}
+void BM_WriteBufferedAsyncFile(benchmark::State &state) { WriteFile(state, kPlayerBuffer); }
 BENCHMARK(BM_WriteBufferedAsyncFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_WriteDirectAsyncFile(benchmark::State &state)
-{
-    WriteFile(state, 0);
-}
+void BM_WriteDirectAsyncFile(benchmark::State &state) { WriteFile(state, 0); }
 BENCHMARK(BM_WriteDirectAsyncFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WritePlainLoop(benchmark::State &state)

@@ -60,6 +60,10 @@ void BM_FSKCorrDemod16_Frame(benchmark::State &state)
     SetRates(state, kFrame);
     OruFSKCorrDemod_Destruct(demod, 1);
 }
-BENCHMARK(BM_FSKCorrDemod16_Frame)->ArgName("portable0_sse2_1_avx2_2")->Arg(int(Kernel::Portable))->Arg(int(Kernel::Sse2))->Arg(int(Kernel::Avx2));
+BENCHMARK(BM_FSKCorrDemod16_Frame)
+    ->ArgName("portable0_sse2_1_avx2_2")
+    ->Arg(int(Kernel::Portable))
+    ->Arg(int(Kernel::Sse2))
+    ->Arg(int(Kernel::Avx2));
 
 } // namespace

@@ -24,8 +24,7 @@ std::vector<uint32_t> mixedSizes()
     return sizes;
 }
 
-template <void *(*Alloc)(uint32_t), void (*Free)(void *)>
-void allocFreePairs(benchmark::State &state)
+template <void *(*Alloc)(uint32_t), void (*Free)(void *)> void allocFreePairs(benchmark::State &state)
 {
     static const std::vector<uint32_t> sizes = mixedSizes();
     std::vector<void *> live(kLive, nullptr);

@@ -17,7 +17,6 @@ using namespace sirrel;
 
 constexpr int kCcir[] = {0x29, 0x38, 0x34, 0x32, 0x31, 0x2C, 0x2A, 0x26, 0x0B, 0x0E, 0x54, 0x58, 0x0D};
 
-
 void AppendCode(std::vector<int8_t> &bits, int code)
 {
     for (int k = 0; k < 7; ++k)
@@ -134,8 +133,8 @@ void BM_DispatchSitorA(benchmark::State &state)
     }
     const int64_t samples = int64_t(levels.size() / kFrame * kFrame);
     state.SetItemsProcessed(state.iterations() * samples);
-    state.counters["realtime"] = benchmark::Counter(double(samples) / 11025.0 * double(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(double(samples) / 11025.0 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DispatchSitorA);
 

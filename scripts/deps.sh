@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; does nothing when all are present.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(g++ cmake make pkg-config clang-format libgtest-dev libgmock-dev libbenchmark-dev
           libx11-dev libfreetype-dev libfontconfig-dev libasound2-dev libpng-dev fonts-liberation sox)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, then the engine tests again under ASan+UBSan, then the engine and
-# host tests under ThreadSanitizer.
+# Checks the format, builds everything and runs every test, then the engine tests again under ASan+UBSan, then
+# the engine and host tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
+
+bash scripts/format-check.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"

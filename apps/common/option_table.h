@@ -21,8 +21,7 @@ struct BadValue {
 };
 
 // The names of a set of choices, in their order, as a value placeholder: "none|even|odd".
-template <typename Choices>
-std::string ChoiceList(const Choices &choices)
+template <typename Choices> std::string ChoiceList(const Choices &choices)
 {
     std::string list;
     for (const auto &choice : choices)
@@ -31,8 +30,7 @@ std::string ChoiceList(const Choices &choices)
 }
 
 // The value of the choice named text; BadValue listing the choices when there is none.
-template <typename Choices>
-auto Choose(const Choices &choices, const std::string &text)
+template <typename Choices> auto Choose(const Choices &choices, const std::string &text)
 {
     for (const auto &choice : choices) {
         if (choice.first == text)
@@ -64,10 +62,7 @@ struct ProgramText {
     std::string notes;       // text after the options; may hold several lines
 };
 
-inline std::string UsageLine(const ProgramText &text)
-{
-    return "Usage: " + text.name + " " + text.arguments + "\n";
-}
+inline std::string UsageLine(const ProgramText &text) { return "Usage: " + text.name + " " + text.arguments + "\n"; }
 
 // What a run without arguments prints on stderr.
 inline std::string ShortUsage(const ProgramText &text)
@@ -199,8 +194,8 @@ inline std::string ManPage(const OptionTable &table, const ProgramText &text)
             out += ".SS \"" + RoffEscape(option.help) + "\"\n";
             continue;
         }
-        out += ".TP\n\\fB" + RoffEscape(option.shortName.empty() ? option.name : option.shortName + ", " + option.name) +
-               "\\fR";
+        out += ".TP\n\\fB" +
+               RoffEscape(option.shortName.empty() ? option.name : option.shortName + ", " + option.name) + "\\fR";
         if (!option.value.empty())
             out += " \\fI" + RoffEscape(option.value) + "\\fR";
         out += "\n" + RoffEscape(option.help) + "\n";

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,9 +15,9 @@
 #include "engine/decoder_engine.h"
 #include "engine/wav_file_source.h"
 #include "options.h"
-#include "progress.h"
 #include "orurt.h"
 #include "output/data_output_window.h"
+#include "progress.h"
 
 namespace sirrel {
 namespace {
@@ -230,8 +230,8 @@ int Run(const std::vector<std::string> &args)
         }
     }
 
-    bool color = options.color == OutputColor::kAlways ||
-                 (options.color == OutputColor::kAuto && isatty(STDOUT_FILENO));
+    bool color =
+        options.color == OutputColor::kAlways || (options.color == OutputColor::kAuto && isatty(STDOUT_FILENO));
     Printer printer(options, color, colors.text);
     window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
         printer.Listen(channel, character, colour);

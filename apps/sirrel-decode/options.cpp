@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <utility>
@@ -49,16 +49,16 @@ long IntegerIn(const std::string &text, long low, long high)
     return value;
 }
 
-template <typename T>
-using Choices = std::vector<std::pair<std::string, T>>;
+template <typename T> using Choices = std::vector<std::pair<std::string, T>>;
 
 const Choices<int32_t> kModes = {
-    {"ita2", kModeIta2}, {"ira", kModeIra},       {"ascii8", kModeAscii8}, {"arq", kModeArq}, {"arqm", kModeArqm},
+    {"ita2", kModeIta2}, {"ira", kModeIra},       {"ascii8", kModeAscii8}, {"arq", kModeArq},     {"arqm", kModeArqm},
     {"fec", kModeFec},   {"packet", kModePacket}, {"cis", kModeCis},       {"raw", kModeRawBits},
 };
-const Choices<DemodulatorChoice> kDemodulators = {
-    {"plain", kDemodPlain}, {"optimal", kDemodOptimal}, {"highspeed", kDemodHighSpeed},
-    {"correlative", kDemodCorrelative}};
+const Choices<DemodulatorChoice> kDemodulators = {{"plain", kDemodPlain},
+                                                  {"optimal", kDemodOptimal},
+                                                  {"highspeed", kDemodHighSpeed},
+                                                  {"correlative", kDemodCorrelative}};
 const Choices<int32_t> kShifts = {{"any", 0}, {"170", 1}, {"425", 2}, {"850", 3}};
 const Choices<int32_t> kPolarities = {{"auto", 0}, {"normal", 1}, {"reversed", 2}};
 const Choices<int32_t> kParities = {{"none", 0}, {"even", 1}, {"odd", 2}};
@@ -193,8 +193,7 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
         {"--inverting-rate", "", "N", "every N-th character inverted, of ARQ or FEC by --mode (0..1000)", "0",
          [setForMode](const std::string &v) {
              const double n = double(IntegerIn(v, 0, 1000));
-             setForMode(
-                 [n](SettingsModel &s) { (s.mode == kModeFec ? s.fecInvertingRate : s.arqInvertingRate) = n; });
+             setForMode([n](SettingsModel &s) { (s.mode == kModeFec ? s.fecInvertingRate : s.arqInvertingRate) = n; });
          }},
         {"--repetition", "", "N", "repetition cycle of ARQ, or of ARQ-M with --mode arqm (1..1000; ARQ-M: 255 at most)",
          "4",
@@ -285,10 +284,7 @@ bool PrintInformation(const DecodeOptions &options)
     return true;
 }
 
-std::string DecodeShortUsage()
-{
-    return cli::ShortUsage(ProgramText());
-}
+std::string DecodeShortUsage() { return cli::ShortUsage(ProgramText()); }
 
 bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &settings, DecodeOptions &options,
                         std::string &error)

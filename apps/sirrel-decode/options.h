@@ -13,10 +13,10 @@ namespace sirrel {
 enum class OutputColor { kAuto, kAlways, kNever };
 
 struct DecodeOptions {
-    std::string input;            // WAV file, or "-" for raw s16le mono on stdin
+    std::string input; // WAV file, or "-" for raw s16le mono on stdin
     uint32_t processingRate = 11025;
-    uint32_t inputRate = 0;       // stdin only; 0 = the processing rate
-    int channel = 0;              // 0-based channel printed on stdout
+    uint32_t inputRate = 0; // stdin only; 0 = the processing rate
+    int channel = 0;        // 0-based channel printed on stdout
     bool allChannels = false;
     std::string logDir;
     bool stats = false;
@@ -24,7 +24,7 @@ struct DecodeOptions {
     bool listProtocols = false;
     std::string dataDir; // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
     std::string table;   // translation table to apply, from the tables file
-    bool quiet = false; // no progress line
+    bool quiet = false;  // no progress line
     bool help = false;
     bool version = false;
     bool man = false; // the manual page in roff, for the build

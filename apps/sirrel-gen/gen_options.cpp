@@ -10,8 +10,7 @@
 namespace sirrel::siggen {
 namespace {
 
-template <typename T>
-using Choices = std::vector<std::pair<std::string, T>>;
+template <typename T> using Choices = std::vector<std::pair<std::string, T>>;
 
 // Any finite number: the generator's own checks say which ones make no signal.
 double Number(const std::string &value)
@@ -48,8 +47,8 @@ int Count(const std::string &value, int lowest, int highest)
     return int(number);
 }
 
-const Choices<bool> kModes = {{"ita2", true}, {"ira", true}, {"ascii8", true}, {"arq", true},
-                              {"fec", true},  {"arqm", true}, {"cis", true},  {"packet", true}};
+const Choices<bool> kModes = {{"ita2", true}, {"ira", true},  {"ascii8", true}, {"arq", true},
+                              {"fec", true},  {"arqm", true}, {"cis", true},    {"packet", true}};
 const Choices<Parity> kParities = {{"none", Parity::kNone}, {"even", Parity::kEven}, {"odd", Parity::kOdd}};
 const Choices<bool> kPolarities = {{"normal", false}, {"reversed", true}};
 const Choices<int> kArqmChannels = {{"1", 1}, {"2", 2}, {"4", 4}};
@@ -96,8 +95,7 @@ cli::OptionTable GenOptionTable(GenOptions &o)
              o.haveOutput = true;
          }},
         {"--mode", "", cli::ChoiceList(kModes),
-         "ita2 (5-bit Baudot, the default), ira (7-bit), ascii8 (8-bit) or a synchronous mode",
-         "fec",
+         "ita2 (5-bit Baudot, the default), ira (7-bit), ascii8 (8-bit) or a synchronous mode", "fec",
          [&o](const std::string &v) {
              cli::Choose(kModes, v);
              o.mode = v;
@@ -138,7 +136,11 @@ cli::OptionTable GenOptionTable(GenOptions &o)
          [&o](const std::string &) { o.version = true; }},
         {"--man", "", "", "write the manual page in roff", "", [&o](const std::string &) { o.man = true; }, true},
 
-        {"", "", "", "ARQ (--mode arq; SITOR-A: --baud 100) and FEC (--mode fec; SITOR-B and NAVTEX: --baud 100):", "",
+        {"",
+         "",
+         "",
+         "ARQ (--mode arq; SITOR-A: --baud 100) and FEC (--mode fec; SITOR-B and NAVTEX: --baud 100):",
+         "",
          {}},
         {"--charset", "", cli::ChoiceList(kCharsets), "character set (default ccir476)", "ita3",
          [&o](const std::string &v) { o.sevenBitSet = cli::Choose(kCharsets, v); }},

@@ -15,15 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "gen_options.h"
 #include "siggen/arq_source.h"
 #include "siggen/arqm_source.h"
 #include "siggen/async_source.h"
 #include "siggen/cis_source.h"
 #include "siggen/fec_source.h"
-#include "siggen/packet_source.h"
 #include "siggen/generator.h"
+#include "siggen/packet_source.h"
 #include "siggen/wav_output.h"
-#include "gen_options.h"
 
 namespace {
 
@@ -182,9 +182,8 @@ int Run(int argc, char **argv)
     if (!output.Open(options.output, options.settings.sampleRate))
         throw Failure{output.Error()};
     WatchTemporary(output.TemporaryPath());
-    const bool rendered = generator.Render(keying, source->IdleLevel(), [&](const int16_t *block, size_t count) {
-        return output.Write(block, count);
-    });
+    const bool rendered = generator.Render(
+        keying, source->IdleLevel(), [&](const int16_t *block, size_t count) { return output.Write(block, count); });
     const bool committed = rendered && output.Commit();
     WatchTemporary(std::string());
     if (!committed)

@@ -19,15 +19,9 @@ constexpr uint32_t kOldFormatLength = 14;
 // "WAVE", "fmt ", its length, the format chunk, "data" and its length.
 constexpr uint32_t kSectionHeaderLength = 4 + 8 + kFormatLength + 8;
 
-uint16_t Get16(const uint8_t *p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
+uint16_t Get16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
-uint32_t Get32(const uint8_t *p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t Get32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 uint8_t *Put16(uint8_t *p, uint32_t value)
 {
@@ -36,17 +30,11 @@ uint8_t *Put16(uint8_t *p, uint32_t value)
     return p + 2;
 }
 
-uint8_t *Put32(uint8_t *p, uint32_t value)
-{
-    return Put16(Put16(p, value), value >> 16);
-}
+uint8_t *Put32(uint8_t *p, uint32_t value) { return Put16(Put16(p, value), value >> 16); }
 
 } // namespace
 
-WavFile::~WavFile()
-{
-    WavFile::Close();
-}
+WavFile::~WavFile() { WavFile::Close(); }
 
 void WavFile::Reset()
 {
@@ -88,8 +76,7 @@ bool WavFile::OpenWrite(const char *path, uint32_t bufferSize)
     if (Size() > 0) {
         // Walk (and repair) the sections already there, so that a section written after them is reachable.
         bool usable = ReadRiffHeader() && ParseHeader() != 0;
-        while (usable && NextSection()) {
-        }
+        while (usable && NextSection()) {}
         if (!usable || sectionStart_ != Size()) {
             AsyncFile::Close();
             Reset();
@@ -283,15 +270,9 @@ bool WavFile::WriteHeaderPcm(uint32_t rate, uint32_t bits, uint32_t channels)
     return WriteHeader(kTagPcm, rate, bits, channels);
 }
 
-bool WavFile::WriteHeaderALaw(uint32_t rate, uint32_t channels)
-{
-    return WriteHeader(kTagALaw, rate, 8, channels);
-}
+bool WavFile::WriteHeaderALaw(uint32_t rate, uint32_t channels) { return WriteHeader(kTagALaw, rate, 8, channels); }
 
-bool WavFile::WriteHeaderMuLaw(uint32_t rate, uint32_t channels)
-{
-    return WriteHeader(kTagMuLaw, rate, 8, channels);
-}
+bool WavFile::WriteHeaderMuLaw(uint32_t rate, uint32_t channels) { return WriteHeader(kTagMuLaw, rate, 8, channels); }
 
 bool WavFile::WriteHeader(uint16_t tag, uint32_t rate, uint32_t bits, uint32_t channels)
 {

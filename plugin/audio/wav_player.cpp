@@ -31,10 +31,7 @@ bool Grow(uint8_t **buffer, uint32_t *size, uint64_t need)
     return true;
 }
 
-bool Companded(uint32_t kind)
-{
-    return kind == WavFile::kALaw || kind == WavFile::kMuLaw;
-}
+bool Companded(uint32_t kind) { return kind == WavFile::kALaw || kind == WavFile::kMuLaw; }
 
 } // namespace
 
@@ -75,8 +72,7 @@ void WavPlayer::SetBufferSize(uint32_t bytes)
 
 bool WavPlayer::SetWantedFormat(const Format &format)
 {
-    if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
-        format.rate == 0)
+    if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) || format.rate == 0)
         return false;
     ExclusionHold hold(lock_);
     wanted_ = format;
@@ -180,8 +176,8 @@ bool WavPlayer::MakePlan()
                 plan.ready = false;
                 break;
             }
-            OruResampler32_Setup(resamplers_[i], float(file_.Rate()), float(wanted_.rate),
-                                 kRateTolerance, kTapsPerPhase);
+            OruResampler32_Setup(resamplers_[i], float(file_.Rate()), float(wanted_.rate), kRateTolerance,
+                                 kTapsPerPhase);
         }
     }
     plan_ = plan;
@@ -368,18 +364,16 @@ uint32_t WavPlayer::Resample(uint8_t *samples, uint32_t available, uint32_t fram
     for (uint32_t c = 0; c < channels; ++c) {
         uint8_t *target = channels == 1 ? output : planes + size_t(c) * produced * sampleBytes;
         if (bits == 8)
-            OruResampler32_ProcessOut_8_8(resamplers_[c], target, samples + c, int32_t(produced),
-                                          int32_t(channels));
+            OruResampler32_ProcessOut_8_8(resamplers_[c], target, samples + c, int32_t(produced), int32_t(channels));
         else
             OruResampler32_ProcessOut_16_16(resamplers_[c], reinterpret_cast<int16_t *>(target),
-                                            reinterpret_cast<const int16_t *>(samples) + c,
-                                            int32_t(produced), int32_t(channels));
+                                            reinterpret_cast<const int16_t *>(samples) + c, int32_t(produced),
+                                            int32_t(channels));
     }
     if (channels == 2) {
         for (uint32_t i = 0; i < produced; ++i) {
             for (uint32_t c = 0; c < 2; ++c)
-                std::memcpy(output + (2 * i + c) * sampleBytes, planes + (c * produced + i) * sampleBytes,
-                            sampleBytes);
+                std::memcpy(output + (2 * i + c) * sampleBytes, planes + (c * produced + i) * sampleBytes, sampleBytes);
         }
     }
     return produced;
@@ -395,9 +389,8 @@ void WavPlayer::UpdateTime()
         played = file_.DataPosition() / frameBytes / rate;
         total = file_.DataLength() / frameBytes / rate;
     }
-    std::snprintf(time_, sizeof time_, "%02d:%02d:%02d / %02d:%02d:%02d", int(played / 3600),
-                  int(played % 3600 / 60), int(played % 60), int(total / 3600),
-                  int(total % 3600 / 60), int(total % 60));
+    std::snprintf(time_, sizeof time_, "%02d:%02d:%02d / %02d:%02d:%02d", int(played / 3600), int(played % 3600 / 60),
+                  int(played % 60), int(total / 3600), int(total % 3600 / 60), int(total % 60));
 }
 
 void WavPlayer::TimeText(char text[kTimeTextSize])

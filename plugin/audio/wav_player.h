@@ -27,8 +27,8 @@ public:
         kConvertBits = 1u << 7,
         kConvertChannels = 1u << 8,
     };
-    static constexpr uint32_t kDefaultOptions =
-        kPlayEnabled | kShowTime | kRequireRate | kRequireBits | kRequireChannels | kConvertRate | kConvertBits | kConvertChannels;
+    static constexpr uint32_t kDefaultOptions = kPlayEnabled | kShowTime | kRequireRate | kRequireBits |
+                                                kRequireChannels | kConvertRate | kConvertBits | kConvertChannels;
     static constexpr uint32_t kDefaultBufferSize = 0x200000;
     static constexpr uint32_t kTapsPerPhase = 127;
     // The allowed relative rate error of the resampler's set-up.
@@ -80,14 +80,14 @@ public:
 
 private:
     struct Plan {
-        bool straight;      // nothing to convert
-        bool expand;        // A-law or µ-law to 16-bit linear
-        bool mix;           // stereo to mono
-        bool duplicate;     // mono to stereo
-        bool widen;         // 8 to 16 bit
-        bool narrow;        // 16 to 8 bit
+        bool straight;  // nothing to convert
+        bool expand;    // A-law or µ-law to 16-bit linear
+        bool mix;       // stereo to mono
+        bool duplicate; // mono to stereo
+        bool widen;     // 8 to 16 bit
+        bool narrow;    // 16 to 8 bit
         bool resample;
-        bool ready;         // false when a resampler could not be made
+        bool ready; // false when a resampler could not be made
         uint32_t outBits;
         uint32_t outChannels;
     };

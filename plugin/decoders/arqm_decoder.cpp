@@ -155,7 +155,7 @@ bool ArqmDecoder::WindowFits() const
             const int w = std::popcount(Character(group, channel));
             const bool fits = rule.relation == Relation::kEqual    ? w == w0
                               : rule.relation == Relation::kDiffer ? w != w0
-                                                                  : w + w0 == 7;
+                                                                   : w + w0 == 7;
             if (!fits)
                 return false;
         }

@@ -6,11 +6,71 @@ namespace sirrel {
 
 const std::array<uint8_t, 64> kIta2Table = {
     // letters
-    0, 'E', 13, 'A', ' ', 'S', 'I', 'U', 10, 'D', 'R', 'J', 'N', 'F', 'C', 'K',
-    'T', 'Z', 'L', 'W', 'H', 'Y', 'P', 'Q', 'O', 'B', 'G', 27, 'M', 'X', 'V', 31,
+    0,
+    'E',
+    13,
+    'A',
+    ' ',
+    'S',
+    'I',
+    'U',
+    10,
+    'D',
+    'R',
+    'J',
+    'N',
+    'F',
+    'C',
+    'K',
+    'T',
+    'Z',
+    'L',
+    'W',
+    'H',
+    'Y',
+    'P',
+    'Q',
+    'O',
+    'B',
+    'G',
+    27,
+    'M',
+    'X',
+    'V',
+    31,
     // figures
-    0, '3', 13, '-', ' ', '\'', '8', '7', 10, '*', '4', ' ', ',', '!', ':', '(',
-    '5', '+', ')', '2', '#', '6', '0', '1', '9', '?', '&', 27, '.', '/', '=', 31,
+    0,
+    '3',
+    13,
+    '-',
+    ' ',
+    '\'',
+    '8',
+    '7',
+    10,
+    '*',
+    '4',
+    ' ',
+    ',',
+    '!',
+    ':',
+    '(',
+    '5',
+    '+',
+    ')',
+    '2',
+    '#',
+    '6',
+    '0',
+    '1',
+    '9',
+    '?',
+    '&',
+    27,
+    '.',
+    '/',
+    '=',
+    31,
 };
 
 const std::array<uint8_t, 32> kCcir476Table = {
@@ -147,10 +207,7 @@ int32_t StatisticsEntry(int32_t mode, uint8_t value)
 
 bool IsShownCode(int32_t mode, uint8_t value) { return !(IsSynchronousCharacterMode(mode) && value > 63); }
 
-bool UsesIta2Table(int32_t mode)
-{
-    return mode == kModeIta2 || mode == kModeCis || IsSynchronousCharacterMode(mode);
-}
+bool UsesIta2Table(int32_t mode) { return mode == kModeIta2 || mode == kModeCis || IsSynchronousCharacterMode(mode); }
 
 bool InterpretsShifts(int32_t mode) { return UsesIta2Table(mode); }
 

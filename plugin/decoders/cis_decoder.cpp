@@ -41,9 +41,9 @@ bool CisDecoder::IsValidFrame(uint32_t frame)
     if (frame == 0x196 || frame == 0x415)
         return true;
     // Bit k of each mask is frame bit b_k.
-    return Parity(frame & 0b10001101101) == 0    // b0 b2 b3 b5 b6 b10
-           && Parity(frame & 0b01001001011) == 0 // b0 b1 b3 b6 b9
-           && Parity(frame & 0b00100010101) == 0 // b0 b2 b4 b8
+    return Parity(frame & 0b10001101101) == 0     // b0 b2 b3 b5 b6 b10
+           && Parity(frame & 0b01001001011) == 0  // b0 b1 b3 b6 b9
+           && Parity(frame & 0b00100010101) == 0  // b0 b2 b4 b8
            && Parity(frame & 0b00010111010) == 0; // b1 b3 b4 b5 b7
 }
 

@@ -151,8 +151,7 @@ SignalChain::SignalChain(SettingsModel &settings, DispatchTarget dispatch, uint3
         const double period = 1.0 / FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
         display->SetTimeMarker(0, period);
         display->SetTimeMarker(1, 2.0 * period);
-        display->SetMarkerMoved(
-            [this](SignalDisplay &d, int32_t which) { tuning_.BitTimingMarkerMoved(d, which); });
+        display->SetMarkerMoved([this](SignalDisplay &d, int32_t which) { tuning_.BitTimingMarkerMoved(d, which); });
     }
     scope_.SetMode(kDisplayScope);
     scope_.SetBufferSize(kFrameSize);
@@ -224,9 +223,8 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
     double mark = 0.0;
     // Without a rate (or the memory of the vote) the frame is only shown.
     if (rate_ != 0 && majorityHistory_.data() && TakeTones(space, mark)) {
-        const int16_t *bits = settings_.Demodulator() == kDemodCorrelative
-                                  ? DemodulateCorrelative(x, n, space, mark)
-                                  : DemodulateToneFilters(x, n, space, mark);
+        const int16_t *bits = settings_.Demodulator() == kDemodCorrelative ? DemodulateCorrelative(x, n, space, mark)
+                                                                           : DemodulateToneFilters(x, n, space, mark);
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
         const int32_t baud = MeasureBitRate(cleaned_, n);
         if (dispatch_) {
@@ -242,8 +240,7 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
         const double spent = double(OruCPUInfo_GetTimer(cpu) - start);
         const double usage = spent * 100.0 / double(ticksPerSecond) * (double(rate_) / kFrameSize);
         const double k = settings_.cpuSmoothing;
-        cpuUsage_.store((1.0 - k) * usage + k * cpuUsage_.load(std::memory_order_relaxed),
-                        std::memory_order_relaxed);
+        cpuUsage_.store((1.0 - k) * usage + k * cpuUsage_.load(std::memory_order_relaxed), std::memory_order_relaxed);
     }
 }
 

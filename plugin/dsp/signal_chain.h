@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <functional>
 
-#include "protocols/decoder_params.h"
 #include "dsp/oru_array.h"
 #include "dsp/signal_display.h"
 #include "dsp/tone_filter_demodulator.h"
 #include "dsp/tuning_rules.h"
 #include "orurt.h"
+#include "protocols/decoder_params.h"
 #include "protocols/settings_model.h"
 
 namespace sirrel {

@@ -26,7 +26,7 @@ enum SignalDisplayStyle : int32_t {
 
 // One frequency marker as the display stores it (12 bytes).
 struct FrequencyMarker {
-    float position; // hertz
+    float position;  // hertz
     uint32_t colour; // 0x00BBGGRR
     uint8_t flags;
 };

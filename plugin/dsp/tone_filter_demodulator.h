@@ -73,10 +73,7 @@ private:
         kBufferCount
     };
     int16_t *Buffer(BufferIndex which) { return buffers_.data() + size_t(which) * uint32_t(blockSize_); }
-    const int16_t *Buffer(BufferIndex which) const
-    {
-        return buffers_.data() + size_t(which) * uint32_t(blockSize_);
-    }
+    const int16_t *Buffer(BufferIndex which) const { return buffers_.data() + size_t(which) * uint32_t(blockSize_); }
     void BuildTables(int32_t length);
     void UpdateToneCutOff();
     void Track(int16_t value, int16_t *threshold);

@@ -61,7 +61,8 @@ public:
     void FlushFrame();
     // The decoders give up what they hold back waiting for more signal.
     void Finish();
-    // Reads a pull source to its end, then flushes and finishes. `afterFrame` runs after every frame with the samples so far.
+    // Reads a pull source to its end, then flushes and finishes. `afterFrame` runs after every frame with the samples
+    // so far.
     void Pump(const std::function<void(uint64_t samples)> &afterFrame = {});
 
     SignalChain &Chain() { return chain_; }

@@ -46,9 +46,6 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
     return true;
 }
 
-uint32_t WavFileSource::Read(int16_t *samples, uint32_t count)
-{
-    return player_.Read(samples, count * 2) / 2;
-}
+uint32_t WavFileSource::Read(int16_t *samples, uint32_t count) { return player_.Read(samples, count * 2) / 2; }
 
 } // namespace sirrel

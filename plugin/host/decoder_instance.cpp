@@ -129,8 +129,7 @@ int32_t DecoderInstance::CallHost(uint32_t code, uint32_t first, uint32_t second
     return callback_(CallbackWindow(), code, first, second, pointer);
 }
 
-bool DecoderInstance::Notify(uint32_t hostId, uint32_t code, uint32_t first, uint32_t second, void *data,
-                             bool &close)
+bool DecoderInstance::Notify(uint32_t hostId, uint32_t code, uint32_t first, uint32_t second, void *data, bool &close)
 {
     close = false;
     if (hostId != hostId_)
@@ -168,10 +167,7 @@ void DecoderInstance::Route(uint32_t code, uint32_t first, uint32_t second, void
         route_->DspEvent(data);
 }
 
-bool DecoderInstance::StartPlayback(const std::string &path)
-{
-    return player_.Open(path.c_str());
-}
+bool DecoderInstance::StartPlayback(const std::string &path) { return player_.Open(path.c_str()); }
 
 bool DecoderInstance::StartRecording(const std::string &path)
 {

@@ -57,16 +57,14 @@ int32_t StartOnUiThread(uint32_t hostId, const uint8_t *receiver, HostCallback c
     const int32_t model = ModelCodeOf(receiver);
     const int32_t dspKind = model ? DspKindOf(receiver) : kDspNone;
     if (model == 0) {
-        services.MessageBox(0, "KEL Fatal Error", "The plug-in can't be used with the current receiver!",
-                            kButtonOk);
+        services.MessageBox(0, "KEL Fatal Error", "The plug-in can't be used with the current receiver!", kButtonOk);
         return kFailed;
     }
     if (dspKind == kDspNone && !IsQvModel(model) && services.WaveInDeviceCount() == 0) {
         services.MessageBox(0, "KEL Fatal Error", "There is no sound card installed in the system!", kButtonOk);
         return kFailed;
     }
-    auto *instance =
-        new (std::nothrow) DecoderInstance(hostId, receiver, callback, options, model, dspKind, services);
+    auto *instance = new (std::nothrow) DecoderInstance(hostId, receiver, callback, options, model, dspKind, services);
     if (!instance)
         return kFailed;
     if (!instance->Constructed() || !instance_list::Append(instance)) {
@@ -96,8 +94,8 @@ SIRREL_EXPORT int32_t kelPluginStart(uint32_t hostId, const void *receiverInfo, 
     int32_t window = -1;
     plugin.ui.Run([&] {
         try {
-            window = StartOnUiThread(hostId, static_cast<const uint8_t *>(receiverInfo), callback, options,
-                                     plugin.services);
+            window =
+                StartOnUiThread(hostId, static_cast<const uint8_t *>(receiverInfo), callback, options, plugin.services);
         } catch (const std::exception &) {
             window = -1;
         }

@@ -7,8 +7,8 @@
 namespace sirrel {
 
 const char *const kEarlierModelNames[kEarlierModelCount] = {
-    "KR-100",  "KR-110",  "KR-150",  "KR-200",  "KR-210",  "KR-250",  "KR-300",  "KR-310", "KR-350", "KR-400",
-    "KR-410",  "KR-500",  "KR-510",  "KR-600",  "KR-610",  "KR-700",  "KR-710",  "KR-800", "KR-810",
+    "KR-100", "KR-110", "KR-150", "KR-200", "KR-210", "KR-250", "KR-300", "KR-310", "KR-350", "KR-400",
+    "KR-410", "KR-500", "KR-510", "KR-600", "KR-610", "KR-700", "KR-710", "KR-800", "KR-810",
 };
 const int32_t kEarlierModelCodes[kEarlierModelCount] = {1,  2,  3,  4,  5,  6,  7,  8,  9, 11,
                                                         12, 14, 15, 17, 18, 20, 21, 23, 24};
@@ -81,7 +81,8 @@ std::string WindowTitleOf(const uint8_t *receiver, int32_t modelCode)
     std::string title = kDisplayName;
     if (IsQvModel(modelCode))
         return title + " #" + std::to_string(SerialNumberOf(receiver));
-    return title + " - " + TextAt(receiver, kReceiverSerialTextOffset, kReceiverSerialNumberOffset - kReceiverSerialTextOffset);
+    return title + " - " +
+           TextAt(receiver, kReceiverSerialTextOffset, kReceiverSerialNumberOffset - kReceiverSerialTextOffset);
 }
 
 } // namespace sirrel

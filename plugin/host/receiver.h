@@ -11,7 +11,7 @@ constexpr char kMakerName[] = "Korvanda Communications";
 
 enum DspKind : int32_t {
     kDspNone = 0,
-    kDspExtension = 1, // ADSP-2105: the host's DSP extension
+    kDspExtension = 1,  // ADSP-2105: the host's DSP extension
     kDspHostBlocks = 2, // ADSP-2185: audio comes as host blocks
 };
 

@@ -170,10 +170,7 @@ struct AsyncFile::Core {
     std::atomic<int> references{1};
 };
 
-AsyncFile::~AsyncFile()
-{
-    AsyncFile::Close();
-}
+AsyncFile::~AsyncFile() { AsyncFile::Close(); }
 
 bool AsyncFile::Open(const char *path, bool create, uint32_t bufferSize)
 {
@@ -301,15 +298,9 @@ void AsyncFile::Release(Core *core)
     MemoryFree(core);
 }
 
-bool AsyncFile::Writable() const
-{
-    return core_ && core_->writable;
-}
+bool AsyncFile::Writable() const { return core_ && core_->writable; }
 
-bool AsyncFile::Existed() const
-{
-    return core_ && core_->existed;
-}
+bool AsyncFile::Existed() const { return core_ && core_->existed; }
 
 int64_t AsyncFile::Size() const
 {
@@ -335,15 +326,9 @@ int64_t AsyncFile::WritePosition() const
     return core_->writePosition;
 }
 
-int64_t AsyncFile::SetReadPosition(int64_t offset, int32_t origin)
-{
-    return SetPosition(offset, origin, true);
-}
+int64_t AsyncFile::SetReadPosition(int64_t offset, int32_t origin) { return SetPosition(offset, origin, true); }
 
-int64_t AsyncFile::SetWritePosition(int64_t offset, int32_t origin)
-{
-    return SetPosition(offset, origin, false);
-}
+int64_t AsyncFile::SetWritePosition(int64_t offset, int32_t origin) { return SetPosition(offset, origin, false); }
 
 int64_t AsyncFile::SetPosition(int64_t offset, int32_t origin, bool read)
 {
@@ -630,8 +615,7 @@ bool AsyncFile::WriteQueued(Core *core)
             int count = 0;
             const int64_t offset = block->offset;
             size_t total = 0;
-            for (; block && count < kMaxRun && block->offset == offset + int64_t(total);
-                 block = block->next) {
+            for (; block && count < kMaxRun && block->offset == offset + int64_t(total); block = block->next) {
                 parts[count++] = {block->Data(), block->length};
                 total += block->length;
                 last = block;

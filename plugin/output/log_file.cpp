@@ -11,10 +11,7 @@ constexpr uint32_t kLineRoom = 256;
 
 } // namespace
 
-LogFile::LogFile()
-{
-    OruThreadExclusion_Construct(&lock_);
-}
+LogFile::LogFile() { OruThreadExclusion_Construct(&lock_); }
 
 LogFile::~LogFile()
 {

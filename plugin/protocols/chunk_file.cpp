@@ -90,8 +90,7 @@ bool OpenForWriting(AsyncFile &file, const std::string &path, std::chrono::milli
 
 } // namespace
 
-ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacity, const void *key,
-                    uint32_t keyLength)
+ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacity, const void *key, uint32_t keyLength)
 {
     ChunkRead result;
     AsyncFile file;
@@ -122,8 +121,8 @@ ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacit
     return result;
 }
 
-ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t length, const void *key,
-                       uint32_t keyLength, std::chrono::milliseconds wait)
+ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t length, const void *key, uint32_t keyLength,
+                       std::chrono::milliseconds wait)
 {
     const uint64_t total = uint64_t(keyLength) + 4 + length;
     if (total > UINT32_MAX)

@@ -32,13 +32,12 @@ struct ChunkRead {
 constexpr std::chrono::milliseconds kChunkWriteWait{2000};
 
 // Copies min(L, capacity) bytes of the chunk with the key into destination; the rest of destination stays.
-ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacity, const void *key,
-                    uint32_t keyLength);
+ChunkRead ReadChunk(const std::string &path, void *destination, uint32_t capacity, const void *key, uint32_t keyLength);
 
 // Stores the chunk: in place when its stored length is the same, otherwise it is removed (the later bytes
 // move forward) and appended at the end. A torn tail (a header cut short, or a length reaching past the end)
 // is copied to "<file>.damaged" and cut before the append, so later chunks stay reachable.
-ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t length, const void *key,
-                       uint32_t keyLength, std::chrono::milliseconds wait = kChunkWriteWait);
+ChunkStatus WriteChunk(const std::string &path, const void *data, uint32_t length, const void *key, uint32_t keyLength,
+                       std::chrono::milliseconds wait = kChunkWriteWait);
 
 } // namespace sirrel

@@ -1,13 +1,12 @@
 #include "protocols/configuration.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace sirrel {
 
 namespace {
-
 
 // Texts and their slot sizes.
 constexpr size_t kNameSlot = 256;
@@ -69,8 +68,7 @@ struct Reader {
 };
 
 // The block's layout, once for both directions.
-template <class Block, class Field>
-void Layout(Block &c, const Field &f)
+template <class Block, class Field> void Layout(Block &c, const Field &f)
 {
     f(0, c.windowLeft);
     f(4, c.windowTop);
@@ -130,8 +128,7 @@ void Layout(Block &c, const Field &f)
     f(6152, c.outputWidth);
 }
 
-template <class Block, class Field>
-void SoundCardLayout(Block &s, const Field &f)
+template <class Block, class Field> void SoundCardLayout(Block &s, const Field &f)
 {
     f(0, s.waveIn, 32);
     f(32, s.waveOut, 32);

@@ -69,7 +69,10 @@ struct DecoderParams {
 
     // Each writes only the words its mode uses.
     void SetAsync(const AsyncParams &p) { words_[0] = p.parity; }
-    void SetArq(const ArqParams &p) { words_ = {p.cycleLength, p.charsInCycle, p.invertingRate, p.repetitionCycle, p.charset}; }
+    void SetArq(const ArqParams &p)
+    {
+        words_ = {p.cycleLength, p.charsInCycle, p.invertingRate, p.repetitionCycle, p.charset};
+    }
     void SetPacket(const PacketParams &p) { words_[0] = p.crcIgnore; }
     void SetFec(const FecParams &p) { SetFirstThree(p.charsInCycle, p.invertingRate, p.charset); }
     void SetCis(const CisParams &p) { SetFirstThree(p.frameSize, p.minSyncFrames, p.maxErrors); }
@@ -80,7 +83,7 @@ struct DecoderParams {
     void SetWords(const ParamWords &words) { words_ = words; }
 
     static constexpr size_t kSize = 40;
-    void Store(uint8_t *out) const;                // exactly kSize bytes
+    void Store(uint8_t *out) const;               // exactly kSize bytes
     static DecoderParams Load(const uint8_t *in); // exactly kSize bytes
 
 private:

@@ -36,10 +36,7 @@ bool WriteRecord(RecordFile &file, uint32_t index, const ProtocolRecord &record)
 }
 
 // A name as it comes back from its slot.
-std::string StoredName(const std::string &name)
-{
-    return name.substr(0, ProtocolRecord::kNameSize - 1);
-}
+std::string StoredName(const std::string &name) { return name.substr(0, ProtocolRecord::kNameSize - 1); }
 
 } // namespace
 

@@ -59,10 +59,7 @@ bool RecordFile::OpenReadOnly(const std::string &path)
     return file_.OpenReadOnly(path.c_str(), 0);
 }
 
-uint32_t RecordFile::Count() const
-{
-    return uint32_t(file_.Size() / recordSize_);
-}
+uint32_t RecordFile::Count() const { return uint32_t(file_.Size() / recordSize_); }
 
 bool RecordFile::Read(uint32_t index, uint8_t *record)
 {

@@ -40,7 +40,7 @@ struct SettingsModel {
     // into space and the upper into mark.
     double space = 2200.0;
     double mark = 1200.0;
-    bool tuneAuto = true;  // "Auto" / "Manual"
+    bool tuneAuto = true;   // "Auto" / "Manual"
     int32_t shiftIndex = 0; // "Any", "170Hz", "425Hz", "850Hz"
 
     // "Baudrate" (1..2000) and its "Automatic" / "Manual" mode.

@@ -84,10 +84,7 @@ TranslationTableRecord TranslationTableRecord::BuiltIn()
     return r;
 }
 
-const std::array<CharacterSet, 19> &CharacterSets()
-{
-    return kCharacterSets;
-}
+const std::array<CharacterSet, 19> &CharacterSets() { return kCharacterSets; }
 
 int CharacterSetIndex(uint8_t code)
 {

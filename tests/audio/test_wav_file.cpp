@@ -49,7 +49,7 @@ TEST_F(WavFileTest, WrittenSectionsHaveTheExactLayoutAndReadBack)
                 ASSERT_TRUE(file.OpenWrite(path.c_str(), bufferSize));
                 bool header = c.kind == WavFile::kPcm    ? file.WriteHeaderPcm(11025, c.bits, c.channels)
                               : c.kind == WavFile::kALaw ? file.WriteHeaderALaw(11025, c.channels)
-                                                            : file.WriteHeaderMuLaw(11025, c.channels);
+                                                         : file.WriteHeaderMuLaw(11025, c.channels);
                 ASSERT_TRUE(header);
                 EXPECT_EQ(file.Kind(), c.kind);
                 ASSERT_TRUE(file.WriteData(data.data(), 100 * c.alignment));
@@ -102,12 +102,8 @@ TEST_F(WavFileTest, OldAndShortFormatChunksAreNormalised)
         uint32_t bits;
     } cases[] = {
         {14, 1, 2, 4, 0, WavFile::kPcm, 16}, // bits from the block alignment
-        {14, 1, 1, 1, 0, WavFile::kPcm, 8},
-        {14, 6, 1, 1, 0, WavFile::kALaw, 8},
-        {14, 7, 2, 2, 0, WavFile::kMuLaw, 8},
-        {16, 1, 2, 2, 8, WavFile::kPcm, 8},
-        {17, 6, 1, 1, 8, WavFile::kALaw, 8},
-        {18, 1, 1, 2, 16, WavFile::kPcm, 16},
+        {14, 1, 1, 1, 0, WavFile::kPcm, 8},  {14, 6, 1, 1, 0, WavFile::kALaw, 8}, {14, 7, 2, 2, 0, WavFile::kMuLaw, 8},
+        {16, 1, 2, 2, 8, WavFile::kPcm, 8},  {17, 6, 1, 1, 8, WavFile::kALaw, 8}, {18, 1, 1, 2, 16, WavFile::kPcm, 16},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.formatLength * 100 + c.tag);
@@ -394,8 +390,7 @@ TEST_F(WavFileTest, BadFilesGetTheirDefinedOutcome)
         {"zero block alignment", with([](Section &s) { s.blockAlignment = 0; }), WavFile::kNone, 0, true},
         {"12 bits", with([](Section &s) { s.bits = 12; }), WavFile::kNone, 0, true},
         {"24 bits", with([](Section &s) { s.bits = 24; }), WavFile::kNone, 0, true},
-        {"old chunk giving 24 bits",
-         with([](Section &s) {
+        {"old chunk giving 24 bits", with([](Section &s) {
              s.formatLength = 14;
              s.blockAlignment = 3;
          }),
@@ -403,8 +398,7 @@ TEST_F(WavFileTest, BadFilesGetTheirDefinedOutcome)
         {"chunk running past the end", pastEnd, WavFile::kNone, 0, true},
         {"no data chunk", noData, WavFile::kNone, 0, true},
         {"cut inside the format chunk", cutInFormat, WavFile::kNone, 0, true},
-        {"data length 0xFFFFFFFF", with([](Section &s) { s.dataLengthField = 0xFFFFFFFF; }), WavFile::kPcm, 64,
-         false},
+        {"data length 0xFFFFFFFF", with([](Section &s) { s.dataLengthField = 0xFFFFFFFF; }), WavFile::kPcm, 64, false},
         {"cut inside the data length", cutInLength, WavFile::kPcm, 0, false},
     };
     for (const Case &c : cases) {

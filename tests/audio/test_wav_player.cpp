@@ -78,11 +78,15 @@ TEST_F(WavPlayerTest, EachConversionGivesTheHandCheckedSamples)
     } cases[] = {
         {"8-bit stereo to 16-bit mono", Make(1, 8000, 8, 2, {200, 101, 0, 255, 128, 128, 10, 11}), 16, 1, kAll,
          Words({(150 - 128) * 256, (127 - 128) * 256, 0, (10 - 128) * 256})},
-        {"16-bit stereo to mono", Make(1, 8000, 16, 2, Words({1000, 3000, -3, 0, 32767, 32767, -32768, -32768})), 16,
-         1, kAll, Words({2000, -1, 32767, -32768})},
+        {"16-bit stereo to mono", Make(1, 8000, 16, 2, Words({1000, 3000, -3, 0, 32767, 32767, -32768, -32768})), 16, 1,
+         kAll, Words({2000, -1, 32767, -32768})},
         {"8-bit stereo to 8-bit mono", Make(1, 8000, 8, 2, {255, 254, 0, 1}), 8, 1, kAll, {254, 0}},
         {"8-bit to 16-bit", Make(1, 8000, 8, 1, {0, 128, 255}), 16, 1, kAll, Words({-32768, 0, 32512})},
-        {"16-bit to 8-bit", Make(1, 8000, 16, 1, Words({0, -1, 32767, -32768, 256})), 8, 1, kAll,
+        {"16-bit to 8-bit",
+         Make(1, 8000, 16, 1, Words({0, -1, 32767, -32768, 256})),
+         8,
+         1,
+         kAll,
          {128, 127, 255, 0, 129}},
         {"16-bit mono to stereo", Make(1, 8000, 16, 1, Words({5, -7})), 16, 2, kAll, Words({5, 5, -7, -7})},
         {"8-bit mono to stereo", Make(1, 8000, 8, 1, {1, 2}), 8, 2, kAll, {1, 1, 2, 2}},
@@ -93,10 +97,14 @@ TEST_F(WavPlayerTest, EachConversionGivesTheHandCheckedSamples)
          Words({0, 0, -32124, 32124, 8})},
         {"A-law stereo to 8-bit mono", Make(6, 8000, 8, 2, {0xAA, 0xAA, 0xD5, 0x55}), 8, 1, kAll, {254, 128}},
         {"same format passes through", Make(1, 8000, 16, 1, Words({1, -2, 3})), 16, 1, kAll, Words({1, -2, 3})},
-        {"differences not converted pass through", Make(1, 8000, 8, 2, {1, 2, 3, 4}), 16, 1,
-         WavPlayer::kPlayEnabled, {1, 2, 3, 4}},
-        {"A-law expanded even with bits conversion off", Make(6, 8000, 8, 1, {0xD5}), 8, 1,
-         WavPlayer::kPlayEnabled, Words({8})},
+        {"differences not converted pass through",
+         Make(1, 8000, 8, 2, {1, 2, 3, 4}),
+         16,
+         1,
+         WavPlayer::kPlayEnabled,
+         {1, 2, 3, 4}},
+        {"A-law expanded even with bits conversion off", Make(6, 8000, 8, 1, {0xD5}), 8, 1, WavPlayer::kPlayEnabled,
+         Words({8})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,8 +132,8 @@ TEST_F(WavPlayerTest, FilesAreAcceptedOrRejectedByTheOptions)
     Section quad = Make(1, 8000, 16, 4, Ramp(16));
     Bytes notWave = Riff({pcm8});
     notWave[8] = 'X';
-    const uint32_t requireAll = WavPlayer::kPlayEnabled | WavPlayer::kRequireRate | WavPlayer::kRequireBits |
-                                WavPlayer::kRequireChannels;
+    const uint32_t requireAll =
+        WavPlayer::kPlayEnabled | WavPlayer::kRequireRate | WavPlayer::kRequireBits | WavPlayer::kRequireChannels;
     struct Case {
         const char *name;
         Bytes image;
@@ -204,7 +212,8 @@ TEST_F(WavPlayerTest, StereoRateConversionKeepsTheChannelsApart)
         int loudLeft = 0;
         for (size_t i = 0; i + 2 * bits / 8 <= out.size(); i += 2 * bits / 8) {
             const int left = bits == 16 ? static_cast<int16_t>(out[i] | out[i + 1] << 8) : (out[i] - 128) * 256;
-            const int right = bits == 16 ? static_cast<int16_t>(out[i + 2] | out[i + 3] << 8) : (out[i + 1] - 128) * 256;
+            const int right =
+                bits == 16 ? static_cast<int16_t>(out[i + 2] | out[i + 3] << 8) : (out[i + 1] - 128) * 256;
             EXPECT_EQ(right, 0);
             loudLeft += std::abs(left) > 5000;
         }

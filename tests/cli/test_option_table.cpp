@@ -91,7 +91,11 @@ TEST(OptionTable, HelpAndManualPageListEveryShownOption)
 {
     Recorder r;
     r.table.push_back({"--secret", "", "", "hidden", "", [](const std::string &) {}, true});
-    const ProgramText text = {"prog", "1.2.3", "does things", "[options] FILE", "Does things to FILE.",
+    const ProgramText text = {"prog",
+                              "1.2.3",
+                              "does things",
+                              "[options] FILE",
+                              "Does things to FILE.",
                               "Exit status: 0.\n.starts with a dot\n"};
     const std::string help = HelpText(r.table, text);
     EXPECT_EQ(help.rfind("Usage: prog [options] FILE\nDoes things to FILE.\n", 0), 0u) << help;
@@ -102,8 +106,7 @@ TEST(OptionTable, HelpAndManualPageListEveryShownOption)
     EXPECT_TRUE(help.ends_with("\n\nExit status: 0.\n.starts with a dot\n")) << help;
 
     const std::string page = ManPage(r.table, text);
-    EXPECT_EQ(page.rfind(".TH PROG 1 \"\" \"prog 1.2.3\" \"User Commands\"\n.SH NAME\nprog \\- does things\n", 0),
-              0u)
+    EXPECT_EQ(page.rfind(".TH PROG 1 \"\" \"prog 1.2.3\" \"User Commands\"\n.SH NAME\nprog \\- does things\n", 0), 0u)
         << page;
     EXPECT_NE(page.find(".SS \"Heading:\"\n"), std::string::npos) << page;
     EXPECT_NE(page.find(".TP\n\\fB\\-r, \\-\\-rate\\fR \\fIHZ\\fR\na rate\n"), std::string::npos) << page;

@@ -15,7 +15,7 @@ TEST(ProgressMeter, ShownOnlyForLongInputsWithTextAwayFromTheTerminal)
         bool wanted;
     };
     const Case cases[] = {
-        {false, true, false, 61, true},   {false, true, false, 60, false}, {true, true, false, 3600, false},
+        {false, true, false, 61, true},     {false, true, false, 60, false},  {true, true, false, 3600, false},
         {false, false, false, 3600, false}, {false, true, true, 3600, false}, {false, true, false, 0, false},
     };
     for (const Case &c : cases)

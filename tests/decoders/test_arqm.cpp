@@ -174,9 +174,8 @@ struct Receiver {
 
     Receiver()
     {
-        window.SetCharacterListener([this](int32_t channel, uint8_t c, uint32_t) {
-            text[size_t(channel)].push_back(char(c));
-        });
+        window.SetCharacterListener(
+            [this](int32_t channel, uint8_t c, uint32_t) { text[size_t(channel)].push_back(char(c)); });
     }
 
     // Ten samples per bit, decided in the middle of each bit.
@@ -214,7 +213,7 @@ TEST(ArqmDecoder, EveryChannelReachesItsOwnViewInOrder)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << c.k << " channels, cycle " << c.r << ", version " << c.version
-                                        << (c.inverted ? ", inverted" : ""));
+                                          << (c.inverted ? ", inverted" : ""));
         std::vector<std::string> sent(texts.begin(), texts.begin() + c.k);
         std::vector<int> bits = Transmission(c.k, c.r, c.version, sent);
         if (c.inverted)

@@ -121,13 +121,19 @@ TEST(Ax25Formatter, PidLabels)
         uint8_t pid;
         const char *label;
     } cases[] = {
-        {0x01, " [ISO 8208/CCITT X.25 PLP]:"}, {0x08, " [Segmentation fragment]:"},
-        {0xC3, " [TEXNET datagram]:"},         {0xC4, " [Link Quality]:"},
-        {0xCA, " [Appletalk]:"},               {0xCB, " [Appletalk ARP]:"},
-        {0xCC, " [ARPA Internet]:"},           {0xCD, " [ARPA Address Resolution]:"},
+        {0x01, " [ISO 8208/CCITT X.25 PLP]:"},
+        {0x08, " [Segmentation fragment]:"},
+        {0xC3, " [TEXNET datagram]:"},
+        {0xC4, " [Link Quality]:"},
+        {0xCA, " [Appletalk]:"},
+        {0xCB, " [Appletalk ARP]:"},
+        {0xCC, " [ARPA Internet]:"},
+        {0xCD, " [ARPA Address Resolution]:"},
         {0xCE, " [ARPA Reverse Address Resolution]:"},
-        {0xCF, " [NET/ROM]:"},                 {0xF0, " :"},
-        {0x0A, " PID=0x0A"},                   {0xFF, " PID=0xFF"},
+        {0xCF, " [NET/ROM]:"},
+        {0xF0, " :"},
+        {0x0A, " PID=0x0A"},
+        {0xFF, " PID=0xFF"},
     };
     for (const auto &c : cases) {
         Monitor m;
@@ -150,8 +156,14 @@ TEST(Ax25Formatter, AddressPathAndHeardStation)
         {{d0r, d1}, "N0CALL-7\\D0*\\D1>APRS"},
         {{d0r, d1r}, "N0CALL-7\\D0\\D1*>APRS"},
         {{{"WIDE2", 2}}, "N0CALL-7*\\WIDE2-2>APRS"},
-        {{{"A1", 15, true}, {"A2", 0, true}, {"A3", 0, true}, {"A4", 0, true},
-          {"A5", 0, true}, {"A6", 0, true}, {"A7", 0, true}, {"A8"}},
+        {{{"A1", 15, true},
+          {"A2", 0, true},
+          {"A3", 0, true},
+          {"A4", 0, true},
+          {"A5", 0, true},
+          {"A6", 0, true},
+          {"A7", 0, true},
+          {"A8"}},
          "N0CALL-7\\A1-15\\A2\\A3\\A4\\A5\\A6\\A7*\\A8>APRS"},
     };
     for (const auto &c : cases) {

@@ -112,10 +112,10 @@ TEST(DecoderSink, RepetitionRequestDiscardsTheNextCharacters)
         int request;
         std::string shown;
     } cases[] = {
-        {kModeArq, kCharsetCcir476, 4, 0x19, "E"},  // 0x19, three discarded, the fourth shown
-        {kModeArq, kCharsetIta2P, 2, 0x07, "EEE"},  // one discarded
-        {kModeFec, kCharsetIta3, 1, 0x16, "EEEE"},  // FEC discards nothing
-        {kModeArqm, kCharsetIta3, 3, 0x16, "EE"},   // ARQ-M: repetition cycle 4 discards two
+        {kModeArq, kCharsetCcir476, 4, 0x19, "E"}, // 0x19, three discarded, the fourth shown
+        {kModeArq, kCharsetIta2P, 2, 0x07, "EEE"}, // one discarded
+        {kModeFec, kCharsetIta3, 1, 0x16, "EEEE"}, // FEC discards nothing
+        {kModeArqm, kCharsetIta3, 3, 0x16, "EE"},  // ARQ-M: repetition cycle 4 discards two
     };
     for (const auto &c : cases) {
         const int e = c.charset == kCharsetCcir476 ? 0x29 : c.charset == kCharsetIta2P ? Ita2P(1) : 0x0E;
@@ -163,10 +163,14 @@ TEST(DecoderSink, ColourFollowsTheFieldClass)
         bool checkGood;
         uint32_t colour;
     } cases[] = {
-        {FieldClass::kAddress, true, colors.l2CrcOk},   {FieldClass::kAddress, false, colors.l2CrcFailed},
-        {FieldClass::kFrameType, true, colors.l2FrameType}, {FieldClass::kCrcError, false, colors.text},
-        {FieldClass::kPid, true, colors.l2FramePid},     {FieldClass::kLayer3Header, true, colors.l3Header},
-        {FieldClass::kLayer4Header, true, colors.l4Header}, {FieldClass::kInformation, false, colors.info},
+        {FieldClass::kAddress, true, colors.l2CrcOk},
+        {FieldClass::kAddress, false, colors.l2CrcFailed},
+        {FieldClass::kFrameType, true, colors.l2FrameType},
+        {FieldClass::kCrcError, false, colors.text},
+        {FieldClass::kPid, true, colors.l2FramePid},
+        {FieldClass::kLayer3Header, true, colors.l3Header},
+        {FieldClass::kLayer4Header, true, colors.l4Header},
+        {FieldClass::kInformation, false, colors.info},
         {FieldClass::kText, true, colors.text},
     };
     for (const auto &c : cases) {
@@ -211,8 +215,8 @@ TEST(DecoderSink, StatisticsSizeFollowsTheMode)
     const struct {
         int32_t mode;
         uint32_t size;
-    } cases[] = {{kModeIta2, 64}, {kModeIra, 128}, {kModeArq, 67}, {kModePacket, 256}, {kModeRawBits, 2},
-                 {kModeFec, 67}, {kModeCis, 64},   {kModeArqm, 67}, {kModeAscii8, 128}};
+    } cases[] = {{kModeIta2, 64}, {kModeIra, 128}, {kModeArq, 67},  {kModePacket, 256}, {kModeRawBits, 2},
+                 {kModeFec, 67},  {kModeCis, 64},  {kModeArqm, 67}, {kModeAscii8, 128}};
     for (const auto &c : cases) {
         Sink s(kModePacket);
         s.sink.BeginBlock(c.mode);

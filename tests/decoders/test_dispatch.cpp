@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "async_line.h"
-#include "hdlc_line.h"
 #include "decoders/character_sets.h"
 #include "decoders/dispatch.h"
+#include "hdlc_line.h"
 
 namespace sirrel {
 namespace {
@@ -191,8 +191,8 @@ TEST(Dispatcher, DecodesItaTwoTeleprinterTextEndToEnd)
 {
     enum : unsigned { R = 10, Y = 21, Sp = 4, C = 14, Q = 23, D = 9, E = 1, CR = 2, LF = 8, Figs = 27, Ltrs = 31 };
     const std::vector<unsigned> message = {
-        Ltrs, R, Y, R, Y, Sp, C, Q, CR, LF,
-        D, E, Sp, Figs, 10 /* 4 */, 19 /* 2 */, 3 /* - */, 7 /* 7 */, Ltrs, Sp, E, CR, LF,
+        Ltrs, R,    Y,          R,          Y,         Sp,        C,    Q,  CR, LF, D,  E,
+        Sp,   Figs, 10 /* 4 */, 19 /* 2 */, 3 /* - */, 7 /* 7 */, Ltrs, Sp, E,  CR, LF,
     };
     std::vector<unsigned> codes = message;
     codes.insert(codes.end(), 20, Ltrs);

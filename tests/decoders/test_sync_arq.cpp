@@ -130,8 +130,7 @@ TEST_F(ArqFixture, PeriodicInversionAndItsResetCodes)
 TEST_F(ArqFixture, SingleBitErrorLosesOnlyItsBlock)
 {
     configure(3, 45);
-    const std::vector<std::vector<int>> blocks = {{kE, kA, kS}, {kI, kU, kD}, {kI, kN, kR}, {kS, kI, kA},
-                                                  {kS, kS, kD}};
+    const std::vector<std::vector<int>> blocks = {{kE, kA, kS}, {kI, kU, kD}, {kI, kN, kR}, {kS, kI, kA}, {kS, kS, kD}};
     for (size_t b = 0; b < blocks.size(); ++b) {
         Bits block = CodeBits(blocks[b]);
         if (b == 2)
@@ -160,10 +159,9 @@ TEST(SyncArqDecoderIta2P, OddParityAndBitZeroRule)
     const Ita2PCase cases[] = {
         {0x02, SyncArqDecoder::kPolarityNormal, {0x02}}, // "E": ITA2 code in bits 1..5, odd parity
         {0x07, SyncArqDecoder::kPolarityNormal, {0x07}}, // the three service codes may have bit 0 set
-        {0x49, SyncArqDecoder::kPolarityNormal, {0x49}},
-        {0x31, SyncArqDecoder::kPolarityNormal, {0x31}},
-        {0x0B, SyncArqDecoder::kPolarityNormal, {}}, // odd parity, bit 0 set, no service code
-        {0x03, SyncArqDecoder::kPolarityNormal, {}}, // even parity
+        {0x49, SyncArqDecoder::kPolarityNormal, {0x49}}, {0x31, SyncArqDecoder::kPolarityNormal, {0x31}},
+        {0x0B, SyncArqDecoder::kPolarityNormal, {}},   // odd parity, bit 0 set, no service code
+        {0x03, SyncArqDecoder::kPolarityNormal, {}},   // even parity
         {0x7D, SyncArqDecoder::kPolarityAuto, {0x02}}, // even parity under "Auto": the inverted line
         {0x7D, SyncArqDecoder::kPolarityNormal, {}},
     };
@@ -222,10 +220,7 @@ struct ArqDispatch {
             params.SetFec({3, 0, 0});
     }
 
-    void run(const std::vector<int16_t> &levels)
-    {
-        dispatcher.Dispatch(levels.data(), int32_t(levels.size()), params);
-    }
+    void run(const std::vector<int16_t> &levels) { dispatcher.Dispatch(levels.data(), int32_t(levels.size()), params); }
 };
 
 // 24 bits of another station's signal whose edges fall 3 samples off this station's bit grid.
@@ -250,7 +245,8 @@ TEST(ArqDispatch, ClockHeldDuringTheGap)
     }
     EXPECT_EQ(busy.dispatcher.SyncArq().GapCount(), 0);
     EXPECT_DOUBLE_EQ(busy.dispatcher.BitPhase(), quiet.dispatcher.BitPhase()) << "gap transitions moved the ARQ clock";
-    EXPECT_NE(fec.dispatcher.BitPhase(), quiet.dispatcher.BitPhase()) << "the same transitions move the clock without a gap";
+    EXPECT_NE(fec.dispatcher.BitPhase(), quiet.dispatcher.BitPhase())
+        << "the same transitions move the clock without a gap";
 
     busy.run(block2);
     EXPECT_EQ(busy.text, "EASTON");

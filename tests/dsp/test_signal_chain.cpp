@@ -243,7 +243,7 @@ TEST(SignalChain, TonesOutsideTheBandAreNotDecoded)
         bool decoded;
     } cases[] = {
         {200.0, 3000.0, true}, {199.5, 3000.0, false}, {1000.0, 3000.5, false},
-        {3000.0, 200.0, true},  {1000.0, 150.0, false}, {NAN, 1000.0, false},
+        {3000.0, 200.0, true}, {1000.0, 150.0, false}, {NAN, 1000.0, false},
     };
     for (const auto &c : cases) {
         SettingsModel s = ManualSettings(c.space, c.mark, 50.0);

@@ -20,8 +20,8 @@ struct SyncCase {
 std::vector<std::string> Arq(const char *baud, const char *chars, const char *cycle, const char *charset,
                              const char *invertingRate = "0")
 {
-    return {"--mode", "arq", "--baud", baud, "--chars-in-cycle", chars, "--cycle-length", cycle, "--charset", charset,
-            "--inverting-rate", invertingRate};
+    return {"--mode",         "arq", "--baud",    baud,    "--chars-in-cycle", chars,
+            "--cycle-length", cycle, "--charset", charset, "--inverting-rate", invertingRate};
 }
 
 const SyncCase kStockProtocols[] = {
@@ -96,8 +96,9 @@ TEST(EndToEndArqFec, RepeatedCharactersAfterARequestAreDropped)
     const std::string wav = dir.file("signal.wav");
     for (const RepetitionCase &c : cases) {
         ASSERT_EQ(std::string(c.system.protocol), c.protocol);
-        auto gen = generate(wav, kText, Joined(Joined(c.system.generator, Tones(c.system)),
-                                               {"--repeat-every", "9", "--repetition", c.cycle}));
+        auto gen = generate(
+            wav, kText,
+            Joined(Joined(c.system.generator, Tones(c.system)), {"--repeat-every", "9", "--repetition", c.cycle}));
         ASSERT_EQ(gen.status, 0) << gen.err;
         auto out = decode({"--protocol", c.protocol, wav});
         ASSERT_EQ(out.status, 0) << out.err;
@@ -111,15 +112,16 @@ TEST(EndToEndArqFec, AutoPolarityReadsTheInvertedLine)
 {
     TempDir dir;
     const std::string wav = dir.file("signal.wav");
-    auto gen = generate(wav, kText, {"--mode", "fec", "--baud", "100", "--space", "1000", "--mark", "1170",
-                                     "--polarity", "reversed"});
+    auto gen = generate(
+        wav, kText, {"--mode", "fec", "--baud", "100", "--space", "1000", "--mark", "1170", "--polarity", "reversed"});
     ASSERT_EQ(gen.status, 0) << gen.err;
     auto out = decode({"--protocol", "SITOR-B", wav});
     ASSERT_EQ(out.status, 0) << out.err;
     EXPECT_EQ(out.out, kText);
 
-    gen = generate(wav, kText, Joined(Arq("200", "6", "70", "ccir476"), {"--space", "1000", "--mark", "1400",
-                                                                          "--polarity", "reversed"}));
+    gen = generate(
+        wav, kText,
+        Joined(Arq("200", "6", "70", "ccir476"), {"--space", "1000", "--mark", "1400", "--polarity", "reversed"}));
     ASSERT_EQ(gen.status, 0) << gen.err;
     out = decode({"--protocol", "ARQ6-70", wav});
     ASSERT_EQ(out.status, 0) << out.err;
@@ -140,8 +142,9 @@ TEST(EndToEndArqFec, NoisySignalsStayReadable)
             continue;
         size_t errors = 0;
         for (const char *seed : {"1", "2"}) {
-            auto gen = generate(wav, text, Joined(Joined(c.generator, Tones(c)),
-                                                  {"--snr", "10", "--seed", seed, "--amplitude", "0.3"}));
+            auto gen =
+                generate(wav, text,
+                         Joined(Joined(c.generator, Tones(c)), {"--snr", "10", "--seed", seed, "--amplitude", "0.3"}));
             ASSERT_EQ(gen.status, 0) << gen.err;
             auto out = decode({"--protocol", c.protocol, wav});
             ASSERT_EQ(out.status, 0) << out.err;

@@ -15,9 +15,9 @@ using e2e::decode;
 using e2e::generate;
 using e2e::TempDir;
 
-const std::array<std::string, 4> kChannelTexts = {
-    "ZCZC ALPHA 1234 THE QUICK BROWN FOX\n", "BRAVO 5678 JUMPS OVER THE LAZY DOG\n",
-    "CHARLIE (90) - ?:./ RYRYRYRYRY\n", "DELTA NNNN 73 DE TEST =\n"};
+const std::array<std::string, 4> kChannelTexts = {"ZCZC ALPHA 1234 THE QUICK BROWN FOX\n",
+                                                  "BRAVO 5678 JUMPS OVER THE LAZY DOG\n",
+                                                  "CHARLIE (90) - ?:./ RYRYRYRYRY\n", "DELTA NNNN 73 DE TEST =\n"};
 
 // The lines of --all-channels output, one text per channel.
 std::array<std::string, 4> SplitChannels(const std::string &out)
@@ -51,9 +51,9 @@ const ArqmCase kArqmCases[] = {
 
 std::vector<std::string> ArqmOptions(const ArqmCase &c, const std::vector<std::string> &extra)
 {
-    std::vector<std::string> options = {"--mode", "arqm", "--baud", "96", "--space", "1000", "--mark", "1400",
-                                        "--arqm-channels", c.channels, "--repetition", c.cycle,
-                                        "--arqm-version", c.version};
+    std::vector<std::string> options = {
+        "--mode",          "arqm",     "--baud",       "96",    "--space",        "1000",   "--mark", "1400",
+        "--arqm-channels", c.channels, "--repetition", c.cycle, "--arqm-version", c.version};
     const int channels = std::stoi(c.channels);
     for (int ch = 1; ch < channels; ++ch)
         options.insert(options.end(), {"--channel-text", kChannelTexts[size_t(ch)]});
@@ -132,8 +132,9 @@ TEST(EndToEndCis, ReadableAtTenDecibels)
     size_t sent = 0;
     for (const char *seed : {"1", "2", "3"}) {
         const std::string wav = dir.file("noisy.wav");
-        const auto gen = generate(wav, kCisText, {"--mode", "cis", "--baud", "100", "--space", "1000", "--mark", "1400",
-                                                  "--snr", "10", "--seed", seed, "--amplitude", "0.3"});
+        const auto gen = generate(wav, kCisText,
+                                  {"--mode", "cis", "--baud", "100", "--space", "1000", "--mark", "1400", "--snr", "10",
+                                   "--seed", seed, "--amplitude", "0.3"});
         ASSERT_EQ(gen.status, 0) << gen.err;
         const auto out = decode({"--protocol", "CIS-11", wav});
         ASSERT_EQ(out.status, 0) << out.err;

@@ -24,7 +24,7 @@ struct ExplicitCase {
 TEST(EndToEndAsync, ExplicitSettingsRecoverTheExactText)
 {
     const ExplicitCase cases[] = {
-        {"45.45", 1275, 170, "plain"}, {"50", 1000, 425, "plain"},      {"50", 1500, 850, "optimal"},
+        {"45.45", 1275, 170, "plain"}, {"50", 1000, 425, "plain"},        {"50", 1500, 850, "optimal"},
         {"75", 1275, 170, "plain"},    {"100", 1000, 425, "correlative"}, {"100", 1200, 850, "plain"},
         {"300", 1000, 850, "plain"},   {"50", 1275, 170, "correlative"},
     };
@@ -33,14 +33,15 @@ TEST(EndToEndAsync, ExplicitSettingsRecoverTheExactText)
         std::string wav = dir.file("signal.wav");
         std::string mark = std::to_string(c.space + c.shift);
         std::string text = kBaudotBody + "\n";
-        auto gen = generate(wav, text, {"--mode", "ita2", "--baud", c.baud, "--space", std::to_string(c.space),
-                                        "--mark", mark});
+        auto gen = generate(wav, text,
+                            {"--mode", "ita2", "--baud", c.baud, "--space", std::to_string(c.space), "--mark", mark});
         ASSERT_EQ(gen.status, 0) << gen.err;
         auto out = decode({"--mode", "ita2", "--tune", "manual", "--space", std::to_string(c.space), "--mark", mark,
                            "--baud", c.baud, "--baud-mode", "manual", "--demod", c.demod, wav});
         ASSERT_EQ(out.status, 0) << out.err;
         EXPECT_TRUE(out.out.ends_with(text) && out.out.size() <= text.size() + 1)
-            << c.baud << " baud, " << c.shift << " Hz shift, " << c.demod << " gave:\n" << out.out;
+            << c.baud << " baud, " << c.shift << " Hz shift, " << c.demod << " gave:\n"
+            << out.out;
     }
 }
 
@@ -67,13 +68,12 @@ TEST(EndToEndAsync, DefaultProtocolsRecoverTheText)
     for (const ProtocolCase &c : cases) {
         std::string wav = dir.file("signal.wav");
         std::string text = "RYRYRYRYRYRYRYRYRYRY\n" + *c.body + "\nRYRYRYRYRYRYRYRYRYRY\n";
-        auto gen = generate(wav, text, {"--mode", c.genMode, "--baud", c.baud, "--stop", "1.5", "--space", "1275",
-                                        "--mark", "1445"});
+        auto gen = generate(
+            wav, text, {"--mode", c.genMode, "--baud", c.baud, "--stop", "1.5", "--space", "1275", "--mark", "1445"});
         ASSERT_EQ(gen.status, 0) << gen.err;
         auto out = decode({"--protocol", c.protocol, wav});
         ASSERT_EQ(out.status, 0) << out.err;
-        EXPECT_NE(out.out.find("\n" + *c.body + "\n"), std::string::npos)
-            << c.protocol << " gave:\n" << out.out;
+        EXPECT_NE(out.out.find("\n" + *c.body + "\n"), std::string::npos) << c.protocol << " gave:\n" << out.out;
     }
 }
 
@@ -91,8 +91,9 @@ TEST(EndToEndAsync, NoisySignalStaysReadable)
     size_t sent = 0;
     for (const char *seed : {"1", "2", "3"}) {
         std::string wav = dir.file("noisy.wav");
-        auto gen = generate(wav, preamble + body, {"--baud", "50", "--space", "1000", "--mark", "1425", "--snr", "10",
-                                        "--seed", seed, "--amplitude", "0.3"});
+        auto gen = generate(
+            wav, preamble + body,
+            {"--baud", "50", "--space", "1000", "--mark", "1425", "--snr", "10", "--seed", seed, "--amplitude", "0.3"});
         ASSERT_EQ(gen.status, 0) << gen.err;
         auto out = decode({"--mode", "ita2", "--tune", "manual", "--space", "1000", "--mark", "1425", "--baud", "50",
                            "--baud-mode", "manual", wav});
@@ -125,8 +126,8 @@ TEST(EndToEndAsync, AllChannelsLogsAndStatistics)
     std::string wav = dir.file("signal.wav");
     auto gen = generate(wav, "CQ CQ DE TEST\n", {"--baud", "50", "--space", "1000", "--mark", "1170"});
     ASSERT_EQ(gen.status, 0) << gen.err;
-    std::vector<std::string> settings = {"--mode", "ita2", "--tune", "manual", "--space", "1000", "--mark", "1170",
-                                         "--baud", "50", "--baud-mode", "manual"};
+    std::vector<std::string> settings = {"--mode", "ita2", "--tune", "manual", "--space",     "1000",
+                                         "--mark", "1170", "--baud", "50",     "--baud-mode", "manual"};
     auto all = settings;
     all.insert(all.end(), {"--all-channels", "--stats", "--log-dir", dir.file("logs/sub"), wav});
     auto out = decode(all);
@@ -153,9 +154,13 @@ TEST(EndToEndAsync, CommandLineErrors)
 {
     TempDir dir;
     std::string notWav = dir.file("text.wav");
-    { std::ofstream(notWav) << "hello"; }
+    {
+        std::ofstream(notWav) << "hello";
+    }
     std::string empty = dir.file("empty.wav");
-    { std::ofstream(empty) << ""; }
+    {
+        std::ofstream(empty) << "";
+    }
     const ErrorCase cases[] = {
         {{"--stats"}, "no input"},
         {{dir.file("missing.wav")}, "No such file"},

@@ -30,8 +30,7 @@ TEST(EndToEndCommandLine, InformationAndUsage)
 
     const auto version = decode({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(std::regex_match(version.out, std::regex("sirrel-decode [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << version.out;
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("sirrel-decode [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
 
     const auto help = decode({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -83,11 +82,11 @@ TEST(EndToEndCommandLine, ProgressLineOnlyOnATerminalAndNeverInTheText)
     TempDir dir;
     const std::string wav = dir.file("long.wav");
     // Fifteen minutes of audio, mostly idle tone: long enough for the line, and for a decode that takes time.
-    const auto gen = e2e::generate(wav, "CQ CQ DE TEST\n", {"--baud", "50", "--space", "1000", "--mark", "1170",
-                                                          "--lead", "900"});
+    const auto gen =
+        e2e::generate(wav, "CQ CQ DE TEST\n", {"--baud", "50", "--space", "1000", "--mark", "1170", "--lead", "900"});
     ASSERT_EQ(gen.status, 0) << gen.err;
-    const std::vector<std::string> settings = {"--mode", "ita2", "--tune", "manual", "--space", "1000", "--mark",
-                                               "1170", "--baud", "50", "--baud-mode", "manual", wav};
+    const std::vector<std::string> settings = {"--mode", "ita2",   "--tune", "manual",      "--space", "1000", "--mark",
+                                               "1170",   "--baud", "50",     "--baud-mode", "manual",  wav};
 
     const auto plain = decode(settings);
     ASSERT_EQ(plain.status, 0);
@@ -105,7 +104,8 @@ TEST(EndToEndCommandLine, ProgressLineOnlyOnATerminalAndNeverInTheText)
         EXPECT_FALSE(terminal.empty()) << seconds << " s";
     }
     if (!terminal.empty()) {
-        EXPECT_TRUE(std::regex_search(terminal, std::regex("\r[0-9]+:[0-9]{2} / 15:0[0-9] +[0-9]+%  [0-9.]+x real time")))
+        EXPECT_TRUE(
+            std::regex_search(terminal, std::regex("\r[0-9]+:[0-9]{2} / 15:0[0-9] +[0-9]+%  [0-9.]+x real time")))
             << terminal;
         // The last thing written clears the line.
         EXPECT_TRUE(std::regex_search(terminal, std::regex("\r +\r$"))) << terminal;

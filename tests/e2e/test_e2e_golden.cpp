@@ -47,8 +47,8 @@ std::vector<CorpusCase> LoadCorpus()
             cases.push_back({"malformed_line_" + std::to_string(cases.size()), "", trimmed});
             continue;
         }
-        cases.push_back({Trimmed(line.substr(0, first)), line.substr(first + 1, second - first - 1),
-                         line.substr(second + 1)});
+        cases.push_back(
+            {Trimmed(line.substr(0, first)), line.substr(first + 1, second - first - 1), line.substr(second + 1)});
     }
     return cases;
 }

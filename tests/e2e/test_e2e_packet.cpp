@@ -64,7 +64,8 @@ TEST(EndToEndPacket, DefaultProtocolsPrintTheExactMonitorText)
         options.insert(options.begin(), "--crc-ignore");
         out = decode(options);
         EXPECT_NE(out.out.find("K1ABC>W2XYZ <V2 UI C> [CRC Error] :\ndamaged\n"), std::string::npos)
-            << s.protocol << " with CRC ignore gave:\n" << out.out;
+            << s.protocol << " with CRC ignore gave:\n"
+            << out.out;
     }
 }
 

@@ -1,7 +1,7 @@
 // A stand-in for the receiver-control host: loads libsirrel.so, answers its call-back (recording every call,
 // refusing what it is told to) and hands it receivers (fake_receiver.h). One host is active at a time, since
-// the call-back carries no context. The plug-in calls back from its own thread too: `calls` is read after a call that waits
-// for the plug-in (StartInstance, Close, Sync).
+// the call-back carries no context. The plug-in calls back from its own thread too: `calls` is read after a call that
+// waits for the plug-in (StartInstance, Close, Sync).
 #pragma once
 
 #include <dlfcn.h>
@@ -131,8 +131,9 @@ private:
         {
             std::lock_guard<std::mutex> hold(host->lock_);
             host->calls.push_back(call);
-            result = host->refuse.count(code) ? sirrel::kHostRefused
-                                              : code == sirrel::kHostDspOpen ? host->dspHandle : 0;
+            result = host->refuse.count(code)       ? sirrel::kHostRefused
+                     : code == sirrel::kHostDspOpen ? host->dspHandle
+                                                    : 0;
         }
         if (host->onCall)
             host->onCall(call);

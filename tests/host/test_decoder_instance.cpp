@@ -32,9 +32,14 @@ TEST(ReceiverDescription, ModelCodesFollowTheTable)
         const char *model;
         int32_t code;
     } cases[] = {
-        {kMaker, "QvPCIv", 25},      {kMaker, "QvSERv-2", 26},   {kMaker, "QvUSBv II", 27},
-        {kMaker, "QvUSB", 1},        {kMaker, "kr-100", 1},      {kMaker, "", 1},
-        {"Korvanda Communications Ltd", "QvUSBv", 0},           {"", "KR-100", 0},
+        {kMaker, "QvPCIv", 25},
+        {kMaker, "QvSERv-2", 26},
+        {kMaker, "QvUSBv II", 27},
+        {kMaker, "QvUSB", 1},
+        {kMaker, "kr-100", 1},
+        {kMaker, "", 1},
+        {"Korvanda Communications Ltd", "QvUSBv", 0},
+        {"", "KR-100", 0},
     };
     for (const auto &c : cases) {
         Receiver r(c.maker, c.model, "");
@@ -49,8 +54,11 @@ TEST(ReceiverDescription, DspKinds)
         const char *model;
         int32_t kind;
     } cases[] = {
-        {"Analog Devices", "ADSP-2105", 1}, {"Analog Devices", "ADSP-2185", 2}, {"Analog Devices", "ADSP-2181", 0},
-        {"Analog Device", "ADSP-2105", 0},  {"", "", 0},
+        {"Analog Devices", "ADSP-2105", 1},
+        {"Analog Devices", "ADSP-2185", 2},
+        {"Analog Devices", "ADSP-2181", 0},
+        {"Analog Device", "ADSP-2105", 0},
+        {"", "", 0},
     };
     for (const auto &c : cases) {
         Receiver r(kMaker, "KR-100", "", 0, c.maker, c.model);
@@ -88,8 +96,8 @@ protected:
     {
         Receiver r(kMaker, model, "12345678", 77, "Analog Devices", dspModel);
         const int32_t code = ModelCodeOf(r.Info());
-        auto instance = std::make_unique<DecoderInstance>(1, r.Info(), &Accept, nullptr, code, DspKindOf(r.Info()),
-                                                          services_);
+        auto instance =
+            std::make_unique<DecoderInstance>(1, r.Info(), &Accept, nullptr, code, DspKindOf(r.Info()), services_);
         EXPECT_TRUE(instance->Constructed());
         return instance;
     }

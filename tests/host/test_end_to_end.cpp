@@ -42,8 +42,8 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
     const Station stations[] = {
         {5, 31337, "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 1234567890", "first.log", "Baudot",
          "--mode ita2 --baud 50", 2, 50},
-        {6, 4242, "ZCZC FA01 NAVAREA TEST SECURITE GALE WARNING NNNN", "second.log", "NAVTEX",
-         "--mode fec --baud 100", 1, 100},
+        {6, 4242, "ZCZC FA01 NAVAREA TEST SECURITE GALE WARNING NNNN", "second.log", "NAVTEX", "--mode fec --baud 100",
+         1, 100},
     };
     std::vector<std::unique_ptr<WavFile>> recordings;
     for (const Station &s : stations) {

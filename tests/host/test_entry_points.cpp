@@ -122,8 +122,8 @@ TEST(PluginEntryPoints, CloseOnZeroClosesOnlyEarlierModelsOnZero)
     DataFolder folder;
     Host host;
     const CloseOnZeroCase cases[] = {
-        {"KR-210", 0, true}, {"KR-210", 1, false}, {"QvSERv", 0, false}, {"QvSERv", 1, false},
-        {"Unknown 9000", 0, true}, // code 1
+        {"KR-210", 0, true},  {"KR-210", 1, false},      {"QvSERv", 0, false},
+        {"QvSERv", 1, false}, {"Unknown 9000", 0, true}, // code 1
     };
     for (const CloseOnZeroCase &c : cases) {
         Receiver receiver(kMaker, c.model, "00000001", 5, "Analog Devices", "ADSP-2185");

@@ -1,8 +1,8 @@
 // A scratch data folder per test and whole-file helpers for the stored-settings tests.
 #pragma once
 
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdint>

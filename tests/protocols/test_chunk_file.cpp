@@ -20,10 +20,7 @@ Bytes Chunk(uint32_t key, const Bytes &data, uint32_t length)
     return out;
 }
 
-Bytes Chunk(uint32_t key, const Bytes &data)
-{
-    return Chunk(key, data, uint32_t(data.size()));
-}
+Bytes Chunk(uint32_t key, const Bytes &data) { return Chunk(key, data, uint32_t(data.size())); }
 
 Bytes Join(std::initializer_list<Bytes> parts)
 {

@@ -20,10 +20,7 @@ double DoubleAt(const uint8_t *b, size_t at)
     return v;
 }
 
-std::string TextAt(const uint8_t *b, size_t at)
-{
-    return reinterpret_cast<const char *>(b + at);
-}
+std::string TextAt(const uint8_t *b, size_t at) { return reinterpret_cast<const char *>(b + at); }
 
 struct IntField {
     size_t offset;
@@ -32,10 +29,10 @@ struct IntField {
 
 // Every non-zero default of the built-in block, at its offset.
 const IntField kIntDefaults[] = {
-    {280, 1},        {300, 1},        {560, 3},        {568, 45},       {572, 3},        {580, 1},
-    {592, 3},        {604, 11},       {608, 15},       {612, 20},       {616, 2},        {620, 4},
-    {660, 1},        {4792, 0},       {4796, 0xFFFFFF}, {4800, 0x00FF00}, {4804, 0x0000FF}, {4808, 0x00FFFF},
-    {4812, 0x00FF00}, {4816, 0xFFFF00}, {4820, 0xFFFF00}, {4824, 0xFFFFFF}, {4828, 364},     {6152, 685},
+    {280, 1},         {300, 1},         {560, 3},         {568, 45},        {572, 3},         {580, 1},
+    {592, 3},         {604, 11},        {608, 15},        {612, 20},        {616, 2},         {620, 4},
+    {660, 1},         {4792, 0},        {4796, 0xFFFFFF}, {4800, 0x00FF00}, {4804, 0x0000FF}, {4808, 0x00FFFF},
+    {4812, 0x00FF00}, {4816, 0xFFFF00}, {4820, 0xFFFF00}, {4824, 0xFFFFFF}, {4828, 364},      {6152, 685},
 };
 
 const std::pair<size_t, double> kDoubleDefaults[] = {

@@ -41,14 +41,13 @@ TEST_P(DataFolder, FollowsRegistryThenVariableThenFallback)
     EXPECT_EQ(ResolveDataFolder(), c.folder);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DataFolder, ::testing::ValuesIn(kFolderCases),
-                         [](const auto &info) {
-                             std::string name = info.param.what;
-                             for (char &ch : name)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, DataFolder, ::testing::ValuesIn(kFolderCases), [](const auto &info) {
+    std::string name = info.param.what;
+    for (char &ch : name)
+        if (!isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
+});
 
 TEST(DataPaths, FilesInTheFolder)
 {

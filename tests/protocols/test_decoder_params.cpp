@@ -39,20 +39,74 @@ struct FillCase {
 
 // Words not used by a mode must stay as they were: start from a marker value.
 const FillCase kFillCases[] = {
-    {"parity even", [](SettingsModel &s) { s.mode = kModeIta2; s.parityIndex = 1; }, 0, {1, 9, 9, 9, 9}},
-    {"parity odd from other index", [](SettingsModel &s) { s.mode = kModeAscii8; s.parityIndex = 5; }, 8, {2, 9, 9, 9, 9}},
-    {"arq truncates", [](SettingsModel &s) {
-         s.mode = kModeArq; s.arqCycleLength = 45.9; s.arqCharsInCycle = 3; s.arqInvertingRate = 0;
-         s.arqRepetitionCycle = 4.2; s.arqCharsetIndex = 2; }, 2, {45, 3, 0, 4, 2}},
-    {"packet crc ignore", [](SettingsModel &s) { s.mode = kModePacket; s.packetCrcIgnore = true; }, 3, {1, 9, 9, 9, 9}},
+    {"parity even",
+     [](SettingsModel &s) {
+         s.mode = kModeIta2;
+         s.parityIndex = 1;
+     },
+     0,
+     {1, 9, 9, 9, 9}},
+    {"parity odd from other index",
+     [](SettingsModel &s) {
+         s.mode = kModeAscii8;
+         s.parityIndex = 5;
+     },
+     8,
+     {2, 9, 9, 9, 9}},
+    {"arq truncates",
+     [](SettingsModel &s) {
+         s.mode = kModeArq;
+         s.arqCycleLength = 45.9;
+         s.arqCharsInCycle = 3;
+         s.arqInvertingRate = 0;
+         s.arqRepetitionCycle = 4.2;
+         s.arqCharsetIndex = 2;
+     },
+     2,
+     {45, 3, 0, 4, 2}},
+    {"packet crc ignore",
+     [](SettingsModel &s) {
+         s.mode = kModePacket;
+         s.packetCrcIgnore = true;
+     },
+     3,
+     {1, 9, 9, 9, 9}},
     {"raw bits", [](SettingsModel &s) { s.mode = kModeRawBits; }, 4, {9, 9, 9, 9, 9}},
-    {"fec", [](SettingsModel &s) {
-         s.mode = kModeFec; s.fecCharsInCycle = 5; s.fecInvertingRate = 2; s.fecCharsetIndex = 1; }, 5, {5, 2, 1, 9, 9}},
-    {"cis frame 28", [](SettingsModel &s) {
-         s.mode = kModeCis; s.cisFrameSizeIndex = 3; s.cisMinSyncFrames = 15; s.cisMaxErrors = 20; }, 6, {28, 15, 20, 9, 9}},
-    {"cis no frame size", [](SettingsModel &s) { s.mode = kModeCis; s.cisFrameSizeIndex = 7; }, 6, {0, 15, 20, 9, 9}, false},
-    {"arqm four channels", [](SettingsModel &s) {
-         s.mode = kModeArqm; s.arqmChannelsIndex = 2; s.arqmRepetitionCycle = 8; s.arqmVersionIndex = 1; }, 7, {4, 8, 1, 9, 9}},
+    {"fec",
+     [](SettingsModel &s) {
+         s.mode = kModeFec;
+         s.fecCharsInCycle = 5;
+         s.fecInvertingRate = 2;
+         s.fecCharsetIndex = 1;
+     },
+     5,
+     {5, 2, 1, 9, 9}},
+    {"cis frame 28",
+     [](SettingsModel &s) {
+         s.mode = kModeCis;
+         s.cisFrameSizeIndex = 3;
+         s.cisMinSyncFrames = 15;
+         s.cisMaxErrors = 20;
+     },
+     6,
+     {28, 15, 20, 9, 9}},
+    {"cis no frame size",
+     [](SettingsModel &s) {
+         s.mode = kModeCis;
+         s.cisFrameSizeIndex = 7;
+     },
+     6,
+     {0, 15, 20, 9, 9},
+     false},
+    {"arqm four channels",
+     [](SettingsModel &s) {
+         s.mode = kModeArqm;
+         s.arqmChannelsIndex = 2;
+         s.arqmRepetitionCycle = 8;
+         s.arqmVersionIndex = 1;
+     },
+     7,
+     {4, 8, 1, 9, 9}},
 };
 
 TEST(DecoderParams, FillFromControlsPerMode)
@@ -114,27 +168,47 @@ TEST(DecoderParams, NamedViewsRoundTripThroughTheStoredBlock)
         ParamWords words; // as stored, the marker 9 where the mode writes nothing
         bool (*check)(const DecoderParams &);
     } cases[] = {
-        {"async", [](DecoderParams &p) { p.SetAsync({2}); }, {2, 9, 9, 9, 9},
+        {"async",
+         [](DecoderParams &p) { p.SetAsync({2}); },
+         {2, 9, 9, 9, 9},
          [](const DecoderParams &p) { return p.Async().parity == 2; }},
-        {"arq", [](DecoderParams &p) { p.SetArq({45, 3, 7, 4, 2}); }, {45, 3, 7, 4, 2},
+        {"arq",
+         [](DecoderParams &p) {
+             p.SetArq({45, 3, 7, 4, 2});
+         },
+         {45, 3, 7, 4, 2},
          [](const DecoderParams &p) {
              const ArqParams a = p.Arq();
              return a.cycleLength == 45 && a.charsInCycle == 3 && a.invertingRate == 7 && a.repetitionCycle == 4 &&
                     a.charset == 2;
          }},
-        {"packet", [](DecoderParams &p) { p.SetPacket({1}); }, {1, 9, 9, 9, 9},
+        {"packet",
+         [](DecoderParams &p) { p.SetPacket({1}); },
+         {1, 9, 9, 9, 9},
          [](const DecoderParams &p) { return p.Packet().crcIgnore == 1; }},
-        {"fec", [](DecoderParams &p) { p.SetFec({5, 2, 1}); }, {5, 2, 1, 9, 9},
+        {"fec",
+         [](DecoderParams &p) {
+             p.SetFec({5, 2, 1});
+         },
+         {5, 2, 1, 9, 9},
          [](const DecoderParams &p) {
              const FecParams f = p.Fec();
              return f.charsInCycle == 5 && f.invertingRate == 2 && f.charset == 1;
          }},
-        {"cis", [](DecoderParams &p) { p.SetCis({11, 15, 20}); }, {11, 15, 20, 9, 9},
+        {"cis",
+         [](DecoderParams &p) {
+             p.SetCis({11, 15, 20});
+         },
+         {11, 15, 20, 9, 9},
          [](const DecoderParams &p) {
              const CisParams c = p.Cis();
              return c.frameSize == 11 && c.minSyncFrames == 15 && c.maxErrors == 20;
          }},
-        {"arqm", [](DecoderParams &p) { p.SetArqm({4, 255, 1}); }, {4, 255, 1, 9, 9},
+        {"arqm",
+         [](DecoderParams &p) {
+             p.SetArqm({4, 255, 1});
+         },
+         {4, 255, 1, 9, 9},
          [](const DecoderParams &p) {
              const ArqmParams a = p.Arqm();
              return a.channels == 4 && a.repetitionCycle == 255 && a.version == 1;

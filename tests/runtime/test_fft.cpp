@@ -75,8 +75,7 @@ double Largest(const std::vector<Complex> &x)
 }
 
 // The real transform's results: RealPart/ImagPart = 2 X[k] (X[0] itself at 0), Module = |X|^2 (|X[0]|^2 / 4).
-template <typename Fft, typename T>
-void ExpectRealSpectrum(const Fft &f, const std::vector<T> &x, double relative)
+template <typename Fft, typename T> void ExpectRealSpectrum(const Fft &f, const std::vector<T> &x, double relative)
 {
     const uint32_t n = f->BufferSize;
     const std::vector<Complex> X = Dft(x, f->Window, n);
@@ -139,8 +138,10 @@ TEST(OruFFT2Float, WindowValues)
         uint32_t type;
         double peak, last;
     };
-    for (const Case c : {Case{ORU_FFT_RECTANGULAR, 1, 1}, {ORU_FFT_HANN, 2, 0},
-                         {ORU_FFT_HAMMING, 1 + 0.46 / 0.54, 1 - 0.46 / 0.54}, {ORU_FFT_BLACKMAN, 1 / 0.42, 0}}) {
+    for (const Case c : {Case{ORU_FFT_RECTANGULAR, 1, 1},
+                         {ORU_FFT_HANN, 2, 0},
+                         {ORU_FFT_HAMMING, 1 + 0.46 / 0.54, 1 - 0.46 / 0.54},
+                         {ORU_FFT_BLACKMAN, 1 / 0.42, 0}}) {
         for (uint32_t n : {16u, 2048u}) {
             FloatFft g(n, c.type);
             EXPECT_NEAR(g->Window[n / 2 - 1], c.peak, 1e-6) << c.type << " " << n;
@@ -182,8 +183,12 @@ TEST(OruFFT2Float, ToneAtBinK)
         uint32_t n, k;
         bool sine;
     };
-    for (const Case c : {Case{2048, 1, false}, {2048, 100, false}, {2048, 100, true}, {2048, 1023, false},
-                         {64, 5, true}, {8, 3, false}}) {
+    for (const Case c : {Case{2048, 1, false},
+                         {2048, 100, false},
+                         {2048, 100, true},
+                         {2048, 1023, false},
+                         {64, 5, true},
+                         {8, 3, false}}) {
         SCOPED_TRACE(testing::Message() << "N " << c.n << " k " << c.k << (c.sine ? " sine" : " cosine"));
         std::vector<int16_t> x(c.n);
         for (uint32_t i = 0; i < c.n; ++i) {
@@ -346,8 +351,8 @@ TEST(OruFFT2Float, VectorKernelsGiveThePortableBits)
             SCOPED_TRACE(testing::Message() << "N " << n << " window " << window);
             const std::vector<int16_t> x16 = RandomSamples<int16_t>(n, n + window, 32767);
             const std::vector<int32_t> x32 = RandomSamples<int32_t>(n, n + window + 1, INT32_MAX);
-            auto run = [&](Kernel kernel, std::vector<float> &out, void (**routine)(OruFFT2Float *, const int16_t *,
-                                                                                      uint32_t)) {
+            auto run = [&](Kernel kernel, std::vector<float> &out,
+                           void (**routine)(OruFFT2Float *, const int16_t *, uint32_t)) {
                 KernelScope scope(kernel);
                 FloatFft f(n, window);
                 *routine = f->ComputeReal16;

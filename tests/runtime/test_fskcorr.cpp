@@ -63,8 +63,8 @@ struct State {
     float phase1, phase2, sums[4];
 
     explicit State(const OruFSKCorrDemod16 *d)
-        : ring(d->Ring, d->Ring + d->RingLength), position(d->RingPosition), phase1(d->Phase1), phase2(d->Phase2),
-          sums{d->Sum1Cos, d->Sum1Sin, d->Sum2Sin, d->Sum2Cos}
+        : ring(d->Ring, d->Ring + d->RingLength), position(d->RingPosition), phase1(d->Phase1),
+          phase2(d->Phase2), sums{d->Sum1Cos, d->Sum1Sin, d->Sum2Sin, d->Sum2Cos}
     {
     }
     bool operator==(const State &o) const
@@ -164,9 +164,19 @@ TEST(OruFSKCorrDemod16, WindowLengthIsRateOverBitRateRoundedHalfEven)
         uint32_t n;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (const Case c : {Case{22050, 1200, 19}, {11025, 100, 111}, {8000, 50, 160}, {8000, 100, 80},
-                         {8000, 6000, 2}, {8000, 8000, 2}, {8000, 5000, 2}, {8000, 3000, 3}, {11025, 0, 2},
-                         {11025, -100, 2}, {0, 100, 2}, {-8000, 100, 2}, {nan, 100, 2}}) {
+    for (const Case c : {Case{22050, 1200, 19},
+                         {11025, 100, 111},
+                         {8000, 50, 160},
+                         {8000, 100, 80},
+                         {8000, 6000, 2},
+                         {8000, 8000, 2},
+                         {8000, 5000, 2},
+                         {8000, 3000, 3},
+                         {11025, 0, 2},
+                         {11025, -100, 2},
+                         {0, 100, 2},
+                         {-8000, 100, 2},
+                         {nan, 100, 2}}) {
         Demod d;
         OruFSKCorrDemod_SamplingRate(d.get(), c.rate);
         OruFSKCorrDemod_BitRate(d.get(), c.bitRate);
@@ -406,8 +416,10 @@ TEST(OruFSKCorrDemod16, VectorKernelsGiveThePortableBits)
         GTEST_SKIP() << "no vector kernel on this processor";
 
     // Block tails of every length, several calls, and tones far above the rate (phases past the polynomial's range).
-    const Settings configurations[] = {{11025, 100, 1000, 1170, 2048},  {22050, 1200, 1200, 2200, 37},
-                                       {8000, 45.45f, 1275, 1445, 61},  {11025, 300, 3e6f, -2e7f, 4096},
+    const Settings configurations[] = {{11025, 100, 1000, 1170, 2048},
+                                       {22050, 1200, 1200, 2200, 37},
+                                       {8000, 45.45f, 1275, 1445, 61},
+                                       {11025, 300, 3e6f, -2e7f, 4096},
                                        {48000, 50, 10000, 15000, 129}};
     std::mt19937 random(21);
     for (const Settings &s : configurations) {

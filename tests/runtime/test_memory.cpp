@@ -53,10 +53,14 @@ TEST(Allocator, RandomOperationsKeepContentsAndAlignment)
     uintptr_t nextKey = 1;
     auto randomSize = [&] {
         switch (rng() % 4) {
-        case 0: return uint32_t(rng() % 64);
-        case 1: return uint32_t(rng() % 1024);
-        case 2: return uint32_t(rng() % 16384);
-        default: return uint32_t(rng() % 200000);
+        case 0:
+            return uint32_t(rng() % 64);
+        case 1:
+            return uint32_t(rng() % 1024);
+        case 2:
+            return uint32_t(rng() % 16384);
+        default:
+            return uint32_t(rng() % 200000);
         }
     };
     auto pick = [&] {

@@ -12,7 +12,8 @@
 
 namespace {
 
-TEST(NumericTest, MultiplyAndDivide) {
+TEST(NumericTest, MultiplyAndDivide)
+{
     EXPECT_EQ(Mul_UI32UI32_UI64(0xFFFFFFFFu, 0xFFFFFFFFu), 0xFFFFFFFE00000001ull);
     EXPECT_EQ(Mul_UI32UI32_UI64(0x10000u, 0x10000u), 0x100000000ull);
 
@@ -37,14 +38,16 @@ TEST(NumericTest, MultiplyAndDivide) {
     EXPECT_EQ(Div_UI64UI32_UI32(1, 0, 0), UINT64_MAX);
 }
 
-TEST(NumericTest, OneBits) {
+TEST(NumericTest, OneBits)
+{
     EXPECT_EQ(OneBits_QWord(0, 0), 0u);
     EXPECT_EQ(OneBits_QWord(0xFFFFFFFFu, 0xFFFFFFFFu), 64u);
     EXPECT_EQ(OneBits_QWord(1, 0x80000000u), 2u);
     EXPECT_EQ(OneBits_QWord(0x0F0F0F0Fu, 0x00000003u), 18u);
 }
 
-TEST(NumericTest, ExponentialAndLogarithmInExtendedPrecision) {
+TEST(NumericTest, ExponentialAndLogarithmInExtendedPrecision)
+{
     const OruExtended e = 2.718281828459045235360287471352662498L;
     const OruExtended tolerance = 4 * std::numeric_limits<OruExtended>::epsilon();
     EXPECT_EQ(Exp_Float(0.0f), 1.0L);
@@ -58,16 +61,18 @@ TEST(NumericTest, ExponentialAndLogarithmInExtendedPrecision) {
     EXPECT_NEAR(double(Log10_F32_Fxx(0.5f) + 0.301029995663981195213738894724493026768L), 0.0, double(tolerance));
 }
 
-TEST(NumericTest, Log10RoundedToNearestInteger) {
+TEST(NumericTest, Log10RoundedToNearestInteger)
+{
     struct Case {
         OruExtended x;
         int32_t result;
     };
     const Case cases[] = {
-        {1.0L, 0},    {10.0L, 1},  {31.0L, 1},  {32.0L, 2},     {1e-3L, -3},
-        {0.3L, -1},   {0.4L, 0},   {1e300L, 300}, {1e-4000L, -4000},
+        {1.0L, 0},  {10.0L, 1}, {31.0L, 1},    {32.0L, 2},        {1e-3L, -3},
+        {0.3L, -1}, {0.4L, 0},  {1e300L, 300}, {1e-4000L, -4000},
     };
-    for (const Case &c : cases) EXPECT_EQ(Log10_F80_I32(c.x), c.result) << double(c.x);
+    for (const Case &c : cases)
+        EXPECT_EQ(Log10_F80_I32(c.x), c.result) << double(c.x);
 
     EXPECT_EQ(Log10_F80_I32(0.0L), INT32_MIN);
     EXPECT_EQ(Log10_F80_I32(-1.0L), INT32_MIN);
@@ -75,7 +80,8 @@ TEST(NumericTest, Log10RoundedToNearestInteger) {
     EXPECT_EQ(Log10_F80_I32(std::numeric_limits<OruExtended>::infinity()), INT32_MAX);
 }
 
-TEST(NumericTest, Log10TiesRoundToEven) {
+TEST(NumericTest, Log10TiesRoundToEven)
+{
     // Find inputs whose logarithm is exactly half-way and check the tie goes to the even neighbour.
     const struct {
         OruExtended half;
@@ -97,23 +103,27 @@ TEST(NumericTest, Log10TiesRoundToEven) {
             below = nextafterl(below, 0.0L);
             above = nextafterl(above, HUGE_VALL);
         }
-        if (log10l(x) != tie.half) continue;
+        if (log10l(x) != tie.half)
+            continue;
         ++found;
         EXPECT_EQ(Log10_F80_I32(x), tie.even) << double(tie.half);
         OruExtended justAbove = x;
-        while (log10l(justAbove) == tie.half) justAbove = nextafterl(justAbove, HUGE_VALL);
+        while (log10l(justAbove) == tie.half)
+            justAbove = nextafterl(justAbove, HUGE_VALL);
         EXPECT_EQ(Log10_F80_I32(justAbove), tie.even + (tie.half > tie.even ? 1 : 0))
             << "just above " << double(tie.half);
     }
     EXPECT_GE(found, 3);
 }
 
-int16_t ReferenceModule(int16_t i, int16_t q) {
+int16_t ReferenceModule(int16_t i, int16_t q)
+{
     long r = std::lround(std::sqrt(double(i) * i + double(q) * q));
     return int16_t(r > 32767 ? 32767 : r);
 }
 
-TEST(NumericTest, IQModuleRoundsAndSaturates) {
+TEST(NumericTest, IQModuleRoundsAndSaturates)
+{
     const int16_t i[] = {3, 0, 1, 1, 2, -3, 32767, -32768, 32767, -32768, 23170, 23171, 0};
     const int16_t q[] = {4, 0, 1, 2, 3, -4, 0, 0, 32767, -32768, 23170, 23171, -32768};
     const int16_t expected[] = {5, 0, 1, 2, 4, 5, 32767, 32767, 32767, 32767, 32767, 32767, 32767};
@@ -121,21 +131,24 @@ TEST(NumericTest, IQModuleRoundsAndSaturates) {
     int16_t out[n + 1];
     out[n] = 1234;
     ComputeIQModule_I16(i, q, out, n);
-    for (uint32_t k = 0; k < n; ++k) EXPECT_EQ(out[k], expected[k]) << i[k] << ", " << q[k];
-    EXPECT_EQ(out[n], 1234);  // nothing past count
+    for (uint32_t k = 0; k < n; ++k)
+        EXPECT_EQ(out[k], expected[k]) << i[k] << ", " << q[k];
+    EXPECT_EQ(out[n], 1234); // nothing past count
 }
 
-TEST(NumericTest, IQModuleMatchesReferenceOnRandomInput) {
+TEST(NumericTest, IQModuleMatchesReferenceOnRandomInput)
+{
     std::mt19937 random(7);
     std::uniform_int_distribution<int> sample(-32768, 32767);
     const uint32_t n = 4096;
     std::vector<int16_t> i(n), q(n), out(n);
     for (uint32_t k = 0; k < n; ++k) {
-        i[k] = int16_t(sample(random) >> (k % 12));  // all magnitudes, small ones too
+        i[k] = int16_t(sample(random) >> (k % 12)); // all magnitudes, small ones too
         q[k] = int16_t(sample(random) >> (k % 7));
     }
     ComputeIQModule_I16(i.data(), q.data(), out.data(), n);
-    for (uint32_t k = 0; k < n; ++k) ASSERT_EQ(out[k], ReferenceModule(i[k], q[k])) << i[k] << ", " << q[k];
+    for (uint32_t k = 0; k < n; ++k)
+        ASSERT_EQ(out[k], ReferenceModule(i[k], q[k])) << i[k] << ", " << q[k];
 }
 
-}  // namespace
+} // namespace

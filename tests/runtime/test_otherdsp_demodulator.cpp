@@ -129,12 +129,10 @@ TEST(OruDemodulator16, IQAGCBringsWeakAndStrongSignalsToOneLevel)
         Demodulator product(ORU_DEMOD_PRODUCT);
         product.d.IQAGCEnabled = 1;
         // Digital silence first, where the gain runs up, then a steady carrier 300 Hz above the oscillator.
-        const std::vector<int16_t> y = product.run(sampled(3 * 44100, [level](double t) {
-            return t < 0.05 ? 0.0 : level * std::cos(kTwoPi * (kLocal + 300.0) * t);
-        }));
+        const std::vector<int16_t> y = product.run(sampled(
+            3 * 44100, [level](double t) { return t < 0.05 ? 0.0 : level * std::cos(kTwoPi * (kLocal + 300.0) * t); }));
         const size_t frames = y.size() / 2;
-        const double settled =
-            2.0 * std::sqrt(componentPower(y, 1300.0, kRate, frames - 22050, frames, 2, 0));
+        const double settled = 2.0 * std::sqrt(componentPower(y, 1300.0, kRate, frames - 22050, frames, 2, 0));
         EXPECT_NEAR(settled, 16384.0, 0.15 * 16384.0) << level;
     }
 }

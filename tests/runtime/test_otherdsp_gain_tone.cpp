@@ -150,8 +150,8 @@ TEST(OruToneDetector, LevelRatioNearOneAtItsFrequencyAndSmallAway)
     struct Case {
         double hertz, low, high;
     };
-    const Case cases[] = {{1000.0, 0.97, 1.03}, {1003.0, 0.6, 1.0}, {1100.0, 0.0, 0.08},
-                          {700.0, 0.0, 0.04},   {3000.0, 0.0, 0.02}};
+    const Case cases[] = {
+        {1000.0, 0.97, 1.03}, {1003.0, 0.6, 1.0}, {1100.0, 0.0, 0.08}, {700.0, 0.0, 0.04}, {3000.0, 0.0, 0.02}};
     OruToneDetector t;
     OruToneDetector_Construct(&t);
     for (const Case &c : cases) {
@@ -286,8 +286,8 @@ TEST(OruToneDetectorCorr16, PowerAtItsFrequencyAndNearZeroAway)
     struct Case {
         double hertz, low, high;
     };
-    const Case cases[] = {{1000.0, 0.9 * expected, 1.1 * expected}, {2000.0, 0.0, 0.02 * expected},
-                          {3000.0, 0.0, 0.02 * expected}};
+    const Case cases[] = {
+        {1000.0, 0.9 * expected, 1.1 * expected}, {2000.0, 0.0, 0.02 * expected}, {3000.0, 0.0, 0.02 * expected}};
     for (const Case &c : cases) {
         std::vector<int16_t> x = tone(c.hertz, 22050.0, 100.0, 4000);
         std::vector<int16_t> y(x.size());

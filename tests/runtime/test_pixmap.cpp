@@ -46,13 +46,19 @@ public:
     {
         const uint8_t *row = map_.Pixels + size_t(y) * map_.Stride;
         switch (map_.BitsPerPixel) {
-        case 1: return (row[x / 8] >> (x % 8)) & 1;
-        case 4: return (row[x / 2] >> (x % 2 * 4)) & 15;
-        case 8: return row[x];
+        case 1:
+            return (row[x / 8] >> (x % 8)) & 1;
+        case 4:
+            return (row[x / 2] >> (x % 2 * 4)) & 15;
+        case 8:
+            return row[x];
         case 15:
-        case 16: return row[2 * x] | row[2 * x + 1] << 8;
-        case 24: return row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
-        default: return row[4 * x] | row[4 * x + 1] << 8 | row[4 * x + 2] << 16 | uint32_t(row[4 * x + 3]) << 24;
+        case 16:
+            return row[2 * x] | row[2 * x + 1] << 8;
+        case 24:
+            return row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
+        default:
+            return row[4 * x] | row[4 * x + 1] << 8 | row[4 * x + 2] << 16 | uint32_t(row[4 * x + 3]) << 24;
         }
     }
 
@@ -76,8 +82,8 @@ using Pixels = std::set<std::pair<int, int>>;
 auto fieldsOf(const OruDynamicPixMap &m)
 {
     return std::make_tuple(m.Width, m.Height, m.BitsPerPixel, m.PaletteSize, m.Palette, m.Pixels, m.ImageSize,
-                           m.SetPixel, m.SetPixelRaw, m.LineHorizontalRaw, m.LineVertical, m.LineVerticalRaw,
-                           m.Line, m.LineRaw, m.Fill, m.Rectangle, m.Stride, m.ImageCapacity);
+                           m.SetPixel, m.SetPixelRaw, m.LineHorizontalRaw, m.LineVertical, m.LineVerticalRaw, m.Line,
+                           m.LineRaw, m.Fill, m.Rectangle, m.Stride, m.ImageCapacity);
 }
 
 // ---- construction and format ----
@@ -116,8 +122,8 @@ TEST(DynamicPixMapTest, StridePadsRowsToFourBytes)
         uint32_t bits;
         uint32_t stride;
     };
-    const Case cases[] = {{3, 24, 12}, {10, 1, 4},  {32, 1, 4},  {33, 1, 8},   {7, 4, 4},    {9, 4, 8},
-                          {5, 8, 8},   {3, 15, 8},  {3, 16, 8},  {1, 32, 4},   {700, 32, 2800}, {0, 8, 0}};
+    const Case cases[] = {{3, 24, 12}, {10, 1, 4}, {32, 1, 4}, {33, 1, 8}, {7, 4, 4},       {9, 4, 8},
+                          {5, 8, 8},   {3, 15, 8}, {3, 16, 8}, {1, 32, 4}, {700, 32, 2800}, {0, 8, 0}};
     for (const Case &c : cases) {
         PixMap map(c.width, 3, c.bits);
         EXPECT_EQ(map->Stride, c.stride) << c.width << " x " << c.bits;
@@ -416,16 +422,24 @@ TEST(DynamicPixMapClipTest, ClippedRoutinesNeverLeaveTheImage)
             const int32_t x1 = coordinate(), y1 = coordinate(), x2 = coordinate(), y2 = coordinate();
             map.clear();
             switch (round % 5) {
-            case 0: map->SetPixel(&map.get(), x1, y1, 0xFFFFFFFF); break;
-            case 1: OruDynamicPixMap_LineHorizontal(&map.get(), x1, x2, y1, 0xFFFFFFFF); break;
-            case 2: map->LineVertical(&map.get(), x1, y1, y2, 0xFFFFFFFF); break;
-            case 3: map->Rectangle(&map.get(), x1, y1, x2, y2, 0xFFFFFFFF); break;
+            case 0:
+                map->SetPixel(&map.get(), x1, y1, 0xFFFFFFFF);
+                break;
+            case 1:
+                OruDynamicPixMap_LineHorizontal(&map.get(), x1, x2, y1, 0xFFFFFFFF);
+                break;
+            case 2:
+                map->LineVertical(&map.get(), x1, y1, y2, 0xFFFFFFFF);
+                break;
+            case 3:
+                map->Rectangle(&map.get(), x1, y1, x2, y2, 0xFFFFFFFF);
+                break;
             default:
                 map->Line(&map.get(), x1, y1, x2, y2, 0xFFFFFFFF);
                 for (auto [x, y] : map.setPixels())
                     ASSERT_LE(distanceToSegment(x, y, x1, y1, x2, y2), 2.0)
-                        << bits << " bits: (" << x << "," << y << ") off (" << x1 << "," << y1 << ")-(" << x2
-                        << "," << y2 << ")";
+                        << bits << " bits: (" << x << "," << y << ") off (" << x1 << "," << y1 << ")-(" << x2 << ","
+                        << y2 << ")";
             }
             for (uint32_t i = visibleBytes; i < map->ImageSize; ++i)
                 ASSERT_EQ(map->Pixels[i], 0) << bits << " bits, round " << round << ": guard byte " << i;
@@ -497,8 +511,8 @@ TEST(ColorTest, InterpolateSaturatesEachByteTo255)
     };
     const Case cases[] = {
         {0x000000, 0x0000FF, 2, 1, 0x00007F},
-        {0x000000, 0x0000FF, 2, 3, 0x0000FF},     // 382 saturates
-        {0x000080, 0x000000, 2, 3, 0x0000FF},     // -64 saturates too
+        {0x000000, 0x0000FF, 2, 3, 0x0000FF},       // 382 saturates
+        {0x000080, 0x000000, 2, 3, 0x0000FF},       // -64 saturates too
         {0xFF00FF00, 0x00FF00FF, 2, 1, 0x807F807F}, // four independent bytes, truncation toward zero
         {0x102030, 0x405060, 3, 0, 0x102030},
         {0x102030, 0x405060, 3, 3, 0x405060},
@@ -546,8 +560,7 @@ protected:
     }
 
     // Reads a PNG back as 8-bit RGBA.
-    static std::vector<uint8_t> readRgba(const std::string &file, uint32_t &width, uint32_t &height,
-                                         bool &hasAlpha)
+    static std::vector<uint8_t> readRgba(const std::string &file, uint32_t &width, uint32_t &height, bool &hasAlpha)
     {
         png_image image{};
         image.version = PNG_IMAGE_VERSION;

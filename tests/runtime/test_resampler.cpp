@@ -13,7 +13,7 @@
 namespace {
 
 class Resampler {
-  public:
+public:
     Resampler() : r_(OruResampler32_Construct(nullptr)) {}
     ~Resampler() { OruResampler32_Destruct(r_, 1); }
     Resampler(const Resampler &) = delete;
@@ -21,7 +21,7 @@ class Resampler {
     OruResampler32 *get() const { return r_; }
     OruResampler32 *operator->() const { return r_; }
 
-  private:
+private:
     OruResampler32 *r_;
 };
 
@@ -309,9 +309,9 @@ TEST(ResamplerInSamples, CountsInputsForTheOutputsNotYetPending)
         uint32_t pending, outputs, inputs;
     };
     const Case cases[] = {
-        {2, 1, 0, 10, 5},    {2, 1, 3, 10, 4},     {1, 4, 0, 100, 400}, {441, 320, 0, 441, 320},
-        {441, 320, 0, 1, 1}, {2, 1, 10, 10, 0},
-        {2, 1, 12, 10, 0}, // more pending than wanted: nothing to read, not a wrapped count
+        {2, 1, 0, 10, 5},    {2, 1, 3, 10, 4},  {1, 4, 0, 100, 400}, {441, 320, 0, 441, 320},
+        {441, 320, 0, 1, 1}, {2, 1, 10, 10, 0}, {2, 1, 12, 10, 0}, // more pending than wanted: nothing to read, not a
+                                                                   // wrapped count
     };
     for (const Case &c : cases) {
         Resampler r;
@@ -512,8 +512,8 @@ TEST(ResamplerResponse, PassBandIsFlatAndStopBandIsDeep)
         Resampler r;
         OruResampler32_Setup(r.get(), c.in, c.out, 0, 127);
         const size_t wanted = kSettle + size_t(c.out); // one second after settling
-        const std::vector<int16_t> x = Tone(size_t(wanted * double(c.in) / c.out) + 2000, c.frequency, c.in,
-                                            kAmplitude);
+        const std::vector<int16_t> x =
+            Tone(size_t(wanted * double(c.in) / c.out) + 2000, c.frequency, c.in, kAmplitude);
         size_t consumed = 0;
         std::vector<int32_t> requests(wanted / 512, 512);
         requests.push_back(int32_t(wanted % 512));

@@ -10,12 +10,14 @@
 namespace {
 
 class OruStringListTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { OruStringList_Construct(&l); }
     void TearDown() override { OruStringList_Destruct(&l, 0); }
 
-    void Add(std::initializer_list<const char *> strings) {
-        for (const char *s : strings) OruStringList_Add_String(&l, s);
+    void Add(std::initializer_list<const char *> strings)
+    {
+        for (const char *s : strings)
+            OruStringList_Add_String(&l, s);
     }
     std::vector<std::string> Items() const { return std::vector<std::string>(l.Items, l.Items + l.Count); }
 
@@ -24,7 +26,8 @@ class OruStringListTest : public ::testing::Test {
 
 using Strings = std::vector<std::string>;
 
-TEST_F(OruStringListTest, ConstructAndAddCopies) {
+TEST_F(OruStringListTest, ConstructAndAddCopies)
+{
     EXPECT_NE(l.Items, nullptr);
     EXPECT_EQ(l.Count, 0u);
     EXPECT_EQ(l.SortMode, 0u);
@@ -42,9 +45,10 @@ TEST_F(OruStringListTest, ConstructAndAddCopies) {
     OruStringList_Destruct(nullptr, 1);
 }
 
-TEST_F(OruStringListTest, SortModes) {
+TEST_F(OruStringListTest, SortModes)
+{
     Add({"b", "a", "c"});
-    EXPECT_EQ(Items(), (Strings{"b", "a", "c"}));  // mode 0 keeps insertion order
+    EXPECT_EQ(Items(), (Strings{"b", "a", "c"})); // mode 0 keeps insertion order
 
     OruStringList_Sorting(&l, 1);
     EXPECT_EQ(Items(), (Strings{"a", "b", "c"}));
@@ -54,12 +58,13 @@ TEST_F(OruStringListTest, SortModes) {
     EXPECT_EQ(Items(), (Strings{"c", "b", "a"}));
     EXPECT_EQ(l.SortMode, 0u);
 
-    OruStringList_Sorting(&l, 0xFFFFFFFF);  // any mode but 0 and 1 is descending
+    OruStringList_Sorting(&l, 0xFFFFFFFF); // any mode but 0 and 1 is descending
     Add({"bb", "d"});
     EXPECT_EQ(Items(), (Strings{"d", "c", "bb", "b", "a"}));
 }
 
-TEST_F(OruStringListTest, AscendingModeSortsOnEveryChange) {
+TEST_F(OruStringListTest, AscendingModeSortsOnEveryChange)
+{
     OruStringList_Sorting(&l, 1);
     Add({"b", "a", "c", "", "ab"});
     EXPECT_EQ(Items(), (Strings{"", "a", "ab", "b", "c"}));
@@ -72,7 +77,8 @@ TEST_F(OruStringListTest, AscendingModeSortsOnEveryChange) {
     EXPECT_EQ(l.Items[0], std::string("\xC4rger"));
 }
 
-TEST_F(OruStringListTest, SortIsStable) {
+TEST_F(OruStringListTest, SortIsStable)
+{
     Add({"b", "a", "b", "a"});
     char *firstB = l.Items[0], *firstA = l.Items[1], *secondB = l.Items[2], *secondA = l.Items[3];
 
@@ -89,7 +95,8 @@ TEST_F(OruStringListTest, SortIsStable) {
     EXPECT_EQ(l.Items[3], secondA);
 }
 
-TEST_F(OruStringListTest, GrowsPast128EntriesWithoutDisturbingNeighbours) {
+TEST_F(OruStringListTest, GrowsPast128EntriesWithoutDisturbingNeighbours)
+{
     // Blocks allocated between the additions sit next to the item array; growth must not overwrite them.
     std::vector<uint8_t *> neighbours;
     for (int i = 0; i < 300; ++i) {
@@ -108,12 +115,14 @@ TEST_F(OruStringListTest, GrowsPast128EntriesWithoutDisturbingNeighbours) {
         ASSERT_EQ(OruStringList_IndexOf(&l, expected.c_str()), i);
     }
     for (uint8_t *block : neighbours) {
-        for (int k = 0; k < 64; ++k) ASSERT_EQ(block[k], 0xA5);
+        for (int k = 0; k < 64; ++k)
+            ASSERT_EQ(block[k], 0xA5);
         MemoryFree(block);
     }
 }
 
-TEST_F(OruStringListTest, IndexOf) {
+TEST_F(OruStringListTest, IndexOf)
+{
     EXPECT_EQ(OruStringList_IndexOf(&l, "a"), -1);
     Add({"a", "b", "a"});
     EXPECT_EQ(OruStringList_IndexOf(&l, "a"), 0);
@@ -124,7 +133,8 @@ TEST_F(OruStringListTest, IndexOf) {
     EXPECT_EQ(OruStringList_IndexOf(&l, nullptr), -1);
 }
 
-TEST_F(OruStringListTest, RemoveAndReplaceIgnoreIndexesOutside) {
+TEST_F(OruStringListTest, RemoveAndReplaceIgnoreIndexesOutside)
+{
     Add({"a", "b", "c", "d"});
     OruStringList_Remove(&l, -1);
     OruStringList_Remove(&l, 4);
@@ -136,15 +146,16 @@ TEST_F(OruStringListTest, RemoveAndReplaceIgnoreIndexesOutside) {
     EXPECT_EQ(Items(), (Strings{"a", "c", "d"}));
     OruStringList_Remove(&l, 2);
     EXPECT_EQ(Items(), (Strings{"a", "c"}));
-    OruStringList_Replace_Index(&l, 1, l.Items[1]);  // its own string
+    OruStringList_Replace_Index(&l, 1, l.Items[1]); // its own string
     OruStringList_Replace_Index(&l, 0, "z");
-    EXPECT_EQ(Items(), (Strings{"z", "c"}));  // mode 0: no sorting
+    EXPECT_EQ(Items(), (Strings{"z", "c"})); // mode 0: no sorting
     OruStringList_Remove(&l, 0);
     OruStringList_Remove(&l, 0);
     EXPECT_EQ(l.Count, 0u);
 }
 
-TEST_F(OruStringListTest, ClearKeepsTheListUsable) {
+TEST_F(OruStringListTest, ClearKeepsTheListUsable)
+{
     Add({"a", "b"});
     OruStringList_Clear(&l);
     EXPECT_EQ(l.Count, 0u);
@@ -152,10 +163,12 @@ TEST_F(OruStringListTest, ClearKeepsTheListUsable) {
     EXPECT_EQ(Items(), Strings{"c"});
 }
 
-TEST_F(OruStringListTest, SetFromAnotherListSortsByOwnMode) {
+TEST_F(OruStringListTest, SetFromAnotherListSortsByOwnMode)
+{
     OruStringList other;
     OruStringList_Construct(&other);
-    for (const char *s : {"c", "a", "b"}) OruStringList_Add_String(&other, s);
+    for (const char *s : {"c", "a", "b"})
+        OruStringList_Add_String(&other, s);
 
     Add({"old"});
     OruStringList_Set_OruStringList(&l, &other);
@@ -171,4 +184,4 @@ TEST_F(OruStringListTest, SetFromAnotherListSortsByOwnMode) {
     OruStringList_Destruct(&other, 0);
 }
 
-}  // namespace
+} // namespace

@@ -21,7 +21,8 @@ struct CompareCase {
     int32_t ignoringCase;
 };
 
-TEST(StringFunctions, CompareTakesBytesSignedAndCaseFoldedUnsigned) {
+TEST(StringFunctions, CompareTakesBytesSignedAndCaseFoldedUnsigned)
+{
     const CompareCase cases[] = {
         {"abc", "abc", 0, 0},
         {"abc", "abd", -1, -1},
@@ -29,9 +30,9 @@ TEST(StringFunctions, CompareTakesBytesSignedAndCaseFoldedUnsigned) {
         {"", "a", -'a', -'A'},
         {"abc", "ABC", 'a' - 'A', 0},
         {"a", "B", 'a' - 'B', -1},
-        {"\x80", "A", -128 - 'A', 0x80 - 'A'},  // high bytes sort below letters, unless case is ignored
+        {"\x80", "A", -128 - 'A', 0x80 - 'A'}, // high bytes sort below letters, unless case is ignored
         {"\xFF", "\x01", -2, 0xFE},
-        {"_", "a", '_' - 'a', '_' - 'A'},  // folding goes to upper case, so '_' follows the letters
+        {"_", "a", '_' - 'a', '_' - 'A'}, // folding goes to upper case, so '_' follows the letters
     };
     for (const CompareCase &c : cases) {
         EXPECT_EQ(StringCompare(c.a, c.b), c.plain) << c.a << " vs " << c.b;
@@ -39,9 +40,10 @@ TEST(StringFunctions, CompareTakesBytesSignedAndCaseFoldedUnsigned) {
     }
 }
 
-TEST(StringFunctions, ReverseInPlace) {
-    const std::pair<std::string, std::string> cases[] = {{"", ""}, {"a", "a"}, {"ab", "ba"}, {"abc", "cba"},
-                                                         {"abcd", "dcba"}};
+TEST(StringFunctions, ReverseInPlace)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"a", "a"}, {"ab", "ba"}, {"abc", "cba"}, {"abcd", "dcba"}};
     for (const auto &[in, out] : cases) {
         std::string buffer = in;
         EXPECT_EQ(StringReverse(buffer.data()), buffer.data());
@@ -49,7 +51,8 @@ TEST(StringFunctions, ReverseInPlace) {
     }
 }
 
-TEST(StringFunctions, StringFindsFirstOccurrence) {
+TEST(StringFunctions, StringFindsFirstOccurrence)
+{
     const char *hello = "hello";
     EXPECT_EQ(StringString(hello, "ll"), hello + 2);
     EXPECT_EQ(StringString(hello, "lo"), hello + 3);
@@ -57,13 +60,14 @@ TEST(StringFunctions, StringFindsFirstOccurrence) {
     EXPECT_EQ(StringString(hello, "hellos"), nullptr);
     EXPECT_EQ(StringString(hello, "x"), nullptr);
     const char *partial = "aaab";
-    EXPECT_EQ(StringString(partial, "aab"), partial + 1);  // a failed partial match must restart one byte on
+    EXPECT_EQ(StringString(partial, "aab"), partial + 1); // a failed partial match must restart one byte on
     EXPECT_EQ(StringString("", "a"), nullptr);
     EXPECT_EQ(StringString("", ""), nullptr);
     EXPECT_EQ(StringString(hello, ""), hello);
 }
 
-TEST(StringFunctions, CopyLengthAndDuplicate) {
+TEST(StringFunctions, CopyLengthAndDuplicate)
+{
     char buffer[16];
     EXPECT_EQ(StringCopy(buffer, "copy me"), buffer);
     EXPECT_STREQ(buffer, "copy me");
@@ -84,7 +88,8 @@ struct DoubleCase {
     OruExtended value;
 };
 
-TEST(StringConversion, StringToDouble) {
+TEST(StringConversion, StringToDouble)
+{
     const DoubleCase cases[] = {
         {"  -3,25x", -3.25L},
         {"1e3", 1.0L},
@@ -92,7 +97,7 @@ TEST(StringConversion, StringToDouble) {
         {"\t+12.5", 12.5L},
         {".5", 0.5L},
         {"-", 0.0L},
-        {"- 5", 0.0L},  // nothing may stand between sign and digits
+        {"- 5", 0.0L}, // nothing may stand between sign and digits
         {"abc", 0.0L},
         {"1.2.3", 1.2L},
         {"1,5,5", 1.5L},
@@ -101,7 +106,8 @@ TEST(StringConversion, StringToDouble) {
         {"123.456", 123.456L},
         {"18446744073709551615", 18446744073709551615.0L},
     };
-    for (const DoubleCase &c : cases) EXPECT_EQ(StringToDouble(c.text), c.value) << '"' << c.text << '"';
+    for (const DoubleCase &c : cases)
+        EXPECT_EQ(StringToDouble(c.text), c.value) << '"' << c.text << '"';
     EXPECT_EQ(StringToDouble(("0," + std::string(26, '0') + "1").c_str()), 1e-27L);
 
     // Digits beyond the precision of the mantissa still count for the magnitude.
@@ -116,7 +122,8 @@ struct IntegerCase {
     const char *text;
 };
 
-TEST(StringConversion, IntegerToString) {
+TEST(StringConversion, IntegerToString)
+{
     const IntegerCase cases[] = {
         {-42, 10, 4, "-0042"},
         {-1, 16, 0, "FFFFFFFF"},
@@ -150,7 +157,8 @@ struct Integer64Case {
     const char *text;
 };
 
-TEST(StringConversion, Int64ToString) {
+TEST(StringConversion, Int64ToString)
+{
     const Integer64Case cases[] = {
         {0x100000000ull, 16, 0, "100000000"},
         {0x100000000ull, 10, 0, "4294967296"},
@@ -173,7 +181,7 @@ TEST(StringConversion, Int64ToString) {
 // ---- OruString ----
 
 class OruStringTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { OruString_Construct(&s); }
     void TearDown() override { OruString_Destruct(&s, 0); }
 
@@ -181,7 +189,8 @@ class OruStringTest : public ::testing::Test {
     std::string Text() const { return std::string(s.Text, s.Length); }
 
     // Text ends at Length, Capacity is the smallest multiple of 64 seen so far that holds it.
-    void ExpectSound() const {
+    void ExpectSound() const
+    {
         ASSERT_NE(s.Text, nullptr);
         EXPECT_EQ(s.Text[s.Length], 0);
         EXPECT_LT(s.Length, s.Capacity);
@@ -192,7 +201,8 @@ class OruStringTest : public ::testing::Test {
     OruString s;
 };
 
-TEST_F(OruStringTest, ConstructGivesEmptyTextIn64Bytes) {
+TEST_F(OruStringTest, ConstructGivesEmptyTextIn64Bytes)
+{
     ExpectSound();
     EXPECT_EQ(s.Length, 0u);
     EXPECT_EQ(s.Capacity, 64u);
@@ -205,7 +215,8 @@ TEST_F(OruStringTest, ConstructGivesEmptyTextIn64Bytes) {
     OruString_Destruct(nullptr, 1);
 }
 
-TEST_F(OruStringTest, ConstructStringSizesCapacityToTheText) {
+TEST_F(OruStringTest, ConstructStringSizesCapacityToTheText)
+{
     const std::pair<uint32_t, uint32_t> cases[] = {{0, 64}, {1, 64}, {63, 64}, {64, 128}, {127, 128}, {128, 192}};
     for (auto [length, capacity] : cases) {
         std::string text(length, 'q');
@@ -218,7 +229,8 @@ TEST_F(OruStringTest, ConstructStringSizesCapacityToTheText) {
     }
 }
 
-TEST_F(OruStringTest, CapacityGrowsIn64ByteStepsAndNeverShrinks) {
+TEST_F(OruStringTest, CapacityGrowsIn64ByteStepsAndNeverShrinks)
+{
     std::string expected;
     for (int i = 0; i < 300; ++i) {
         char c = char('a' + i % 26);
@@ -236,15 +248,16 @@ TEST_F(OruStringTest, CapacityGrowsIn64ByteStepsAndNeverShrinks) {
     EXPECT_EQ(Text(), "s");
 }
 
-TEST_F(OruStringTest, SetAndAddAcceptTheirOwnText) {
-    Set("0123456789012345678901234567890123456789");  // 40 bytes: doubling needs a larger block
+TEST_F(OruStringTest, SetAndAddAcceptTheirOwnText)
+{
+    Set("0123456789012345678901234567890123456789"); // 40 bytes: doubling needs a larger block
     OruString_Set_String(&s, s.Text);
     EXPECT_EQ(Text(), "0123456789012345678901234567890123456789");
 
     OruString_Add_String(&s, s.Text);
     ExpectSound();
-    EXPECT_EQ(Text(), std::string("0123456789012345678901234567890123456789") +
-                          "0123456789012345678901234567890123456789");
+    EXPECT_EQ(Text(),
+              std::string("0123456789012345678901234567890123456789") + "0123456789012345678901234567890123456789");
 
     OruString_Add_OruString(&s, &s);
     EXPECT_EQ(s.Length, 160u);
@@ -257,7 +270,8 @@ TEST_F(OruStringTest, SetAndAddAcceptTheirOwnText) {
     EXPECT_EQ(Text(), "56789");
 }
 
-TEST_F(OruStringTest, SetAndAddOtherStrings) {
+TEST_F(OruStringTest, SetAndAddOtherStrings)
+{
     OruString other;
     OruString_Construct_String(&other, "other");
     OruString_Set_OruString(&s, &other);
@@ -271,7 +285,8 @@ TEST_F(OruStringTest, SetAndAddOtherStrings) {
     ExpectSound();
 }
 
-TEST_F(OruStringTest, AddIntegerLimitsMinimumDigits) {
+TEST_F(OruStringTest, AddIntegerLimitsMinimumDigits)
+{
     OruString_Add_Integer(&s, -42, 10, 4);
     OruString_Add_Character(&s, ' ');
     OruString_Add_Integer(&s, 1, 37, 0);
@@ -291,17 +306,18 @@ TEST_F(OruStringTest, AddIntegerLimitsMinimumDigits) {
 }
 
 struct CallSignCase {
-    const char *characters;  // the six callsign bytes
+    const char *characters; // the six callsign bytes
     uint8_t ssidByte;
     const char *text;
 };
 
-TEST_F(OruStringTest, AX25CallSign) {
+TEST_F(OruStringTest, AX25CallSign)
+{
     const CallSignCase cases[] = {
         {"ABCDEF", 0x60, "ABCDEF"},
         {"AB1   ", 0x60 | (7 << 1), "AB1-7"},
         {"DL0XYZ", 0xE0 | (15 << 1) | 1, "DL0XYZ-15"},
-        {"N0CALL", 0x61, "N0CALL"},  // the extension bit is not part of the SSID
+        {"N0CALL", 0x61, "N0CALL"}, // the extension bit is not part of the SSID
         {"A B C ", 0x62, "ABC-1"},
         {"      ", 0x00, ""},
     };
@@ -316,19 +332,21 @@ TEST_F(OruStringTest, AX25CallSign) {
     }
 }
 
-TEST_F(OruStringTest, AX25CallSignMakesRoomForTheLongestForm) {
+TEST_F(OruStringTest, AX25CallSignMakesRoomForTheLongestForm)
+{
     const uint8_t address[7] = {'K', '1', 'A', ' ', ' ', ' ', 0x60};
     Set(std::string(54, '.').c_str());
     OruString_Add_AX25CallSign(&s, address);
-    EXPECT_EQ(s.Capacity, 64u);  // 54 + "XXXXXX-15" + terminator = 64
+    EXPECT_EQ(s.Capacity, 64u); // 54 + "XXXXXX-15" + terminator = 64
     Set(std::string(55, '.').c_str());
     OruString_Add_AX25CallSign(&s, address);
     EXPECT_EQ(s.Length, 58u);
     EXPECT_EQ(s.Capacity, 128u);
 }
 
-TEST_F(OruStringTest, InsertCharacter) {
-    const std::pair<int32_t, const char *> cases[] = {{0, "Xabc"}, {1, "aXbc"}, {2, "abXc"},  {3, "abcX"},
+TEST_F(OruStringTest, InsertCharacter)
+{
+    const std::pair<int32_t, const char *> cases[] = {{0, "Xabc"}, {1, "aXbc"},    {2, "abXc"}, {3, "abcX"},
                                                       {4, "abcX"}, {1000, "abcX"}, {-1, "Xabc"}};
     for (auto [position, text] : cases) {
         Set("abc");
@@ -343,7 +361,8 @@ TEST_F(OruStringTest, InsertCharacter) {
     EXPECT_EQ(s.Capacity, 128u);
 }
 
-TEST_F(OruStringTest, DeleteCharacter) {
+TEST_F(OruStringTest, DeleteCharacter)
+{
     const std::pair<int32_t, const char *> cases[] = {{0, "bc"}, {1, "ac"}, {2, "ab"}, {3, "abc"}, {-1, "abc"}};
     for (auto [position, text] : cases) {
         Set("abc");
@@ -359,9 +378,10 @@ struct RangeCase {
     const char *text;
 };
 
-TEST_F(OruStringTest, DeleteRangeClampsItsEnds) {
+TEST_F(OruStringTest, DeleteRangeClampsItsEnds)
+{
     const RangeCase cases[] = {
-        {-5, 2, "def"}, {6, 9, "abcdef"}, {10, 12, "abcdef"}, {2, 100, "ab"}, {3, 2, "abcdef"},
+        {-5, 2, "def"}, {6, 9, "abcdef"}, {10, 12, "abcdef"}, {2, 100, "ab"},  {3, 2, "abcdef"},
         {0, 5, ""},     {1, 1, "acdef"},  {-3, -1, "abcdef"}, {5, 5, "abcde"}, {INT32_MIN, INT32_MAX, ""},
     };
     for (const RangeCase &c : cases) {
@@ -372,7 +392,8 @@ TEST_F(OruStringTest, DeleteRangeClampsItsEnds) {
     }
 }
 
-TEST_F(OruStringTest, ReplaceAndTruncate) {
+TEST_F(OruStringTest, ReplaceAndTruncate)
+{
     Set("a.b.c");
     OruString_Replace_Character(&s, '.', '/');
     EXPECT_EQ(Text(), "a/b/c");
@@ -388,4 +409,4 @@ TEST_F(OruStringTest, ReplaceAndTruncate) {
     ExpectSound();
 }
 
-}  // namespace
+} // namespace

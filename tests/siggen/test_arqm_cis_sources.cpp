@@ -81,10 +81,10 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
             for (const int variant : {0, 1, 2, 3}) {
                 const bool inverted = variant & 1;
                 const bool otherLead = variant & 2;
-                SCOPED_TRACE(testing::Message() << c.channels << " channels, cycle " << c.cycle << ", "
-                                                << (c.version == ArqmSource::Version::kV342 ? "342" : "242")
-                                                << ", lead " << lead << (inverted ? ", inverted" : "")
-                                                << (otherLead ? ", other lead level" : ""));
+                SCOPED_TRACE(testing::Message()
+                             << c.channels << " channels, cycle " << c.cycle << ", "
+                             << (c.version == ArqmSource::Version::kV342 ? "342" : "242") << ", lead " << lead
+                             << (inverted ? ", inverted" : "") << (otherLead ? ", other lead level" : ""));
                 Receiver receiver(kModeArqm);
                 ArqmDecoder &decoder = receiver.arqm;
                 decoder.SetChannels(c.channels);
@@ -93,7 +93,8 @@ TEST(SiggenArqm, EveryChannelDecodesToItsTextWhereverTheSignalStarts)
                 for (const int bit : Bits(source, keying, lead, inverted, otherLead))
                     FeedBit(decoder, bit);
                 for (int ch = 0; ch < kChannelCount; ++ch)
-                    EXPECT_EQ(receiver.text[static_cast<size_t>(ch)], ch < c.channels ? kTexts[static_cast<size_t>(ch)] : "")
+                    EXPECT_EQ(receiver.text[static_cast<size_t>(ch)],
+                              ch < c.channels ? kTexts[static_cast<size_t>(ch)] : "")
                         << "channel " << ch;
             }
         }

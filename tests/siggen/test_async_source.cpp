@@ -26,16 +26,16 @@ TEST(SiggenIta2, ShiftsOnlyWhereTheCaseChanges)
     const Ita2Case cases[] = {
         {"ABC", {L, 3, 25, 14}, 0},
         {"12", {F, 23, 19}, 0},
-        {"A1 B", {L, 3, F, 23, 4, L, 25}, 0},  // no unshift on space
-        {"a-b", {L, 3, F, 3, L, 25}, 0},        // lower case as upper
-        {" \r\n", {4, 2, 8}, 0},                // both cases: no shift at all
+        {"A1 B", {L, 3, F, 23, 4, L, 25}, 0}, // no unshift on space
+        {"a-b", {L, 3, F, 3, L, 25}, 0},      // lower case as upper
+        {" \r\n", {4, 2, 8}, 0},              // both cases: no shift at all
         {"1 2", {F, 23, 4, 19}, 0},
-        {"A\nB", {L, 3, 2, 8, 25}, 0},          // line end keeps the case
+        {"A\nB", {L, 3, 2, 8, 25}, 0}, // line end keeps the case
         {"A\r\nB\rC", {L, 3, 2, 8, 25, 2, 8, 14}, 0},
         {"*#&=!:()+", {F, 9, 20, 26, 30, 13, 14, 15, 18, 17}, 0},
         {"A\tB~", {L, 3, 25}, 2},
-        {"X\xC3\xA9Y", {L, 29, 21}, 1},         // one UTF-8 character, two bytes
-        {"\xA9Q", {L, 23}, 1},                  // a stray continuation byte still counts
+        {"X\xC3\xA9Y", {L, 29, 21}, 1},          // one UTF-8 character, two bytes
+        {"\xA9Q", {L, 23}, 1},                   // a stray continuation byte still counts
         {std::string("A\0B", 3), {L, 3, 25}, 1}, // NUL is a text byte without a code, not a blank
     };
     for (const Ita2Case &c : cases) {
@@ -120,19 +120,18 @@ TEST_P(SiggenAsyncFraming, CharacterOnTheLine)
     EXPECT_EQ(levels[audio.size() - 10], 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SiggenAsyncFraming,
-    ::testing::Values(
-        // ITA2 carriage return is code 2 and needs no shift; a line end is sent as CR LF.
-        FramingCase{AsyncSource::Code::kIta2, Parity::kNone, 1.5, "\r", "0 01000 1."},
-        FramingCase{AsyncSource::Code::kIta2, Parity::kEven, 1.0, "\r", "0 01000 1 1"},
-        FramingCase{AsyncSource::Code::kIta2, Parity::kOdd, 2.0, "\r", "0 01000 0 11"},
-        // IRA "C" is 0x43.
-        FramingCase{AsyncSource::Code::kIra, Parity::kNone, 1.0, "C", "0 1100001 1"},
-        FramingCase{AsyncSource::Code::kIra, Parity::kEven, 1.0, "C", "0 1100001 1 1"},
-        FramingCase{AsyncSource::Code::kIra, Parity::kOdd, 2.0, "C", "0 1100001 0 11"},
-        FramingCase{AsyncSource::Code::kAscii8, Parity::kNone, 2.0, "\xC1", "0 10000011 11"},
-        FramingCase{AsyncSource::Code::kAscii8, Parity::kOdd, 1.5, "A", "0 10000010 1 1."}));
+INSTANTIATE_TEST_SUITE_P(Modes, SiggenAsyncFraming,
+                         ::testing::Values(
+                             // ITA2 carriage return is code 2 and needs no shift; a line end is sent as CR LF.
+                             FramingCase{AsyncSource::Code::kIta2, Parity::kNone, 1.5, "\r", "0 01000 1."},
+                             FramingCase{AsyncSource::Code::kIta2, Parity::kEven, 1.0, "\r", "0 01000 1 1"},
+                             FramingCase{AsyncSource::Code::kIta2, Parity::kOdd, 2.0, "\r", "0 01000 0 11"},
+                             // IRA "C" is 0x43.
+                             FramingCase{AsyncSource::Code::kIra, Parity::kNone, 1.0, "C", "0 1100001 1"},
+                             FramingCase{AsyncSource::Code::kIra, Parity::kEven, 1.0, "C", "0 1100001 1 1"},
+                             FramingCase{AsyncSource::Code::kIra, Parity::kOdd, 2.0, "C", "0 1100001 0 11"},
+                             FramingCase{AsyncSource::Code::kAscii8, Parity::kNone, 2.0, "\xC1", "0 10000011 11"},
+                             FramingCase{AsyncSource::Code::kAscii8, Parity::kOdd, 1.5, "A", "0 10000010 1 1."}));
 
 TEST(SiggenAsyncSource, KeyingOfEachCodeAndLineEnds)
 {
@@ -150,7 +149,12 @@ TEST(SiggenAsyncSource, KeyingOfEachCodeAndLineEnds)
         {AsyncSource::Code::kIra, "a", {{0, 1}, {1, 1}, {0, 4}, {1, 3.5}}, 1, 0},
         // Line ends become carriage return 0x0D = 1011000 and line feed.
         {AsyncSource::Code::kIra, "\n", {{0, 1}, {1, 1}, {0, 1}, {1, 2}, {0, 3}, {1, 1.5}}, 2, 0},
-        {AsyncSource::Code::kIra, "\xC3\xA9\xFF" "A", {{0, 1}, {1, 1}, {0, 5}, {1, 2.5}}, 1, 2},
+        {AsyncSource::Code::kIra,
+         "\xC3\xA9\xFF"
+         "A",
+         {{0, 1}, {1, 1}, {0, 5}, {1, 2.5}},
+         1,
+         2},
         {AsyncSource::Code::kAscii8, "\xFF", {{0, 1}, {1, 9.5}}, 1, 0},
     };
     for (const Case &c : cases) {
@@ -181,8 +185,7 @@ TEST(SiggenAsyncSource, NoDriftOverALongText)
     Generator generator(s);
     const std::vector<int16_t> audio = generator.Render(keying, source.IdleLevel());
     ASSERT_EQ(audio.size(), generator.SampleCount(keying));
-    const std::vector<size_t> edges =
-        test::FallingEdges(test::ToneLevels(audio, s.sampleRate, s.space, s.mark));
+    const std::vector<size_t> edges = test::FallingEdges(test::ToneLevels(audio, s.sampleRate, s.space, s.mark));
     const double samplesPerBit = s.sampleRate / s.baud;
     const double lead = std::lround(s.leadSeconds * s.sampleRate);
     for (size_t k = 0; k < count; k += 37) {

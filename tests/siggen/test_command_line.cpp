@@ -37,10 +37,7 @@ std::string ReadWhole(const std::string &path)
     return text.str();
 }
 
-void WriteWhole(const std::string &path, const std::string &data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
+void WriteWhole(const std::string &path, const std::string &data) { std::ofstream(path, std::ios::binary) << data; }
 
 std::vector<std::string> Entries(const std::string &folder)
 {
@@ -203,9 +200,9 @@ TEST_F(SiggenCommandLine, EachErrorIsOneLineAndStatus2AndLeavesNoFile)
 TEST_F(SiggenCommandLine, WritesTheSignalItsOptionsDescribe)
 {
     const std::vector<std::string> options = {
-        "--mode", "ira", "--parity", "odd", "--stop", "2", "--baud", "110", "--space", "1500", "--mark", "1300",
-        "--polarity", "reversed", "--offset", "10", "--rate", "8000", "--amplitude", "0.3", "--lead", "0.2", "--trail=0.1",
-        "--snr", "15", "--seed", "7"};
+        "--mode",      "ira",    "--parity", "odd",        "--stop",      "2",        "--baud", "110",    "--space",
+        "1500",        "--mark", "1300",     "--polarity", "reversed",    "--offset", "10",     "--rate", "8000",
+        "--amplitude", "0.3",    "--lead",   "0.2",        "--trail=0.1", "--snr",    "15",     "--seed", "7"};
     std::vector<std::string> args = options;
     args.insert(args.end(), {"-o", Out("signal.wav"), "Hello\nworld"});
     const Outcome r = Run(args);

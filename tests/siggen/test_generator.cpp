@@ -35,11 +35,9 @@ TEST(SiggenGenerator, ToneOfEachLevel)
         double expected;
     };
     const Case cases[] = {
-        {1000, 1170, 0, false, 1, 1000},      // a 1, and the idle line, are on the space tone
-        {1000, 1170, 0, false, 0, 1170},
-        {1000, 1170, 0, true, 1, 1170},       // reversed: the tones swap
-        {1000, 1170, 250.5, false, 1, 1250.5},
-        {2125, 2295, -100, true, 0, 2025},
+        {1000, 1170, 0, false, 1, 1000}, // a 1, and the idle line, are on the space tone
+        {1000, 1170, 0, false, 0, 1170},       {1000, 1170, 0, true, 1, 1170}, // reversed: the tones swap
+        {1000, 1170, 250.5, false, 1, 1250.5}, {2125, 2295, -100, true, 0, 2025},
     };
     for (const Case &c : cases) {
         GeneratorSettings s;

@@ -30,7 +30,10 @@ std::string Monitor(const std::string &description, bool crcIgnore = false)
     return text;
 }
 
-TEST(PacketSource, CheckSequenceIsCrc16X25) { EXPECT_EQ(Ax25Fcs({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x906E); }
+TEST(PacketSource, CheckSequenceIsCrc16X25)
+{
+    EXPECT_EQ(Ax25Fcs({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x906E);
+}
 
 TEST(PacketSource, DescriptionsBecomeTheFramesTheyDescribe)
 {

@@ -94,7 +94,7 @@ TEST(SiggenFecSource, EveryCharacterTwiceTheRepetitionFourCharactersLater)
         slots.push_back(CodeAt(halves, at));
     const int l = 0x25, e = 0x29, a = 0x38, s = 0x34, t = 0x0B, beta = 0x4C, alpha = 0x70;
     const std::vector<int> expected = {beta, alpha, beta, alpha, // phasing: 1 in DX, 2 in RX
-                                       l, alpha, e, alpha, a, l, s, e, t, a, alpha, s, alpha, t, alpha, alpha};
+                                       l,    alpha, e,    alpha, a, l, s, e, t, a, alpha, s, alpha, t, alpha, alpha};
     EXPECT_EQ(slots, expected);
 }
 

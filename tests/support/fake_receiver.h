@@ -38,7 +38,10 @@ public:
 
 private:
     // Texts fill their 32-byte slot; a longer one is cut.
-    static void Copy(void *slot, const std::string &text) { std::memcpy(slot, text.data(), std::min<size_t>(text.size(), 32)); }
+    static void Copy(void *slot, const std::string &text)
+    {
+        std::memcpy(slot, text.data(), std::min<size_t>(text.size(), 32));
+    }
     void Put(uint32_t offset, const std::string &text) { Copy(bytes_ + offset, text); }
 
     uint8_t bytes_[sirrel::kReceiverInfoSize + 16] = {};

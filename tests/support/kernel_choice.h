@@ -18,7 +18,8 @@ inline bool KernelAvailable(Kernel k)
         return (cpu->Features & ORU_FEATURE_SSE2) != 0;
     case Kernel::Avx2:
 #if defined(__x86_64__) || defined(__i386__)
-        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & ORU_FEATURE2_AVX) && __builtin_cpu_supports("avx2");
+        return (cpu->Features & ORU_FEATURE_SSE2) && (cpu->Features2 & ORU_FEATURE2_AVX) &&
+               __builtin_cpu_supports("avx2");
 #else
         return false;
 #endif

@@ -27,8 +27,16 @@ bool usable(const OruDynamicPixMap *map)
     if (!map || !map->Pixels || map->Width <= 0 || map->Height <= 0)
         return false;
     switch (map->BitsPerPixel) {
-    case 1: case 4: case 8: case 15: case 16: case 24: case 32: break;
-    default: return false;
+    case 1:
+    case 4:
+    case 8:
+    case 15:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return false;
     }
     const uint64_t stride = (uint64_t(map->Width) * map->BitsPerPixel + 31) / 32 * 4;
     return map->Stride >= stride && uint64_t(map->ImageSize) >= uint64_t(map->Stride) * uint64_t(map->Height);
@@ -40,9 +48,12 @@ uint32_t PixMapRgb(const OruDynamicPixMap &map, int32_t x, int32_t y)
 {
     const uint8_t *row = map.Pixels + size_t(y) * map.Stride;
     switch (map.BitsPerPixel) {
-    case 1: return indexed(map, (row[x >> 3] >> (x & 7)) & 1, 255);
-    case 4: return indexed(map, (row[x >> 1] >> ((x & 1) * 4)) & 0x0F, 17);
-    case 8: return indexed(map, row[x], 1);
+    case 1:
+        return indexed(map, (row[x >> 3] >> (x & 7)) & 1, 255);
+    case 4:
+        return indexed(map, (row[x >> 1] >> ((x & 1) * 4)) & 0x0F, 17);
+    case 8:
+        return indexed(map, row[x], 1);
     case 15:
     case 16: {
         const uint32_t w = row[2 * x] | uint32_t(row[2 * x + 1]) << 8;
@@ -50,8 +61,10 @@ uint32_t PixMapRgb(const OruDynamicPixMap &map, int32_t x, int32_t y)
             return expand5((w >> 10) & 31) << 16 | expand5((w >> 5) & 31) << 8 | expand5(w & 31);
         return expand5(w >> 11) << 16 | expand6((w >> 5) & 63) << 8 | expand5(w & 31);
     }
-    case 24: return row[3 * x] | uint32_t(row[3 * x + 1]) << 8 | uint32_t(row[3 * x + 2]) << 16;
-    default: return (row[4 * x] | uint32_t(row[4 * x + 1]) << 8 | uint32_t(row[4 * x + 2]) << 16);
+    case 24:
+        return row[3 * x] | uint32_t(row[3 * x + 1]) << 8 | uint32_t(row[3 * x + 2]) << 16;
+    default:
+        return (row[4 * x] | uint32_t(row[4 * x + 1]) << 8 | uint32_t(row[4 * x + 2]) << 16);
     }
 }
 

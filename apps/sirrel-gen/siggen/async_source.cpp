@@ -7,8 +7,7 @@
 
 namespace sirrel::siggen {
 
-AsyncSource::AsyncSource(Code code, Parity parity, double stopBits)
-    : code_(code), parity_(parity), stopBits_(stopBits)
+AsyncSource::AsyncSource(Code code, Parity parity, double stopBits) : code_(code), parity_(parity), stopBits_(stopBits)
 {
 }
 

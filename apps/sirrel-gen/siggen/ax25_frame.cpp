@@ -119,10 +119,9 @@ struct FrameType {
 };
 
 const FrameType kTypes[] = {
-    {"I", 0x00, true},     {"RR", 0x01, true},    {"RNR", 0x05, true},  {"REJ", 0x09, true},
-    {"SREJ", 0x0D, true},  {"UI", 0x03, false},   {"DM", 0x0F, false},  {"SABM", 0x2F, false},
-    {"SABME", 0x6F, false}, {"DISC", 0x43, false}, {"UA", 0x63, false},  {"FRMR", 0x87, false},
-    {"XID", 0xAF, false},  {"TEST", 0xE3, false},
+    {"I", 0x00, true},   {"RR", 0x01, true},    {"RNR", 0x05, true},   {"REJ", 0x09, true},    {"SREJ", 0x0D, true},
+    {"UI", 0x03, false}, {"DM", 0x0F, false},   {"SABM", 0x2F, false}, {"SABME", 0x6F, false}, {"DISC", 0x43, false},
+    {"UA", 0x63, false}, {"FRMR", 0x87, false}, {"XID", 0xAF, false},  {"TEST", 0xE3, false},
 };
 
 struct Description {

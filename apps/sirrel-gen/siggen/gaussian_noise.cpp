@@ -5,10 +5,7 @@
 
 namespace sirrel::siggen {
 
-double GaussianNoise::Uniform()
-{
-    return (static_cast<double>(engine_() >> 11) + 1.0) * 0x1.0p-53;
-}
+double GaussianNoise::Uniform() { return (static_cast<double>(engine_() >> 11) + 1.0) * 0x1.0p-53; }
 
 double GaussianNoise::Next()
 {

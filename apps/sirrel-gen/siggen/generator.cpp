@@ -58,15 +58,9 @@ std::string GeneratorSettings::Problem() const
 
 Generator::Generator(const GeneratorSettings &settings) : settings_(settings) {}
 
-uint64_t Generator::LeadSamples() const
-{
-    return std::llround(settings_.leadSeconds * settings_.sampleRate);
-}
+uint64_t Generator::LeadSamples() const { return std::llround(settings_.leadSeconds * settings_.sampleRate); }
 
-uint64_t Generator::TrailSamples() const
-{
-    return std::llround(settings_.trailSeconds * settings_.sampleRate);
-}
+uint64_t Generator::TrailSamples() const { return std::llround(settings_.trailSeconds * settings_.sampleRate); }
 
 uint64_t Generator::SampleCount(const Keying &keying) const
 {

@@ -16,10 +16,10 @@ namespace sirrel::siggen {
 struct GeneratorSettings {
     uint32_t sampleRate = 11025;
     double baud = 45.45;
-    double space = 1000.0; // tone of level 1
-    double mark = 1170.0;  // tone of level 0
-    double offset = 0.0;   // added to both tones
-    bool reverse = false;  // level 1 on the mark tone, level 0 on the space tone
+    double space = 1000.0;  // tone of level 1
+    double mark = 1170.0;   // tone of level 0
+    double offset = 0.0;    // added to both tones
+    bool reverse = false;   // level 1 on the mark tone, level 0 on the space tone
     double amplitude = 0.5; // peak, as a fraction of full scale
     double leadSeconds = 1.0;
     double trailSeconds = 0.5;

@@ -9,18 +9,14 @@ namespace {
 // The receiver's table: index 0..31 letters, 32..63 figures of the same code. 0 is the blank, 27 and 31 the
 // shifts; none of them stands for a character of the text.
 constexpr char kTable[64] = {
-    0, 'E', '\r', 'A', ' ', 'S', 'I', 'U', '\n', 'D', 'R', 'J', 'N', 'F', 'C', 'K',
-    'T', 'Z', 'L', 'W', 'H', 'Y', 'P', 'Q', 'O', 'B', 'G', 27, 'M', 'X', 'V', 31,
-    0, '3', '\r', '-', ' ', '\'', '8', '7', '\n', '*', '4', ' ', ',', '!', ':', '(',
-    '5', '+', ')', '2', '#', '6', '0', '1', '9', '?', '&', 27, '.', '/', '=', 31,
+    0,   'E', '\r', 'A', ' ', 'S', 'I', 'U', '\n', 'D', 'R', 'J', 'N',  'F', 'C', 'K',  'T', 'Z', 'L',  'W', 'H', 'Y',
+    'P', 'Q', 'O',  'B', 'G', 27,  'M', 'X', 'V',  31,  0,   '3', '\r', '-', ' ', '\'', '8', '7', '\n', '*', '4', ' ',
+    ',', '!', ':',  '(', '5', '+', ')', '2', '#',  '6', '0', '1', '9',  '?', '&', 27,   '.', '/', '=',  31,
 };
 
 enum class Case { kUnknown, kLetters, kFigures };
 
-bool IsCharacter(char c)
-{
-    return c != 0 && c != 27 && c != 31;
-}
+bool IsCharacter(char c) { return c != 0 && c != 27 && c != 31; }
 
 } // namespace
 

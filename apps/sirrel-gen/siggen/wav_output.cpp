@@ -13,10 +13,7 @@ namespace sirrel::siggen {
 
 namespace {
 
-bool ToStandardOutput(const std::string &target)
-{
-    return target == "-";
-}
+bool ToStandardOutput(const std::string &target) { return target == "-"; }
 
 // The temporary file's name pattern: hidden, beside the target so that the rename stays on one file system.
 std::string TemporaryPattern(const std::string &target)
@@ -33,15 +30,9 @@ std::string TemporaryPattern(const std::string &target)
 
 } // namespace
 
-std::string WavOutput::Shown() const
-{
-    return ToStandardOutput(target_) ? "temporary file" : "'" + target_ + "'";
-}
+std::string WavOutput::Shown() const { return ToStandardOutput(target_) ? "temporary file" : "'" + target_ + "'"; }
 
-WavOutput::~WavOutput()
-{
-    Abandon();
-}
+WavOutput::~WavOutput() { Abandon(); }
 
 bool WavOutput::Fail(const std::string &what, int error)
 {
