@@ -20,6 +20,24 @@ DecoderEngine::DecoderEngine(AudioSource &source, const SettingsModel &settings,
 
 DecoderEngine::~DecoderEngine() = default;
 
+DecoderEngine::FrameHold::FrameHold(DecoderEngine &engine) : engine_(engine), lock_(engine.frameLock_)
+{
+    engine_.frameThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+}
+
+DecoderEngine::FrameHold::FrameHold(DecoderEngine &engine, std::try_to_lock_t)
+    : engine_(engine), lock_(engine.frameLock_, std::try_to_lock)
+{
+    if (lock_.owns_lock())
+        engine_.frameThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+}
+
+DecoderEngine::FrameHold::~FrameHold()
+{
+    if (lock_.owns_lock())
+        engine_.frameThread_.store(std::thread::id(), std::memory_order_relaxed);
+}
+
 void DecoderEngine::SetDeliveredRate(uint32_t rate, bool force)
 {
     chain_.SetProcessingRate(source_.ProcessingRateFor(rate), force);
@@ -57,7 +75,7 @@ void DecoderEngine::FlushFrame()
 
 void DecoderEngine::Finish()
 {
-    std::lock_guard<std::mutex> frame(frameLock_);
+    FrameHold frame(*this);
     RunEdits();
     dispatcher_.Finish();
     Publish();
@@ -84,14 +102,12 @@ void DecoderEngine::Pump(const std::function<void(uint64_t samples)> &afterFrame
 
 void DecoderEngine::ProcessFrame(uint32_t count)
 {
-    std::lock_guard<std::mutex> frame(frameLock_);
-    frameThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    FrameHold frame(*this);
     RunEdits();
     chain_.ProcessFrame(frame_, count * 2);
     ++framesProcessed_;
     fill_ = 0;
     Publish();
-    frameThread_.store(std::thread::id(), std::memory_order_relaxed);
 }
 
 void DecoderEngine::Post(SettingsEdit edit)
@@ -103,12 +119,12 @@ void DecoderEngine::Post(SettingsEdit edit)
         edits_.push_back(std::move(edit));
         editsWaiting_.store(true, std::memory_order_release);
     }
-    // An edit posted while a frame runs on this very thread waits for the next frame.
+    // An edit posted from inside a frame or an edit waits for the next frame.
     if (frameThread_.load(std::memory_order_relaxed) == std::this_thread::get_id())
         return;
     // Nobody processes a frame: the engine may be idle for long, so the edit runs now.
-    std::unique_lock<std::mutex> frame(frameLock_, std::try_to_lock);
-    if (frame.owns_lock()) {
+    FrameHold frame(*this, std::try_to_lock);
+    if (frame.Held()) {
         RunEdits();
         Publish();
     }
@@ -116,7 +132,7 @@ void DecoderEngine::Post(SettingsEdit edit)
 
 void DecoderEngine::ApplyPendingEdits()
 {
-    std::lock_guard<std::mutex> frame(frameLock_);
+    FrameHold frame(*this);
     RunEdits();
     Publish();
 }

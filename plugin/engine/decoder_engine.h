@@ -86,6 +86,22 @@ public:
     SettingsModel &Settings() { return settings_; }
 
 private:
+    // The frame lock, with this thread noted as its holder: an edit posted from inside waits for the next frame
+    // instead of taking the lock a second time.
+    class FrameHold {
+    public:
+        explicit FrameHold(DecoderEngine &engine);
+        FrameHold(DecoderEngine &engine, std::try_to_lock_t);
+        ~FrameHold();
+        FrameHold(const FrameHold &) = delete;
+        FrameHold &operator=(const FrameHold &) = delete;
+        bool Held() const { return lock_.owns_lock(); }
+
+    private:
+        DecoderEngine &engine_;
+        std::unique_lock<std::mutex> lock_;
+    };
+
     void ProcessFrame(uint32_t count);
     // Both with the frame lock held.
     void RunEdits();

@@ -188,6 +188,19 @@ TEST(DecoderEngine, AnEditPostedDuringAFrameWaitsForTheNextFrame)
     EXPECT_TRUE(engine.Published().paused);
 }
 
+TEST(DecoderEngine, AnEditPostedFromAnEditRunsAfterIt)
+{
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    engine.Post([&engine](EngineEdit &e) {
+        e.settings.mode = kModeIta2;
+        engine.Post([](EngineEdit &inner) { inner.settings.mode = kModeIra; });
+    });
+    EXPECT_EQ(engine.Published().mode, kModeIta2);
+    engine.ApplyPendingEdits();
+    EXPECT_EQ(engine.Published().mode, kModeIra);
+}
+
 TEST(DecoderEngine, AutomaticTuningIsPublishedWithItsCounter)
 {
     const auto audio = Transmission(kText);
