@@ -23,7 +23,7 @@
 
 namespace sirrel {
 
-// What an edit may touch: the settings and the rules the tuning controls follow.
+// What an edit may touch: the settings, the rules the tuning controls follow, and the chain with its displays.
 struct EngineEdit {
     SettingsModel &settings;
     TuningRules &tuning;
