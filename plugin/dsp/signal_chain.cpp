@@ -20,6 +20,30 @@ constexpr int32_t kClipLevel = 30000;
 
 int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN), int32_t(INT16_MAX))); }
 
+// Fewer intervals than this say nothing about the bit length.
+constexpr uint32_t kMinIntervals = 16;
+// A new bit length must outweigh the one in use this many times over.
+constexpr int32_t kBitLengthMargin = 2;
+
+// The strongest enhanced bin within about 6 % of the current bit length, when the overall peak `best` lies
+// outside that band and does not outweigh it by kBitLengthMargin; else 0 (take `best`).
+int32_t HeldBitLength(const int32_t *counters, int32_t start, int32_t best, double currentBin)
+{
+    const int32_t centre = int32_t(currentBin);
+    const int32_t reach = centre / 16 + 2;
+    const int32_t first = std::max(centre - reach, start);
+    const int32_t last = std::min(centre + reach, kEnhancedHistogramBins - 1);
+    if (first > last || (best >= first && best <= last))
+        return 0;
+    int32_t held = first;
+    for (int32_t k = first + 1; k <= last; ++k)
+        if (counters[k] > counters[held])
+            held = k;
+    if (counters[held] == 0 || int64_t(counters[best]) > int64_t(kBitLengthMargin) * counters[held])
+        return 0;
+    return held;
+}
+
 } // namespace
 
 // ---- bit timing ----
@@ -371,14 +395,24 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     enhancedTiming_.SetFullScale(EnhanceHistogram(counters));
     enhancedTiming_.FeedCounters(counters, kEnhancedHistogramBins, 1);
 
+    const double current = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
     if (!settings_.baudAuto)
-        return int32_t(FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud));
+        return int32_t(current);
     // The search starts at 2000 bit/s; a bin 0 would be no bit length at all.
     const int32_t start = std::clamp(int32_t(rate_ / 2000), 1, kEnhancedHistogramBins - 1);
     int32_t best = start;
     for (int32_t k = start + 1; k < kEnhancedHistogramBins; ++k)
         if (counters[k] > counters[best])
             best = k;
+    // An idle tone gives no transitions, or only the few of the demodulator settling: nothing to measure. The
+    // first bin would be taken for 2000 bit/s, the correlator would follow and its noise would hold it there.
+    if (counters[best] == 0 || intervals_.Count() < kMinIntervals)
+        return int32_t(current);
+    // Noise adds short intervals to a weak signal. Leave the current bit length only for a peak that clearly
+    // outweighs the counts around it; until then follow the peak around the current bit length.
+    const int32_t held = HeldBitLength(counters, start, best, rate_ * (1.0 / current));
+    if (held > 0)
+        best = held;
     rawTiming_.SetTimeMarker(0, double(best) / rate_);
     tuning_.BitTimingMarkerMoved(rawTiming_, 0);
     const double measured = std::max(double(int32_t(rate_ * (1.0 / best))), kMinBaud);

@@ -2,6 +2,7 @@
 // demodulator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -234,6 +235,74 @@ TEST(SignalChain, CleanFiftyBaudSignalSetsTheBaudrateToFifty)
     EXPECT_NEAR(chain.BitTiming(0).TimeMarker(0), 1.0 / 50.0, 0.0005);
     EXPECT_DOUBLE_EQ(chain.BitTiming(1).TimeMarker(1), 2.0 * chain.BitTiming(1).TimeMarker(0));
     EXPECT_DOUBLE_EQ(capture.samplesPerBit.back(), 11025.0 / 50.0);
+}
+
+// White noise of the given RMS level added to a signal.
+std::vector<int16_t> WithNoise(std::vector<int16_t> signal, double rms, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, rms);
+    for (int16_t &x : signal)
+        x = int16_t(std::clamp(double(x) + noise(random), -32767.0, 32767.0));
+    return signal;
+}
+
+// An idle tone has no transitions but the few of the demodulator settling: the first frames must not turn the rate into
+// 2000 bit/s.
+TEST(SignalChain, IdleToneKeepsTheAutomaticBitRate)
+{
+    for (DemodulatorChoice choice : {kDemodCorrelative, kDemodPlain}) {
+        SettingsModel s = ManualSettings(1275.0, 1445.0, 45.45);
+        s.baudAuto = true;
+        s.SetDemodulator(choice);
+        Capture capture;
+        SignalChain chain(s, capture.Target(), kRate);
+        Feed(chain, Fsk(std::vector<int>(40, 1), 45.45, 1275.0, 1445.0, 12000.0));
+        ASSERT_GT(capture.calls, 0);
+        EXPECT_LT(chain.Intervals().Count(), 16u);
+        EXPECT_DOUBLE_EQ(s.baudrate, 45.45) << choice;
+        EXPECT_DOUBLE_EQ(capture.samplesPerBit.back(), 11025.0 / 45) << choice;
+    }
+}
+
+// The automatic bit rate still moves to a clean signal of another rate, from any rate in use.
+TEST(SignalChain, AutomaticBitRateMovesToACleanSignal)
+{
+    const struct {
+        double from;
+        int32_t bin; // bit length of the signal in samples
+        double expected;
+    } cases[] = {{50.0, 147, 75.0},   {45.45, 110, 100.0}, {100.0, 220, 50.0},
+                 {2000.0, 243, 45.0}, {300.0, 220, 50.0},  {50.0, 37, 297.0}};
+    for (const auto &c : cases) {
+        SettingsModel s = ManualSettings(1000.0, 1850.0, c.from);
+        s.baudAuto = true;
+        s.SetDemodulator(kDemodCorrelative);
+        Capture capture;
+        SignalChain chain(s, capture.Target(), kRate);
+        Feed(chain, Fsk(RandomBits(size_t(600 * 11025 / c.bin / 100), 5), kRate / c.bin, 1000.0, 1850.0, 12000.0));
+        EXPECT_NEAR(s.baudrate, c.expected, c.expected * 0.03) << "from " << c.from << " to bin " << c.bin;
+    }
+}
+
+// Idle lead, then a weak 45.45-baud signal: the rate stays near the signal's instead of running off to the
+// short intervals of the noise.
+TEST(SignalChain, NoisySignalAfterAnIdleLeadKeepsItsBitRate)
+{
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        SettingsModel s = ManualSettings(1275.0, 1445.0, 45.45);
+        s.baudAuto = true;
+        s.SetDemodulator(kDemodCorrelative);
+        Capture capture;
+        SignalChain chain(s, capture.Target(), kRate);
+        std::vector<int> bits(45, 1);
+        const auto data = RandomBits(450, seed);
+        bits.insert(bits.end(), data.begin(), data.end());
+        // About 10 dB in 3 kHz: noise RMS sqrt(5.5 / 3 / 10) of the signal's RMS.
+        Feed(chain, WithNoise(Fsk(bits, 45.45, 1275.0, 1445.0, 8000.0), 8000.0 / std::sqrt(2.0) * 0.43, seed));
+        EXPECT_GE(s.baudrate, 40.0) << seed;
+        EXPECT_LE(s.baudrate, 51.0) << seed;
+    }
 }
 
 TEST(SignalChain, TonesOutsideTheBandAreNotDecoded)
