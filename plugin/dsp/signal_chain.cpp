@@ -20,6 +20,12 @@ constexpr int32_t kClipLevel = 30000;
 
 int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN), int32_t(INT16_MAX))); }
 
+// Automatic tuning: a frame below this share of the signal's power is a pause and keeps the tones; the level
+// of the signal follows its frames by kSignalFollow and sinks by kPauseDecay a pause frame, so that a weaker
+// station is taken after some seconds.
+constexpr double kPauseLevel = 0.5;
+constexpr double kSignalFollow = 0.2;
+constexpr double kPauseDecay = 0.95;
 // Fewer intervals than this say nothing about the bit length.
 constexpr uint32_t kMinIntervals = 16;
 // A new bit length must outweigh the one in use this many times over.
@@ -246,7 +252,7 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
     double space = 0.0;
     double mark = 0.0;
     // Without a rate (or the memory of the vote) the frame is only shown.
-    if (rate_ != 0 && majorityHistory_.data() && TakeTones(space, mark)) {
+    if (rate_ != 0 && majorityHistory_.data() && TakeTones(x, n, space, mark)) {
         const int16_t *bits = settings_.Demodulator() == kDemodCorrelative ? DemodulateCorrelative(x, n, space, mark)
                                                                            : DemodulateToneFilters(x, n, space, mark);
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
@@ -269,8 +275,21 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
 }
 
 // The tones of this frame; false when they are not both within 200 ... 3000 Hz.
-bool SignalChain::TakeTones(double &space, double &mark)
+bool SignalChain::TakeTones(const int16_t *x, uint32_t n, double &space, double &mark)
 {
+    double power = 0.0;
+    for (uint32_t i = 0; i < n; ++i)
+        power += double(x[i]) * x[i];
+    power /= std::max(n, 1u);
+    // A frame well below the level of the signal (the pause between ARQ blocks) has no tones to find: its
+    // spectrum would give the lowest bin or a sidelobe. It keeps the tones of the signal, and it is still
+    // demodulated so that the bit clock keeps counting through the pause.
+    if (settings_.tuneAuto && heldTones_ && power < signalPower_ * kPauseLevel) {
+        signalPower_ *= kPauseDecay;
+        space = heldSpace_;
+        mark = heldMark_;
+        return true;
+    }
     if (settings_.tuneAuto) {
         TonePair tones;
         {
@@ -289,7 +308,16 @@ bool SignalChain::TakeTones(double &space, double &mark)
     // Typed tones may stand in either order: both must lie in the band.
     const double low = std::min(space, mark);
     const double high = std::max(space, mark);
-    return low >= kMinTone && high <= kMaxTone;
+    const bool inBand = low >= kMinTone && high <= kMaxTone;
+    if (settings_.tuneAuto && inBand) {
+        signalPower_ = heldTones_ ? signalPower_ + (power - signalPower_) * kSignalFollow : power;
+        heldTones_ = true;
+        heldSpace_ = space;
+        heldMark_ = mark;
+    } else if (!settings_.tuneAuto) {
+        heldTones_ = false;
+    }
+    return inBand;
 }
 
 const int16_t *SignalChain::DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark)

@@ -120,7 +120,7 @@ public:
 
 private:
     void ProcessBlock(const int16_t *x, uint32_t n);
-    bool TakeTones(double &space, double &mark);
+    bool TakeTones(const int16_t *x, uint32_t n, double &space, double &mark);
     const int16_t *DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *TestPointSignal(const int16_t *input) const;
@@ -138,6 +138,11 @@ private:
     SignalDisplay scope_;
     std::atomic<int32_t> testPoint_{0};
     TuningRules tuning_;
+    // Automatic tuning: the mean power of the frames the tones came from, and the last tones taken.
+    double signalPower_ = 0.0;
+    bool heldTones_ = false;
+    double heldSpace_ = 0.0;
+    double heldMark_ = 0.0;
 
     ToneFilterDemodulator demodulator_;
     OruFSKCorrDemod16 *correlator_ = nullptr;

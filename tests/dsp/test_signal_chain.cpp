@@ -356,6 +356,43 @@ TEST(SignalChain, AutomaticTuningFollowsTheSpectrumWithTheShiftLock)
     EXPECT_EQ(chain.Spectrum().Marker(1), 3000.0f);
 }
 
+// Silent pauses between ARQ blocks: automatic tuning keeps the tones of the signal, the pause is still handed to
+// the decoders (their bit clock counts through it), and the search resumes when a signal returns.
+TEST(SignalChain, AutomaticTuningKeepsTheTonesThroughASilentPause)
+{
+    SettingsModel s = ManualSettings(500.0, 2500.0, 100.0);
+    s.tuneAuto = true;
+    Capture capture;
+    SignalChain chain(s, capture.Target(), kRate);
+    Feed(chain, Fsk(RandomBits(120, 9), 100.0, 1000.0, 1170.0, 12000.0));
+    const int calls = capture.calls;
+    ASSERT_GT(calls, 0);
+    const double space = s.space;
+    const double mark = s.mark;
+    EXPECT_NEAR(space, 1000.0, 50.0);
+    EXPECT_NEAR(mark, 1170.0, 50.0);
+
+    const std::vector<int16_t> silence(SignalChain::kFrameSize * 3, 0);
+    Feed(chain, silence);
+    EXPECT_EQ(capture.calls, calls + 3);
+    EXPECT_EQ(s.space, space);
+    EXPECT_EQ(s.mark, mark);
+    EXPECT_EQ(chain.Demodulator().LowFrequency(), int32_t(space));
+
+    // Mostly pause: a short burst at the start of each frame.
+    std::vector<int16_t> bursts = Fsk(RandomBits(60, 4), 100.0, 1000.0, 1170.0, 12000.0);
+    for (size_t i = 0; i < bursts.size(); ++i)
+        if (i % SignalChain::kFrameSize > SignalChain::kFrameSize / 4)
+            bursts[i] = 0;
+    Feed(chain, bursts);
+    EXPECT_EQ(s.space, space);
+    EXPECT_EQ(s.mark, mark);
+
+    Feed(chain, Fsk(RandomBits(120, 2), 100.0, 1500.0, 1670.0, 12000.0));
+    EXPECT_NEAR(s.space, 1500.0, 50.0);
+    EXPECT_NEAR(s.mark, 1670.0, 50.0);
+}
+
 TEST(SignalChain, RateChangesReachEveryRateDependentPart)
 {
     SettingsModel s;
