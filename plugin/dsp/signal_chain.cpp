@@ -41,6 +41,10 @@ int32_t HeldBitLength(const int32_t *counters, int32_t start, int32_t best, doub
     const int32_t last = std::min(centre + reach, kEnhancedHistogramBins - 1);
     if (first > last || (best >= first && best <= last))
         return 0;
+    // A bit length in use that is two or three of the new one is a lock on runs of bits, kept by the narrow
+    // filters that follow it; the multiples are already counted in the new peak.
+    if (std::abs(centre - 2 * best) <= reach || std::abs(centre - 3 * best) <= reach)
+        return 0;
     int32_t held = first;
     for (int32_t k = first + 1; k <= last; ++k)
         if (counters[k] > counters[held])
@@ -152,6 +156,37 @@ TonePair FindTones(const float *magnitudes, uint32_t count, uint32_t rate, int32
                             int32_t((uint64_t(rate) * std::max(p1, p2)) >> 11)};
     return LockShift(tones, shift, true);
 }
+
+namespace {
+
+// The share of the stored intervals, in percent, that must lie at one to three times a new bit length.
+constexpr uint32_t kClearShare = 40;
+
+int32_t BandReach(int32_t bin) { return bin / 16 + 2; }
+
+bool NearBitLength(int32_t bin, double currentBin)
+{
+    const int32_t centre = int32_t(currentBin);
+    return std::abs(bin - centre) <= BandReach(centre);
+}
+
+bool ClearBitLength(const TransitionIntervals &intervals, int32_t bin)
+{
+    const int32_t reach = BandReach(bin);
+    uint32_t near = 0;
+    for (uint32_t i = 0; i < intervals.Count(); ++i) {
+        const int32_t interval = intervals.Interval(i);
+        for (int32_t bits = 1; bits <= 3; ++bits) {
+            if (std::abs(interval - bits * bin) <= reach) {
+                ++near;
+                break;
+            }
+        }
+    }
+    return near * 100 >= intervals.Count() * kClearShare;
+}
+
+} // namespace
 
 // ---- the chain ----
 
@@ -441,6 +476,15 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     const int32_t held = HeldBitLength(counters, start, best, rate_ * (1.0 / current));
     if (held > 0)
         best = held;
+    // Noise alone spreads its intervals widely and its enhanced peak means nothing; a new bit length needs a
+    // good share of the intervals at one to three bit lengths. A faster signal is smeared by the filters set
+    // for the current rate: the rate goes at most twice as fast a frame towards its peak until it shows clearly.
+    else if (!NearBitLength(best, rate_ * (1.0 / current)) && !ClearBitLength(intervals_, best)) {
+        const int32_t half = int32_t(rate_ * (1.0 / current)) / 2;
+        if (best > half || half <= start)
+            return int32_t(current);
+        best = half;
+    }
     rawTiming_.SetTimeMarker(0, double(best) / rate_);
     tuning_.BitTimingMarkerMoved(rawTiming_, 0);
     const double measured = std::max(double(int32_t(rate_ * (1.0 / best))), kMinBaud);

@@ -105,6 +105,27 @@ TEST(EndToEndAsync, NoisySignalStaysReadable)
     EXPECT_LT(double(errors) / double(sent), 0.02) << errors << " of " << sent << " characters wrong";
 }
 
+// The stock protocol measures the bit rate itself: the idle tone before the text and the noise must not drive
+// it off the signal's 45.45 bit/s.
+TEST(EndToEndAsync, NoisySignalWithTheAutomaticBitRateStaysReadable)
+{
+    TempDir dir;
+    const std::string text = kBaudotBody + "\nCQ CQ DE SIRREL TEST MESSAGE PSE K\n";
+    int errors = 0;
+    size_t sent = 0;
+    for (const char *seed : {"1", "2", "3"}) {
+        std::string wav = dir.file("noisy.wav");
+        auto gen = generate(wav, text,
+                            {"--baud", "45.45", "--space", "1275", "--mark", "1445", "--snr", "10", "--seed", seed});
+        ASSERT_EQ(gen.status, 0) << gen.err;
+        auto out = decode({"--protocol", "Baudot", wav});
+        ASSERT_EQ(out.status, 0) << out.err;
+        errors += int(e2e::editDistance(text, out.out));
+        sent += text.size();
+    }
+    EXPECT_LT(double(errors) / double(sent), 0.2) << errors << " of " << sent << " characters wrong";
+}
+
 TEST(EndToEndAsync, RawAudioOnStdinAtAnotherRate)
 {
     TempDir dir;
