@@ -23,7 +23,7 @@ int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN),
 // Automatic tuning: a frame below this share of the signal's power is a pause and keeps the tones; the level
 // of the signal follows its frames by kSignalFollow and sinks by kPauseDecay a pause frame, so that a weaker
 // station is taken after some seconds.
-constexpr double kPauseLevel = 0.5;
+constexpr double kPauseLevel = 0.75;
 constexpr double kSignalFollow = 0.2;
 constexpr double kPauseDecay = 0.95;
 // Fewer intervals than this say nothing about the bit length.
