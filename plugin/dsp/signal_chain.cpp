@@ -448,6 +448,28 @@ const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
     }
 }
 
+uint32_t SignalChain::Latency() const
+{
+    if (rate_ == 0)
+        return 0;
+    const double baud = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
+    int64_t delay = (int64_t(majorityWindow_) + 1) / 2;
+    if (settings_.Demodulator() == kDemodCorrelative) {
+        // The correlation window slides over about one bit, the smoothing filter follows.
+        const double bitRate = settings_.baudAuto ? std::min(2.0 * baud, 2000.0) : baud;
+        delay += std::clamp(int64_t(rate_ / bitRate), int64_t(1), int64_t(kMaxCorrelatorWindow)) / 2;
+        delay += (kToneFilterTaps - 1) / 2;
+        return uint32_t(delay);
+    }
+    const int32_t b = int32_t(baud) * (settings_.baudAuto ? 2 : 1);
+    const int32_t postTaps = std::min(int32_t(double(rate_) / b), kMaxPostTaps);
+    const bool optimal = settings_.Demodulator() == kDemodOptimal;
+    delay += ((optimal ? postTaps : kToneFilterTaps) - 1) / 2;
+    if (!optimal)
+        delay += (postTaps - 1) / 2;
+    return uint32_t(delay);
+}
+
 // Records the transitions, shows both histograms and returns the bit rate for the decoders.
 int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
 {

@@ -117,6 +117,9 @@ public:
     const TransitionIntervals &Intervals() const { return intervals_; }
     const ToneFilterDemodulator &Demodulator() const { return demodulator_; }
     int32_t MajorityWindow() const { return majorityWindow_; }
+    // Samples by which the decided levels lag the audio (the filters' group delays and the majority vote): audio
+    // that ends leaves that much of its end inside the chain.
+    uint32_t Latency() const;
 
 private:
     void ProcessBlock(const int16_t *x, uint32_t n);

@@ -1,8 +1,59 @@
 #include "engine/decoder_engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <numbers>
 
 namespace sirrel {
+
+namespace {
+
+// a·cos(wn) + b·sin(wn), fitted to samples by least squares.
+struct ToneFit {
+    double w = 0.0;
+    double a = 0.0;
+    double b = 0.0;
+    double residual = std::numeric_limits<double>::infinity();
+
+    int16_t At(uint32_t n) const
+    {
+        const double v = a * std::cos(w * n) + b * std::sin(w * n);
+        return int16_t(std::clamp(v, -32768.0, 32767.0));
+    }
+};
+
+ToneFit FitTone(const int16_t *x, uint32_t count, double hertz, uint32_t rate)
+{
+    ToneFit fit;
+    if (rate == 0 || !(hertz > 0.0))
+        return fit;
+    fit.w = 2.0 * std::numbers::pi * hertz / rate;
+    double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
+    for (uint32_t n = 0; n < count; ++n) {
+        const double c = std::cos(fit.w * n);
+        const double s = std::sin(fit.w * n);
+        cc += c * c;
+        ss += s * s;
+        cs += c * s;
+        xc += x[n] * c;
+        xs += x[n] * s;
+    }
+    const double det = cc * ss - cs * cs;
+    if (!(std::abs(det) > 1e-9))
+        return fit;
+    fit.a = (xc * ss - xs * cs) / det;
+    fit.b = (xs * cc - xc * cs) / det;
+    fit.residual = 0.0;
+    for (uint32_t n = 0; n < count; ++n) {
+        const double e = x[n] - fit.a * std::cos(fit.w * n) - fit.b * std::sin(fit.w * n);
+        fit.residual += e * e;
+    }
+    return fit;
+}
+
+} // namespace
 
 DecoderEngine::DecoderEngine(AudioSource &source, const SettingsModel &settings, const DecoderColors &colors)
     : source_(source), settings_(settings), output_(colors), dispatcher_(settings_, output_),
@@ -81,6 +132,37 @@ void DecoderEngine::Finish()
     Publish();
 }
 
+void DecoderEngine::EndOfInput()
+{
+    // The frame buffer holds the latest kFrameSize samples, the oldest at fill_.
+    const uint32_t rate = chain_.ProcessingRate();
+    const double baud = std::max(settings_.baudrate, 1.0);
+    const uint32_t window = std::clamp(uint32_t(rate / baud / 2), 8u, kFrameSize);
+    int16_t recent[kFrameSize];
+    for (uint32_t i = 0; i < window; ++i)
+        recent[i] = frame_[(fill_ + kFrameSize - window + i) % kFrameSize];
+    // A line that ends is idle, so its last tone goes on (the tuned tones may have wandered during a long idle):
+    // the filters empty without a jump that would show as a bit of its own.
+    ToneFit best;
+    for (double tone = kMinTone; tone <= kMaxTone; tone += 1.0) {
+        const ToneFit fit = FitTone(recent, window, tone, rate);
+        if (fit.residual < best.residual)
+            best = fit;
+    }
+    // A measured bit rate drifts over a long idle tail; that tail already carries the last bits out.
+    uint32_t left = settings_.baudAuto ? 0 : chain_.Latency();
+    int16_t tail[256];
+    for (uint32_t n = window; left > 0;) {
+        const uint32_t take = std::min<uint32_t>(left, std::size(tail));
+        for (uint32_t i = 0; i < take; ++i, ++n)
+            tail[i] = best.At(n);
+        Deliver(tail, take);
+        left -= take;
+    }
+    FlushFrame();
+    Finish();
+}
+
 void DecoderEngine::Pump(const std::function<void(uint64_t samples)> &afterFrame)
 {
     uint64_t total = 0;
@@ -94,8 +176,7 @@ void DecoderEngine::Pump(const std::function<void(uint64_t samples)> &afterFrame
         if (fill_ == 0 && afterFrame)
             afterFrame(total);
     }
-    FlushFrame();
-    Finish();
+    EndOfInput();
     if (afterFrame)
         afterFrame(total);
 }

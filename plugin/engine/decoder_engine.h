@@ -61,7 +61,10 @@ public:
     void FlushFrame();
     // The decoders give up what they hold back waiting for more signal.
     void Finish();
-    // Reads a pull source to its end, then flushes and finishes. `afterFrame` runs after every frame with the samples
+    // The input has really ended (a file, a pipe; never live audio): silence as long as the chain's delay carries
+    // the last bits out of the filters, then the partial frame is processed and the decoders finish.
+    void EndOfInput();
+    // Reads a pull source to its end, then ends the input. `afterFrame` runs after every frame with the samples
     // so far.
     void Pump(const std::function<void(uint64_t samples)> &afterFrame = {});
 

@@ -45,6 +45,37 @@ TEST(EndToEndAsync, ExplicitSettingsRecoverTheExactText)
     }
 }
 
+struct EndCase {
+    const char *mode;
+    const char *baud;
+    const char *stop;
+    const char *trail;
+};
+
+// A transmission that stops right after its last character, and one with an idle trail: every character that
+// was sent is printed, the last ones included, and nothing after them.
+TEST(EndToEndAsync, TheLastCharactersOfTheFileArePrinted)
+{
+    const EndCase cases[] = {
+        {"ita2", "45.45", "1.5", "0"}, {"ita2", "45.45", "1.5", "0.5"}, {"ita2", "45.45", "1", "0"},
+        {"ascii8", "300", "1", "0"},   {"ascii8", "300", "1", "0.5"},
+    };
+    const std::string text = "CQ CQ DE TEST 1234";
+    TempDir dir;
+    for (const EndCase &c : cases) {
+        std::string wav = dir.file("signal.wav");
+        auto gen = generate(wav, text,
+                            {"--mode", c.mode, "--baud", c.baud, "--stop", c.stop, "--trail", c.trail, "--space",
+                             "1000", "--mark", "1850"});
+        ASSERT_EQ(gen.status, 0) << gen.err;
+        auto out = decode({"--mode", c.mode, "--tune", "manual", "--space", "1000", "--mark", "1850", "--baud", c.baud,
+                           "--baud-mode", "manual", wav});
+        ASSERT_EQ(out.status, 0) << out.err;
+        EXPECT_EQ(out.out, text) << c.mode << " " << c.baud << " Bd, " << c.stop << " stop bits, " << c.trail
+                                 << " s trail";
+    }
+}
+
 struct ProtocolCase {
     const char *protocol;
     const char *genMode;

@@ -112,6 +112,64 @@ TEST(DecoderEngine, PumpReadsAPullSourceToItsEnd)
     EXPECT_EQ(engine.FillCount(), 0u);
 }
 
+struct EndCase {
+    siggen::AsyncSource::Code code;
+    int32_t mode;
+    double baud;
+    double stopBits;
+    double trailSeconds;
+};
+
+// A transmission that stops right after its last stop bit still has that character inside the chain's filters
+// when the file ends; the end of the input carries it out, and a trail of idle line makes no character.
+TEST(DecoderEngine, TheEndOfTheInputDeliversTheLastCharacters)
+{
+    const std::string text = "CQ CQ DE TEST 1234";
+    const EndCase cases[] = {
+        {siggen::AsyncSource::Code::kAscii8, kModeAscii8, 300, 1, 0.0},
+        {siggen::AsyncSource::Code::kAscii8, kModeAscii8, 300, 1, 0.5},
+        {siggen::AsyncSource::Code::kAscii8, kModeAscii8, 100, 1, 0.0},
+        {siggen::AsyncSource::Code::kIta2, kModeIta2, 300, 1, 0.0},
+        {siggen::AsyncSource::Code::kIta2, kModeIta2, 45.45, 1.5, 0.0},
+        {siggen::AsyncSource::Code::kIta2, kModeIta2, 45.45, 1.5, 0.5},
+    };
+    for (const EndCase &c : cases) {
+        siggen::GeneratorSettings g;
+        g.sampleRate = kRate;
+        g.baud = c.baud;
+        g.space = 1000;
+        g.mark = 1850;
+        g.trailSeconds = c.trailSeconds;
+        siggen::AsyncSource async(c.code, siggen::Parity::kNone, c.stopBits);
+        siggen::Keying keying;
+        async.Encode(text, keying);
+        FakeSource source(kRate, siggen::Generator(g).Render(keying, async.IdleLevel()));
+        SettingsModel s = ManualAscii();
+        s.mode = c.mode;
+        s.space = 1000;
+        s.mark = 1850;
+        s.baudrate = c.baud;
+        DecoderEngine engine(source, s);
+        Collector out;
+        out.Listen(engine.Output());
+        engine.Pump();
+        EXPECT_EQ(out.text, text) << c.baud << " Bd, " << c.trailSeconds << " s trail";
+    }
+}
+
+// Live audio never ends by itself: finishing the decoders puts no audio of its own through the chain.
+TEST(DecoderEngine, FinishingLiveAudioFeedsNothing)
+{
+    FakeSource source(kRate);
+    DecoderEngine engine(source, ManualAscii());
+    const auto audio = Transmission(kText);
+    engine.Deliver(audio.data(), 3000);
+    const uint32_t fill = engine.FillCount();
+    engine.Finish();
+    EXPECT_EQ(engine.FillCount(), fill);
+    EXPECT_EQ(engine.FramesProcessed(), 1u);
+}
+
 TEST(DecoderEngine, DecimationKeepsEveryStepFromTheFirstSampleOfEachBlock)
 {
     FakeSource source(kRate);
