@@ -31,12 +31,15 @@ constexpr uint32_t kMinIntervals = 16;
 // A new bit length must outweigh the one in use this many times over.
 constexpr int32_t kBitLengthMargin = 2;
 
+// Bins within about 6 % of a bit length count as that length.
+int32_t BandReach(int32_t bin) { return bin / 16 + 2; }
+
 // The strongest enhanced bin within about 6 % of the current bit length, when the overall peak `best` lies
 // outside that band and does not outweigh it by kBitLengthMargin; else 0 (take `best`).
 int32_t HeldBitLength(const int32_t *counters, int32_t start, int32_t best, double currentBin)
 {
     const int32_t centre = int32_t(currentBin);
-    const int32_t reach = centre / 16 + 2;
+    const int32_t reach = BandReach(centre);
     const int32_t first = std::max(centre - reach, start);
     const int32_t last = std::min(centre + reach, kEnhancedHistogramBins - 1);
     if (first > last || (best >= first && best <= last))
@@ -161,8 +164,6 @@ namespace {
 
 // The share of the stored intervals, in percent, that must lie at one to three times a new bit length.
 constexpr uint32_t kClearShare = 40;
-
-int32_t BandReach(int32_t bin) { return bin / 16 + 2; }
 
 bool NearBitLength(int32_t bin, double currentBin)
 {

@@ -134,30 +134,32 @@ void DecoderEngine::Finish()
 
 void DecoderEngine::EndOfInput()
 {
-    // The frame buffer holds the latest kFrameSize samples, the oldest at fill_.
-    const uint32_t rate = chain_.ProcessingRate();
-    const double baud = std::max(settings_.baudrate, 1.0);
-    const uint32_t window = std::clamp(uint32_t(rate / baud / 2), 8u, kFrameSize);
-    int16_t recent[kFrameSize];
-    for (uint32_t i = 0; i < window; ++i)
-        recent[i] = frame_[(fill_ + kFrameSize - window + i) % kFrameSize];
-    // A line that ends is idle, so its last tone goes on (the tuned tones may have wandered during a long idle):
-    // the filters empty without a jump that would show as a bit of its own.
-    ToneFit best;
-    for (double tone = kMinTone; tone <= kMaxTone; tone += 1.0) {
-        const ToneFit fit = FitTone(recent, window, tone, rate);
-        if (fit.residual < best.residual)
-            best = fit;
-    }
     // A measured bit rate drifts over a long idle tail; that tail already carries the last bits out.
     uint32_t left = settings_.baudAuto ? 0 : chain_.Latency();
-    int16_t tail[256];
-    for (uint32_t n = window; left > 0;) {
-        const uint32_t take = std::min<uint32_t>(left, std::size(tail));
-        for (uint32_t i = 0; i < take; ++i, ++n)
-            tail[i] = best.At(n);
-        Deliver(tail, take);
-        left -= take;
+    if (left > 0) {
+        // The frame buffer holds the latest kFrameSize samples, the oldest at fill_.
+        const uint32_t rate = chain_.ProcessingRate();
+        const double baud = std::max(settings_.baudrate, 1.0);
+        const uint32_t window = std::clamp(uint32_t(rate / baud / 2), 8u, kFrameSize);
+        int16_t recent[kFrameSize];
+        for (uint32_t i = 0; i < window; ++i)
+            recent[i] = frame_[(fill_ + kFrameSize - window + i) % kFrameSize];
+        // A line that ends is idle, so its last tone goes on (the tuned tones may have wandered during a long
+        // idle): the filters empty without a jump that would show as a bit of its own.
+        ToneFit best;
+        for (double tone = kMinTone; tone <= kMaxTone; tone += 1.0) {
+            const ToneFit fit = FitTone(recent, window, tone, rate);
+            if (fit.residual < best.residual)
+                best = fit;
+        }
+        int16_t tail[256];
+        for (uint32_t n = window; left > 0;) {
+            const uint32_t take = std::min<uint32_t>(left, std::size(tail));
+            for (uint32_t i = 0; i < take; ++i, ++n)
+                tail[i] = best.At(n);
+            Deliver(tail, take);
+            left -= take;
+        }
     }
     FlushFrame();
     Finish();
