@@ -64,6 +64,7 @@ const Choices<int32_t> kPolarities = {{"auto", 0}, {"normal", 1}, {"reversed", 2
 const Choices<int32_t> kParities = {{"none", 0}, {"even", 1}, {"odd", 2}};
 const Choices<int32_t> kCharsets = {{"ccir476", 0}, {"ita3", 1}, {"ita2p", 2}};
 const Choices<bool> kAutoManual = {{"auto", true}, {"manual", false}};
+const Choices<bool> kOnOff = {{"on", true}, {"off", false}};
 const Choices<int32_t> kChannels = {{"1", 0}, {"2", 1}, {"4", 2}};
 const Choices<int32_t> kVersions = {{"242", 0}, {"342", 1}};
 const Choices<int32_t> kFrameSizes = {{"11", 0}, {"14", 1}, {"27", 2}, {"28", 3}};
@@ -179,6 +180,12 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              set([parity](SettingsModel &s) { s.parityIndex = parity; });
          }},
 
+        {"--unshift-on-space", "", cli::ChoiceList(kOnOff), "a space returns ITA2 text to letters (default on)", "off",
+         [set](const std::string &v) {
+             const bool on = cli::Choose(kOnOff, v);
+             set([on](SettingsModel &s) { s.unshiftOnSpace = on; });
+         }},
+
         {"", "", "", "ARQ, FEC and ARQ-M:", "", {}},
         {"--cycle-length", "", "N", "ARQ bits per cycle, block and gap (7..1000)", "45",
          [set](const std::string &v) {
@@ -212,6 +219,12 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              setForMode([charset](SettingsModel &s) {
                  (s.mode == kModeFec ? s.fecCharsetIndex : s.arqCharsetIndex) = charset;
              });
+         }},
+        {"--fec-correction", "", cli::ChoiceList(kOnOff),
+         "FEC takes each character from whichever copy checks (default on)", "off",
+         [set](const std::string &v) {
+             const bool on = cli::Choose(kOnOff, v);
+             set([on](SettingsModel &s) { s.fecCorrection = on; });
          }},
         {"--arqm-channels", "", cli::ChoiceList(kChannels), "ARQ-M time-multiplexed channels", "4",
          [set](const std::string &v) {
@@ -304,6 +317,10 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
     }
     if (options.help || options.version || options.man)
         return true;
+
+    // Reading a recording, the added corrections are on unless asked off.
+    settings.unshiftOnSpace = true;
+    settings.fecCorrection = true;
 
     const DataPaths paths = DataPathsIn(options.dataDir.empty() ? ResolveDataFolder() : options.dataDir);
     if (!pending.protocol.empty()) {

@@ -126,6 +126,8 @@ template <class Block, class Field> void Layout(Block &c, const Field &f)
     f(5124, c.testPoint);
     f(5128, c.wavFile, kFileSlot);
     f(6152, c.outputWidth);
+    f(6160, c.unshiftOnSpace);
+    f(6164, c.fecCorrection);
 }
 
 template <class Block, class Field> void SoundCardLayout(Block &s, const Field &f)
@@ -197,6 +199,8 @@ void Configuration::ApplyTo(SettingsModel &s) const
     s.arqmChannelsIndex = arqmChannels == 1 ? 0 : arqmChannels == 4 ? 2 : 1;
     s.arqmRepetitionCycle = arqmRepetitionCycle;
     s.arqmVersionIndex = arqmVersion;
+    s.unshiftOnSpace = unshiftOnSpace != 0;
+    s.fecCorrection = fecCorrection != 0;
 }
 
 void Configuration::GatherFrom(const SettingsModel &s)
@@ -228,6 +232,8 @@ void Configuration::GatherFrom(const SettingsModel &s)
     arqmChannels = 1 << std::clamp(s.arqmChannelsIndex, 0, 2);
     arqmRepetitionCycle = WholeNumber(s.arqmRepetitionCycle);
     arqmVersion = s.arqmVersionIndex;
+    unshiftOnSpace = s.unshiftOnSpace ? 1 : 0;
+    fecCorrection = s.fecCorrection ? 1 : 0;
 }
 
 ChunkRead LoadConfiguration(const std::string &path, uint32_t receiverKey, int32_t windowLeft, int32_t windowTop,

@@ -1,5 +1,5 @@
-// The per-receiver stored state: the 6160-byte configuration block of a decoder window ("Sirrel_Config.dat")
-// and the 160-byte sound-card block ("SoundCard_Config.dat"), each one chunk under the receiver key.
+// The per-receiver stored state: the configuration block of a decoder window ("Sirrel_Config.dat"), 6160
+// bytes and the added choices after them, and the 160-byte sound-card block ("SoundCard_Config.dat"), each one chunk under the receiver key.
 #pragma once
 
 #include <array>
@@ -26,7 +26,8 @@ enum ColourIndex : int {
 };
 
 struct Configuration {
-    static constexpr uint32_t kSize = 6160;
+    // A block of the first 6160 bytes, as older versions wrote it, reads with the added choices off.
+    static constexpr uint32_t kSize = 6168;
 
     int32_t windowLeft = 0; // the window's position at start-up
     int32_t windowTop = 0;
@@ -82,6 +83,8 @@ struct Configuration {
     int32_t testPoint = 0;
     std::string wavFile;
     int32_t outputWidth = 685;
+    int32_t unshiftOnSpace = 0;
+    int32_t fecCorrection = 0;
 
     // Reserved bytes are written as 0; texts are cut to their slot less the NUL.
     std::array<uint8_t, kSize> ToBytes() const;

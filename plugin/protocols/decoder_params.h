@@ -54,11 +54,18 @@ struct ArqmParams {
 
 using ParamWords = std::array<int32_t, 5>;
 
+// The receiver's added choices: filled from the controls with the block, never stored in a record.
+struct DecoderOptions {
+    bool unshiftOnSpace = false;
+    bool fecCorrection = false;
+};
+
 struct DecoderParams {
     int32_t mode = 0;
     double samplesPerBit = 0.0;
     int32_t polarity = 0;
     int32_t inversionMask = 0;
+    DecoderOptions options;
 
     AsyncParams Async() const { return {words_[0]}; }
     ArqParams Arq() const { return {words_[0], words_[1], words_[2], words_[3], words_[4]}; }
@@ -97,7 +104,8 @@ private:
     ParamWords words_{};
 };
 
-// Writes mode, polarity, inversion mask and the current mode's words from the controls; never samplesPerBit.
+// Writes mode, polarity, inversion mask, the options and the current mode's words from the controls; never
+// samplesPerBit.
 void FillDecoderParams(const SettingsModel &settings, DecoderParams &params);
 
 // The inverse: selects the mode, polarity, inversion boxes and the mode's controls; other modes' controls stay.

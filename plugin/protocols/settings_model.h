@@ -76,6 +76,10 @@ struct SettingsModel {
     double arqmRepetitionCycle = 4;
     int32_t arqmVersionIndex = 0; // "242", "342"
 
+    // Added decoding choices of the receiver, outside the protocol records.
+    bool unshiftOnSpace = false; // a space returns ITA2 text to Letters
+    bool fecCorrection = false;  // SITOR-B, NAVTEX, SI-FEC take each character from whichever copy checks
+
     // "Data Output" window.
     bool paused = false;
     std::array<bool, kChannelCount> numbers{}; // shift state per channel: false "Letters", true "Numbers"

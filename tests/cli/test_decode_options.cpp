@@ -104,6 +104,21 @@ TEST(DecodeOptions, SettingsOverrideTheProtocolAndFollowTheMode)
     EXPECT_EQ(p.settings.polarity, 2);
 }
 
+TEST(DecodeOptions, AddedCorrectionsAreOnUnlessAskedOff)
+{
+    Parsed p = Parse({"--protocol", "NAVTEX", "in.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.settings.unshiftOnSpace);
+    EXPECT_TRUE(p.settings.fecCorrection);
+
+    p = Parse({"--unshift-on-space", "off", "--fec-correction", "off", "--protocol", "NAVTEX", "in.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_FALSE(p.settings.unshiftOnSpace);
+    EXPECT_FALSE(p.settings.fecCorrection);
+
+    EXPECT_FALSE(Parse({"--fec-correction", "maybe", "in.wav"}).ok);
+}
+
 TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
 {
     const std::string help = DecodeUsage();

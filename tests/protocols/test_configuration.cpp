@@ -45,11 +45,11 @@ TEST(Configuration, BuiltInBlockLayout)
     c.windowLeft = -20;
     c.windowTop = 35;
     const auto bytes = c.ToBytes();
-    ASSERT_EQ(bytes.size(), 6160u);
+    ASSERT_EQ(bytes.size(), 6168u);
     EXPECT_EQ(IntAt(bytes.data(), 0), -20);
     EXPECT_EQ(IntAt(bytes.data(), 4), 35);
 
-    Bytes expected(6160, 0);
+    Bytes expected(6168, 0);
     auto putInt = [&](size_t at, int32_t v) { std::memcpy(&expected[at], &v, 4); };
     putInt(0, -20);
     putInt(4, 35);
@@ -85,6 +85,8 @@ TEST(Configuration, EveryFieldAtItsOffset)
     c.wavFile = "/tmp/in.wav";
     c.tablesTop = 77;
     c.demodulatorLeft = 88;
+    c.unshiftOnSpace = 1;
+    c.fecCorrection = 1;
     const auto b = c.ToBytes();
     EXPECT_EQ(TextAt(b.data(), 8), "SITOR-A");
     EXPECT_EQ(b[284], 3);
@@ -100,6 +102,8 @@ TEST(Configuration, EveryFieldAtItsOffset)
     EXPECT_EQ(TextAt(b.data(), 5128), "/tmp/in.wav");
     EXPECT_EQ(IntAt(b.data(), 4836), 77);
     EXPECT_EQ(IntAt(b.data(), 5096), 88);
+    EXPECT_EQ(IntAt(b.data(), 6160), 1);
+    EXPECT_EQ(IntAt(b.data(), 6164), 1);
 
     const Configuration back = Configuration::FromBytes(b.data());
     EXPECT_EQ(back.ToBytes(), b);
@@ -140,6 +144,8 @@ TEST(Configuration, ControlsRoundTrip)
     s.arqCycleLength = 70;
     s.fecCharsetIndex = 1;
     s.translationTableName = "Greek";
+    s.unshiftOnSpace = true;
+    s.fecCorrection = true;
 
     Configuration c;
     c.GatherFrom(s);
@@ -161,6 +167,8 @@ TEST(Configuration, ControlsRoundTrip)
     EXPECT_EQ(back.arqmChannelsIndex, 2);
     EXPECT_EQ(back.arqCycleLength, 70);
     EXPECT_EQ(back.fecCharsetIndex, 1);
+    EXPECT_TRUE(back.unshiftOnSpace);
+    EXPECT_TRUE(back.fecCorrection);
 
     c.cisFrameSize = 12; // none of the list
     c.ApplyTo(back);
@@ -199,7 +207,7 @@ TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
     ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::kFound);
     a.protocol = "changed";
     ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
-    EXPECT_EQ(load(file).size(), 2u * (8 + 6160));
+    EXPECT_EQ(load(file).size(), 2u * (8 + 6168));
 
     Configuration readA, readB;
     LoadConfiguration(file, 1, 0, 0, readA);
@@ -238,6 +246,33 @@ TEST_F(StoredConfiguration, ShortChunkReplacesOnlyLeadingFields)
     EXPECT_EQ(c.mode, kModePacket);
     EXPECT_EQ(c.logFile[2], "Sirrel.log");
     EXPECT_EQ(c.outputWidth, 685);
+}
+
+TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
+{
+    Configuration older;
+    older.baudrate = 75;
+    older.unshiftOnSpace = 1;
+    older.fecCorrection = 1;
+    const auto full = older.ToBytes();
+    Bytes chunk = {1, 0, 0, 0, 0x10, 0x18, 0, 0}; // key 1, 6160 bytes
+    chunk.insert(chunk.end(), full.begin(), full.begin() + 6160);
+    save(file, chunk);
+
+    Configuration c;
+    c.unshiftOnSpace = 1;
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, c).copied, 6160u);
+    EXPECT_EQ(c.baudrate, 75);
+    EXPECT_EQ(c.unshiftOnSpace, 0);
+    EXPECT_EQ(c.fecCorrection, 0);
+
+    // Saved again, the block grows to hold them.
+    c.fecCorrection = 1;
+    ASSERT_EQ(SaveConfiguration(file, 1, c), ChunkStatus::kFound);
+    Configuration again;
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6168u);
+    EXPECT_EQ(again.fecCorrection, 1);
+    EXPECT_EQ(again.baudrate, 75);
 }
 
 TEST_F(StoredConfiguration, SoundCardNamesAndTheFourthNameRule)
