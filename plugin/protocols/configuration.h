@@ -1,5 +1,6 @@
 // The per-receiver stored state: the configuration block of a decoder window ("Sirrel_Config.dat"), 6160
-// bytes and the added choices after them, and the 160-byte sound-card block ("SoundCard_Config.dat"), each one chunk under the receiver key.
+// bytes and the added choices after them, and the 160-byte sound-card block ("SoundCard_Config.dat"), each
+// one chunk under the receiver key.
 #pragma once
 
 #include <array>
