@@ -21,6 +21,7 @@ enum CharsetIndex : int32_t {
 // Codes the sink gives special meaning.
 constexpr uint8_t kIta2FiguresShift = 27;
 constexpr uint8_t kIta2LettersShift = 31;
+constexpr uint8_t kIta2Space = 4;
 constexpr uint8_t kFiguresCase = 32; // added to an ITA2 code to select its figures character
 constexpr uint8_t kMarkerRepetition = 0x40;
 constexpr uint8_t kMarkerService1 = 0x41;

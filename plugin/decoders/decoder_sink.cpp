@@ -65,6 +65,10 @@ void DecoderSink::Take(const DecodedCode &code)
     }
     outputProduced_ = true;
     output_.Write(channel, c, code.field == FieldClass::kText ? output_.Colors().text : Colour(code));
+    // Many senders leave figures without a letters shift after a space, and in noise one false figures
+    // shift would otherwise turn the rest of the line into figures.
+    if (settings_.unshiftOnSpace && InterpretsShifts(mode) && (decoded.value & (kFiguresCase - 1)) == kIta2Space)
+        settings_.numbers[channel] = false;
 }
 
 uint32_t DecoderSink::Colour(const DecodedCode &code) const

@@ -1,7 +1,7 @@
 // DecoderSink: where every decoded code becomes a character on a channel. It drops the characters that
 // repeat a request for repetition, decodes the code for the mode and character set, follows the channel's
-// letters/figures state, applies the translation table, counts statistics and hands the character with its
-// colour to the data output.
+// letters/figures state (with "unshift on space", a space returns it to letters), applies the translation
+// table, counts statistics and hands the character with its colour to the data output.
 #pragma once
 
 #include <array>

@@ -143,6 +143,32 @@ TEST(DecoderSink, UserTableSeesTheCharacterAndDrivesShifts)
     EXPECT_EQ(ascii8.text, "ex") << "codes above 127 index the table by their byte value; no shifts in mode 8";
 }
 
+TEST(DecoderSink, UnshiftOnSpaceReturnsToLetters)
+{
+    struct Case {
+        const char *what;
+        int32_t mode;
+        int32_t charset;
+        bool unshift;
+        std::vector<int> codes;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"off: figures hold past a space", kModeIta2, 0, false, {27, 1, 4, 1}, "3 3"},
+        {"on: letters after a space", kModeIta2, 0, true, {27, 1, 4, 1}, "3 E"},
+        {"on: figures 11 shows a space but is no space", kModeIta2, 0, true, {27, 11, 1}, " 3"},
+        {"on: CIS", kModeCis, 0, true, {27, 1, 4, 1}, "3 E"},
+        {"on: synchronous ITA2-P", kModeArq, kCharsetIta2P, true, {Ita2P(27), Ita2P(1), Ita2P(4), Ita2P(1)}, "3 E"},
+        {"on: ASCII has no case", kModeIra, 0, true, {'1', ' ', 'E'}, "1 E"},
+    };
+    for (const Case &c : cases) {
+        Sink sink(c.mode, c.charset);
+        sink.settings.unshiftOnSpace = c.unshift;
+        sink.put(c.codes);
+        EXPECT_EQ(sink.text, c.shown) << c.what;
+    }
+}
+
 TEST(DecoderSink, PacketTextCountsAndTranslatesOnlyTheInformationField)
 {
     Sink packet(kModePacket);

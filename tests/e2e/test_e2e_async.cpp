@@ -1,6 +1,8 @@
 // Teleprinter and ASCII text through the whole chain: generated audio in, text out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2e_support.h"
 
 namespace {
@@ -155,6 +157,53 @@ TEST(EndToEndAsync, NoisySignalWithTheAutomaticBitRateStaysReadable)
         sent += text.size();
     }
     EXPECT_LT(double(errors) / double(sent), 0.2) << errors << " of " << sent << " characters wrong";
+}
+
+// Another transmitter's convention: after "0123456789 " it sends letters without a letters shift, counting on
+// the receiver to return to letters at the space.
+TEST(EndToEndAsync, LettersAfterASpaceWithoutALettersShift)
+{
+    TempDir dir;
+    const std::string wav = dir.file("other.wav");
+    const std::string text = "0123456789 RYRYRY THE QUICK BROWN FOX";
+    auto gen = e2e::run("printf '%s\\n' " + e2e::quote(text) + " | minimodem --tx rtty -R 11025 -f " + e2e::quote(wav));
+    ASSERT_EQ(gen.status, 0) << "minimodem: " << gen.err;
+    auto out = decode({"--protocol", "Baudot", wav});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_NE(out.out.find(text), std::string::npos) << out.out;
+    out = decode({"--protocol", "Baudot", "--unshift-on-space", "off", wav});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_NE(out.out.find("0123456789 464646"), std::string::npos) << "figures hold without the choice:\n" << out.out;
+}
+
+// Letters only, deep in the noise: a false figures shift must not turn the rest of the line into figures.
+TEST(EndToEndAsync, FalseFiguresShiftEndsAtTheNextSpace)
+{
+    TempDir dir;
+    const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG AND RUNS AWAY INTO THE WOODS WHERE NOBODY "
+                             "CAN FIND HIM AGAIN";
+    auto figures = [](const std::string &s) {
+        return std::count_if(s.begin(), s.end(), [](char c) {
+            return std::string("0123456789-?:().,'/!&#$+=;\"").find(c) != std::string::npos;
+        });
+    };
+    long shownOn = 0, shownOff = 0, figuresOn = 0, figuresOff = 0;
+    for (const char *seed : {"1", "2", "3"}) {
+        const std::string wav = dir.file("noisy.wav");
+        auto gen = generate(wav, text + " " + text,
+                            {"--baud", "45.45", "--space", "1275", "--mark", "1445", "--snr", "-6", "--seed", seed,
+                             "--amplitude", "0.2"});
+        ASSERT_EQ(gen.status, 0) << gen.err;
+        for (bool on : {true, false}) {
+            auto out = decode({"--mode", "ita2", "--tune", "manual", "--space", "1275", "--mark", "1445", "--baud",
+                               "45.45", "--baud-mode", "manual", "--unshift-on-space", on ? "on" : "off", wav});
+            ASSERT_EQ(out.status, 0) << out.err;
+            (on ? shownOn : shownOff) += long(out.out.size());
+            (on ? figuresOn : figuresOff) += figures(out.out);
+        }
+    }
+    EXPECT_LT(double(figuresOn) / double(shownOn), 0.05) << figuresOn << " figures in " << shownOn;
+    EXPECT_LT(figuresOn * 2, figuresOff) << "on " << figuresOn << ", off " << figuresOff;
 }
 
 TEST(EndToEndAsync, RawAudioOnStdinAtAnotherRate)

@@ -21,15 +21,16 @@ struct Ita2Case {
     size_t dropped;
 };
 
-TEST(SiggenIta2, ShiftsOnlyWhereTheCaseChanges)
+TEST(SiggenIta2, ShiftsWhereTheCaseChangesOrAfterASpaceInFigures)
 {
     const Ita2Case cases[] = {
         {"ABC", {L, 3, 25, 14}, 0},
         {"12", {F, 23, 19}, 0},
-        {"A1 B", {L, 3, F, 23, 4, L, 25}, 0}, // no unshift on space
+        {"A1 B", {L, 3, F, 23, 4, L, 25}, 0}, // receivers differ after a space in figures
         {"a-b", {L, 3, F, 3, L, 25}, 0},      // lower case as upper
         {" \r\n", {4, 2, 8}, 0},              // both cases: no shift at all
-        {"1 2", {F, 23, 4, 19}, 0},
+        {"1 2", {F, 23, 4, F, 19}, 0},        // so both shifts are sent again
+        {"A B", {L, 3, 4, 25}, 0},
         {"A\nB", {L, 3, 2, 8, 25}, 0}, // line end keeps the case
         {"A\r\nB\rC", {L, 3, 2, 8, 25, 2, 8, 14}, 0},
         {"*#&=!:()+", {F, 9, 20, 26, 30, 13, 14, 15, 18, 17}, 0},

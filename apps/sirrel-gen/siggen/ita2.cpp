@@ -40,6 +40,10 @@ Ita2Codes EncodeIta2(std::string_view input)
         }
         if (letters >= 0 && letters == figures) {
             out.codes.push_back(static_cast<uint8_t>(letters));
+            // Some receivers return to letters at a space, others stay in figures: after a space in figures
+            // both need the next shift.
+            if (c == ' ' && state == Case::kFigures)
+                state = Case::kUnknown;
         } else if (letters >= 0) {
             if (state != Case::kLetters)
                 out.codes.push_back(kIta2LettersShift);

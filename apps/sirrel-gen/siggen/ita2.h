@@ -19,7 +19,8 @@ struct Ita2Codes {
 
 // Lower case is sent as upper case; line ends become carriage return and line feed. The receiver's shift state
 // is taken as unknown at the start, so the first character that depends on it is preceded by its shift.
-// Space, carriage return and line feed exist in both cases and never cause a shift.
+// Space, carriage return and line feed exist in both cases and never cause a shift; after a space in figures
+// the next character is preceded by its shift again, for receivers that return to letters at a space.
 Ita2Codes EncodeIta2(std::string_view text);
 
 } // namespace sirrel::siggen
