@@ -13,6 +13,10 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 constexpr double kFast = 0.01;
 constexpr double kSlow = 0.0002;
 constexpr double kPhaseScale = 10430.060040584269; // 32768 / pi
+// In high-speed mode the envelope trackers hold while the filtered signal is below this part of its running
+// level: as a signal ends or starts, the phase of the dying I/Q pair jumps to full scale and the fast attack
+// would carry the threshold far off the centre for the next preamble.
+constexpr double kHoldFraction = 1.0 / 16.0;
 constexpr int32_t kDefaultBlockSize = 1024;
 constexpr int32_t kDefaultTableLength = 11025;
 // Keeps every buffer's byte size within what the allocator can give.
@@ -260,6 +264,8 @@ void ToneFilterDemodulator::ProcessHighSpeed(const int16_t *x, uint32_t n)
     const int16_t *iOut = FilterOutput(kILow);
     const int16_t *qOut = FilterOutput(kQLow);
     int16_t *postInput = Buffer(kPostInput);
+    int16_t *magnitude = Buffer(kLowMagnitude);
+    ComputeIQModule_I16(iOut, qOut, magnitude, n);
     for (uint32_t i = 0; i < n; ++i) {
         const int64_t re = int64_t(previousI_) * iOut[i] + int64_t(previousQ_) * qOut[i];
         const int64_t im = int64_t(qOut[i]) * previousI_ - int64_t(previousQ_) * iOut[i];
@@ -271,8 +277,19 @@ void ToneFilterDemodulator::ProcessHighSpeed(const int16_t *x, uint32_t n)
     }
     OruFIR1616_Process_16_16(filters_[kPost], nullptr, postInput, int32_t(n), 1, 1);
     int16_t *threshold = Buffer(kThreshold);
-    for (uint32_t i = 0; i < n; ++i)
-        Track(postInput[i], &threshold[i]);
+    for (uint32_t i = 0; i < n; ++i) {
+        // The step spans this sample and the one before, so both must carry the signal.
+        const double weakest = std::min(magnitude[i], previousMagnitude_);
+        const bool hold = weakest < magnitudeLevel_ * kHoldFraction;
+        const double m = magnitude[i];
+        magnitudeLevel_ = m > magnitudeLevel_ ? magnitudeLevel_ * (1.0 - kFast) + m * kFast
+                                              : magnitudeLevel_ * (1.0 - kSlow) + m * kSlow;
+        previousMagnitude_ = magnitude[i];
+        if (hold)
+            threshold[i] = int16_t((upper_ + lower_) * 0.5);
+        else
+            Track(postInput[i], &threshold[i]);
+    }
 }
 
 } // namespace sirrel

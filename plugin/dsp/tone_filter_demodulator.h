@@ -97,6 +97,9 @@ private:
     double lower_ = 0.0;
     int32_t previousI_ = 0;
     int32_t previousQ_ = 0;
+    // Running level of the high-speed pair's magnitude and the magnitude of the sample before.
+    double magnitudeLevel_ = 0.0;
+    int16_t previousMagnitude_ = 0;
     OruArray<int16_t> buffers_;
 };
 

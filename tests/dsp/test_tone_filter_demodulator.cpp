@@ -1,7 +1,10 @@
 // ToneFilterDemodulator: tables, mixing, tone settings, discriminator and decisions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "dsp/tone_filter_demodulator.h"
@@ -146,6 +149,74 @@ TEST(ToneFilterDemodulator, DecisionsFollowTheTones)
             EXPECT_EQ(d.DecidedBits()[900], 1) << optimal << " " << start;
             EXPECT_EQ(d.DecidedBits()[1950], 0) << optimal << " " << start;
         }
+    }
+}
+
+// 1200 bit/s AFSK as the chain runs it (2200/1200 Hz, post-detection filter of rate / 2400 taps): a burst, a
+// silent gap, and a second burst that starts mid-cycle. The dying and the starting I/Q pair turn the phase step
+// to full scale; the threshold must stay near the centre of the deviation and the second burst's bits come out
+// right, for gap lengths that once carried the threshold a third of the deviation away.
+TEST(ToneFilterDemodulator, HighSpeedThresholdStaysCentredAcrossASilentGap)
+{
+    constexpr double kRate = 11025.0;
+    constexpr double kBaud = 1200.0;
+    constexpr double kSamplesPerBit = kRate / kBaud;
+    // One tone's step from the centre frequency, 500 Hz, as the discriminator scales it.
+    const double deviation = 2.0 * M_PI * 500.0 / kRate * 10430.060040584269;
+    std::mt19937 random(7);
+    for (double gapMs : {6.0, 10.5, 12.0, 23.5, 33.0, 50.5}) {
+        F d;
+        d.SetBlockSize(2048);
+        d.SetTableLength(int32_t(kRate));
+        d.SetToneFilterTaps(127);
+        d.SetHighSpeed(true);
+        d.SetPostFilterTaps(int32_t(kRate / (2 * kBaud)));
+        d.SetPostFilterCutOff(float(2 * kBaud));
+        d.SetTones(2200.0, 1200.0);
+
+        std::vector<int> bits(360);
+        for (int &b : bits)
+            b = int(random() & 1);
+        const size_t burst = size_t(bits.size() * kSamplesPerBit);
+        const size_t gap = size_t(gapMs * kRate / 1000.0);
+        std::vector<int16_t> signal(2 * burst + gap, 0);
+        double phase = 0.0;
+        for (size_t i = 0; i < burst; ++i) {
+            const double hertz = bits[size_t(double(i) / kSamplesPerBit)] ? 1200.0 : 2200.0;
+            phase += hertz / kRate;
+            phase -= std::floor(phase);
+            signal[i] = int16_t(12000.0 * std::sin(2.0 * M_PI * phase));
+            signal[burst + gap + i] = int16_t(12000.0 * std::sin(2.0 * M_PI * (phase + 0.3)));
+        }
+        std::vector<int16_t> threshold, decided;
+        for (size_t start = 0; start < signal.size(); start += 2048) {
+            const uint32_t n = uint32_t(std::min<size_t>(2048, signal.size() - start));
+            d.Process(signal.data() + start, n);
+            threshold.insert(threshold.end(), d.Threshold(), d.Threshold() + n);
+            decided.insert(decided.end(), d.DecidedBits(), d.DecidedBits() + n);
+        }
+
+        int worst = 0;
+        for (size_t i = burst; i < signal.size(); ++i)
+            worst = std::max(worst, std::abs(int(threshold[i])));
+        EXPECT_LT(worst, deviation * 0.1) << gapMs << " ms";
+
+        // The low tone turns the phase backwards and decides 0. The filters delay the decisions by a fixed
+        // number of samples; the first burst shows how many.
+        const auto errorsFrom = [&](size_t begin, int delay) {
+            int errors = 0;
+            for (size_t k = 20; k + 2 < bits.size(); ++k) {
+                const size_t at = begin + size_t((double(k) + 0.5) * kSamplesPerBit) + size_t(delay);
+                errors += decided[at] == bits[k];
+            }
+            return errors;
+        };
+        int delay = 0;
+        for (int candidate = 1; candidate < 100; ++candidate)
+            if (errorsFrom(0, candidate) < errorsFrom(0, delay))
+                delay = candidate;
+        ASSERT_EQ(errorsFrom(0, delay), 0) << gapMs << " ms";
+        EXPECT_EQ(errorsFrom(burst + gap, delay), 0) << gapMs << " ms, delay " << delay;
     }
 }
 
