@@ -54,6 +54,7 @@ public:
     uint32_t LastBlockLength() const { return lastBlock_; }
     const int16_t *FilterInput(Filter which) const;  // tone filters and the post-detection filter
     const int16_t *FilterOutput(Filter which) const; // the post output is the plain input with optimal on
+    // In high-speed mode the magnitude of the one filter pair.
     const int16_t *LowMagnitude() const { return Buffer(kLowMagnitude); }
     const int16_t *HighMagnitude() const { return Buffer(kHighMagnitude); }
     const int16_t *Threshold() const { return Buffer(kThreshold); }
