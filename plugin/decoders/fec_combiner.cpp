@@ -1,0 +1,85 @@
+#include "decoders/fec_combiner.h"
+
+#include <algorithm>
+
+namespace sirrel {
+
+void FecCombiner::SetCodes(int32_t dxPhasing, int32_t rxPhasing, int32_t errorMark)
+{
+    dxPhasing_ = dxPhasing;
+    rxPhasing_ = rxPhasing;
+    errorMark_ = errorMark;
+}
+
+void FecCombiner::Reset()
+{
+    count_ = 0;
+    score_ = 0;
+    firstParity_ = 0;
+}
+
+bool FecCombiner::IsPhasing(const Slot &slot) const
+{
+    return slot.valid && (slot.code == dxPhasing_ || slot.code == rxPhasing_);
+}
+
+void FecCombiner::Vote(int64_t parity)
+{
+    score_ = std::clamp(score_ + (parity == 0 ? 1 : -1), -kMaxScore, kMaxScore);
+    // A tie keeps the parity in use, so that the shown copy does not flip on one doubtful slot.
+    if (score_ != 0)
+        firstParity_ = score_ > 0 ? 0 : 1;
+}
+
+void FecCombiner::Show(int32_t code) const
+{
+    if (output_)
+        output_(code);
+}
+
+void FecCombiner::Push(int32_t code, bool valid)
+{
+    const int64_t m = count_++;
+    Slot &slot = At(m);
+    slot = {code, valid};
+    if (IsPhasing(slot))
+        Vote(code == dxPhasing_ ? m % 2 : (m + 1) % 2);
+    if (m < kDelay)
+        return;
+
+    const int64_t j = m - kDelay;
+    const Slot first = At(j);
+    // Only a first sending and its repetition agree: two checked copies five slots apart vote for the parity
+    // of the earlier one when equal and against it when not. Phasing pairs never agree and say nothing here.
+    if (first.valid && slot.valid && !IsPhasing(first) && !IsPhasing(slot))
+        Vote(first.code == slot.code ? j % 2 : (j + 1) % 2);
+    if (j % 2 != firstParity_)
+        return;
+    Show(first.valid ? first.code : slot.valid ? slot.code : errorMark_);
+}
+
+void FecCombiner::Skip(int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        Push(0, false);
+}
+
+void FecCombiner::Replace(int32_t back, int32_t code, bool valid)
+{
+    // Only slots whose first copy has not been shown yet.
+    if (back < 0 || back >= kDelay || back >= count_)
+        return;
+    At(count_ - 1 - back) = {code, valid};
+}
+
+void FecCombiner::Flush()
+{
+    for (int64_t j = std::max<int64_t>(0, count_ - kDelay); j < count_; ++j) {
+        const Slot &first = At(j);
+        if (j % 2 == firstParity_ && first.valid)
+            Show(first.code);
+    }
+    Reset();
+}
+
+} // namespace sirrel

@@ -1,0 +1,149 @@
+#include "decoders/fec_grid.h"
+
+#include <bit>
+
+#include "decoders/sync_arq_decoder.h"
+
+namespace sirrel {
+
+namespace {
+
+constexpr int32_t kCodeBits = 7;
+// Codes in a row that must pass before a grid is taken: a grid shifted by one bit passes about half its codes
+// in text, and noise about a quarter, so eight rarely pass by chance.
+constexpr int32_t kAcquireCodes = 8;
+// Codes in a row that another position must pass before the kept grid moves there.
+constexpr int32_t kSwitchCodes = 6;
+// Bad codes in a row after which the grid is given up.
+constexpr int32_t kLossRun = 4;
+// A gap longer than this starts a new stream: the slots before it cannot be counted across it.
+constexpr int64_t kMaxGapBits = 10 * kCodeBits;
+
+constexpr uint32_t LastCodes(int32_t n) { return (uint32_t(1) << n) - 1; }
+
+} // namespace
+
+bool FecGrid::Checks(int32_t charset, int32_t code)
+{
+    if (charset != SyncArqDecoder::kIta2P)
+        return std::popcount(uint32_t(code & 0x7F)) == 3;
+    if ((std::popcount(uint32_t(code & 0xFF)) & 1) == 0)
+        return false;
+    return (code & 1) == 0 || code == 0x07 || code == 0x49 || code == 0x31;
+}
+
+void FecGrid::Configure(int32_t charset, int32_t inversionMask, int32_t polarityMode)
+{
+    charset_ = charset;
+    mask_ = inversionMask & 0xFF;
+    polarityMode_ = polarityMode;
+}
+
+void FecGrid::Reset()
+{
+    bitCount_ = 0;
+    history_.fill(0);
+    locked_ = false;
+    invalidRun_ = 0;
+    lastEnd_ = -1;
+}
+
+int32_t FecGrid::CodeAt(int64_t end, int32_t flip) const
+{
+    int32_t code = 0;
+    for (int32_t k = 0; k < kCodeBits; ++k)
+        code |= int32_t(ring_[size_t((end - (kCodeBits - 1) + k) % kRingBits)] != flip) << k;
+    return code ^ mask_;
+}
+
+bool FecGrid::Allowed(int32_t flip) const
+{
+    return polarityMode_ == SyncArqDecoder::kPolarityAuto ||
+           (flip == 1) == (polarityMode_ == SyncArqDecoder::kPolarityReversed);
+}
+
+void FecGrid::PutBit(int8_t bit, FecCombiner &slots)
+{
+    ring_[size_t(bitCount_ % kRingBits)] = bit;
+    const int64_t end = bitCount_++;
+    if (bitCount_ < kCodeBits)
+        return;
+    const int32_t phase = int32_t(end % kCodeBits);
+    for (int32_t flip = 0; flip < 2; ++flip) {
+        uint32_t &history = History(phase, flip);
+        history = (history << 1) | uint32_t(Allowed(flip) && Checks(charset_, CodeAt(end, flip)));
+    }
+
+    if (locked_) {
+        if (phase != lockPhase_) {
+            TrySwitch(end, phase, slots);
+            return;
+        }
+        Deliver(end, slots);
+        // Noise passes about a quarter of its codes, so a thin grid is lost even without a long bad run.
+        if (invalidRun_ >= kLossRun || std::popcount(History(lockPhase_, lockFlip_) & 0xFF) <= 2)
+            locked_ = false;
+        return;
+    }
+    // A long silence ends the stream: what waits for a repetition is shown now, and the slots are counted
+    // afresh.
+    if (lastEnd_ >= 0 && end - lastEnd_ > kMaxGapBits) {
+        slots.Flush();
+        lastEnd_ = -1;
+    }
+    TryLock(end, phase, slots);
+}
+
+void FecGrid::TryLock(int64_t end, int32_t phase, FecCombiner &slots)
+{
+    for (int32_t flip = 0; flip < 2; ++flip) {
+        if ((History(phase, flip) & LastCodes(kAcquireCodes)) != LastCodes(kAcquireCodes))
+            continue;
+        locked_ = true;
+        lockPhase_ = phase;
+        lockFlip_ = flip;
+        invalidRun_ = 0;
+        for (int32_t i = kAcquireCodes - 1; i >= 0; --i)
+            Deliver(end - int64_t(kCodeBits) * i, slots);
+        return;
+    }
+}
+
+void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
+{
+    if (std::popcount(History(lockPhase_, lockFlip_) & LastCodes(4)) > 2)
+        return;
+    for (int32_t flip = 0; flip < 2; ++flip) {
+        if ((History(phase, flip) & LastCodes(kSwitchCodes)) != LastCodes(kSwitchCodes))
+            continue;
+        lockPhase_ = phase;
+        lockFlip_ = flip;
+        invalidRun_ = 0;
+        // The old grid read the last slots since it slipped; the new grid's codes take their place.
+        for (int32_t i = kSwitchCodes - 1; i >= 0; --i)
+            Deliver(end - int64_t(kCodeBits) * i, slots);
+        return;
+    }
+}
+
+void FecGrid::Deliver(int64_t end, FecCombiner &slots)
+{
+    const int32_t code = CodeAt(end, lockFlip_);
+    const bool valid = Checks(charset_, code);
+    const int64_t gap = end - lastEnd_;
+    // A code that mostly overlaps one already delivered is a new reading of that slot, where it is not shown
+    // yet.
+    if (lastEnd_ >= 0 && gap < 4) {
+        slots.Replace(int32_t((3 - gap) / kCodeBits), code, valid);
+        return;
+    }
+    if (lastEnd_ < 0 || gap > kMaxGapBits)
+        slots.Flush();
+    else
+        slots.Skip(int32_t((gap + 3) / kCodeBits) - 1);
+    slots.Push(code, valid);
+    lastEnd_ = end;
+    invalidRun_ = valid ? 0 : invalidRun_ + 1;
+}
+
+} // namespace sirrel
