@@ -31,10 +31,17 @@ void FecCombiner::Vote(int64_t parity)
         firstParity_ = score_ > 0 ? 0 : 1;
 }
 
-void FecCombiner::Show(int32_t code) const
+void FecCombiner::ShowSlot(int64_t j)
 {
-    if (output_)
-        output_(code);
+    if (j % 2 != firstParity_ || !output_)
+        return;
+    const Slot &first = At(j);
+    const bool repeated = j + kDelay < count_;
+    const Slot repeat = repeated ? At(j + kDelay) : Slot{};
+    if (first.valid || repeat.valid)
+        output_(first.valid ? first.code : repeat.code);
+    else if (repeated)
+        output_(errorMark_);
 }
 
 void FecCombiner::Push(int32_t code, bool valid)
@@ -44,18 +51,17 @@ void FecCombiner::Push(int32_t code, bool valid)
     slot = {code, valid};
     if (IsPhasing(slot))
         Vote(code == dxPhasing_ ? m % 2 : (m + 1) % 2);
-    if (m < kDelay)
-        return;
-
-    const int64_t j = m - kDelay;
-    const Slot first = At(j);
-    // Only a first sending and its repetition agree: two checked copies five slots apart vote for the parity
-    // of the earlier one when equal and against it when not. Phasing pairs never agree and say nothing here.
-    if (first.valid && slot.valid && !IsPhasing(first) && !IsPhasing(slot))
-        Vote(first.code == slot.code ? j % 2 : (j + 1) % 2);
-    if (j % 2 != firstParity_)
-        return;
-    Show(first.valid ? first.code : slot.valid ? slot.code : errorMark_);
+    if (m >= kDelay) {
+        const int64_t j = m - kDelay;
+        const Slot &first = At(j);
+        // Only a first sending and its repetition agree: two checked copies five slots apart vote for the
+        // parity of the earlier one when equal and against it when not. Phasing pairs never agree and say
+        // nothing here.
+        if (first.valid && slot.valid && !IsPhasing(first) && !IsPhasing(slot))
+            Vote(first.code == slot.code ? j % 2 : (j + 1) % 2);
+    }
+    if (m >= kShowDelay)
+        ShowSlot(m - kShowDelay);
 }
 
 void FecCombiner::Skip(int32_t count)
@@ -66,18 +72,22 @@ void FecCombiner::Skip(int32_t count)
 
 void FecCombiner::Replace(int32_t back, int32_t code, bool valid)
 {
-    // Only slots whose first copy has not been shown yet.
-    if (back < 0 || back >= kDelay || back >= count_)
+    // Only slots whose character has not been shown yet.
+    if (back < 0 || back >= kShowDelay || back >= count_)
         return;
     At(count_ - 1 - back) = {code, valid};
 }
 
 void FecCombiner::Flush()
 {
-    for (int64_t j = std::max<int64_t>(0, count_ - kDelay); j < count_; ++j) {
-        const Slot &first = At(j);
-        if (j % 2 == firstParity_ && first.valid)
-            Show(first.code);
+    // The bad slots at the very end are what made the grid go, not characters.
+    int64_t end = count_;
+    while (end > 0 && end > count_ - kShowDelay && !At(end - 1).valid)
+        --end;
+    for (int64_t j = std::max<int64_t>(0, count_ - kShowDelay); j < end; ++j) {
+        if (j + kDelay >= end && !At(j).valid)
+            continue;
+        ShowSlot(j);
     }
     Reset();
 }

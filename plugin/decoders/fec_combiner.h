@@ -15,6 +15,9 @@ class FecCombiner {
 public:
     // Slots from a first sending to its repetition.
     static constexpr int32_t kDelay = 5;
+    // Slots a character waits before it is shown, so that a grid that slipped a few slots ago can still
+    // replace what it read.
+    static constexpr int32_t kShowDelay = 9;
 
     using Output = std::function<void(int32_t code)>;
 
@@ -29,7 +32,8 @@ public:
     void Skip(int32_t count);
     // A better reading of a slot not yet shown, `back` slots before the last.
     void Replace(int32_t back, int32_t code, bool valid);
-    // The stream ended: show the first copies still waiting for their repetition, then start afresh.
+    // The stream ended: show the characters still waiting, up to the last slot that checked, then start
+    // afresh.
     void Flush();
     void Reset();
 
@@ -41,14 +45,15 @@ private:
         int32_t code = 0;
         bool valid = false;
     };
-    static constexpr int32_t kHistory = 8;
+    static constexpr int32_t kHistory = 16;
     static constexpr int32_t kMaxScore = 8;
 
     Slot &At(int64_t index) { return slots_[size_t(index % kHistory)]; }
     bool IsPhasing(const Slot &slot) const;
     // Evidence that slots of parity `parity` are first sendings.
     void Vote(int64_t parity);
-    void Show(int32_t code) const;
+    // Shows the character whose first sending is slot j, with its repetition when that has come.
+    void ShowSlot(int64_t j);
 
     Output output_;
     int32_t dxPhasing_ = -1;

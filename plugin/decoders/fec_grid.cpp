@@ -12,11 +12,13 @@ constexpr int32_t kCodeBits = 7;
 // Codes in a row that must pass before a grid is taken: a grid shifted by one bit passes about half its codes
 // in text, and noise about a quarter, so eight rarely pass by chance.
 constexpr int32_t kAcquireCodes = 8;
-// Codes in a row that another position must pass before the kept grid moves there.
-constexpr int32_t kSwitchCodes = 6;
+// Codes in a row that another position must pass before the kept grid, failing at least twice in as many
+// codes, moves there. A grid one bit off passes about half its codes, so it rarely wins eight in a row; the
+// combiner holds characters back long enough for the new grid to read them again.
+constexpr int32_t kSwitchCodes = 8;
 // Bad codes in a row after which the grid is given up.
 constexpr int32_t kLossRun = 4;
-// A gap longer than this starts a new stream: the slots before it cannot be counted across it.
+// Within a stream a gap longer than this cannot be counted in slots.
 constexpr int64_t kMaxGapBits = 10 * kCodeBits;
 
 constexpr uint32_t LastCodes(int32_t n) { return (uint32_t(1) << n) - 1; }
@@ -81,15 +83,13 @@ void FecGrid::PutBit(int8_t bit, FecCombiner &slots)
         }
         Deliver(end, slots);
         // Noise passes about a quarter of its codes, so a thin grid is lost even without a long bad run.
-        if (invalidRun_ >= kLossRun || std::popcount(History(lockPhase_, lockFlip_) & 0xFF) <= 2)
+        // What waits is shown at once, as the next stream may be far off; a new grid starts a new stream.
+        if (invalidRun_ >= kLossRun || std::popcount(History(lockPhase_, lockFlip_) & 0xFF) <= 2) {
             locked_ = false;
+            slots.Flush();
+            lastEnd_ = -1;
+        }
         return;
-    }
-    // A long silence ends the stream: what waits for a repetition is shown now, and the slots are counted
-    // afresh.
-    if (lastEnd_ >= 0 && end - lastEnd_ > kMaxGapBits) {
-        slots.Flush();
-        lastEnd_ = -1;
     }
     TryLock(end, phase, slots);
 }
@@ -111,7 +111,8 @@ void FecGrid::TryLock(int64_t end, int32_t phase, FecCombiner &slots)
 
 void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
 {
-    if (std::popcount(History(lockPhase_, lockFlip_) & LastCodes(4)) > 2)
+    const uint32_t bad = ~History(lockPhase_, lockFlip_) & LastCodes(kSwitchCodes);
+    if (std::popcount(bad) < 2)
         return;
     for (int32_t flip = 0; flip < 2; ++flip) {
         if ((History(phase, flip) & LastCodes(kSwitchCodes)) != LastCodes(kSwitchCodes))
@@ -119,14 +120,16 @@ void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
         lockPhase_ = phase;
         lockFlip_ = flip;
         invalidRun_ = 0;
-        // The old grid read the last slots since it slipped; the new grid's codes take their place.
+        // The old grid slipped at or before its oldest recent bad code: from there on the new grid reads the
+        // slots again; before it, the new grid's codes are the old ones misread.
+        const int32_t slipped = std::bit_width(bad) - 1;
         for (int32_t i = kSwitchCodes - 1; i >= 0; --i)
-            Deliver(end - int64_t(kCodeBits) * i, slots);
+            Deliver(end - int64_t(kCodeBits) * i, slots, slipped);
         return;
     }
 }
 
-void FecGrid::Deliver(int64_t end, FecCombiner &slots)
+void FecGrid::Deliver(int64_t end, FecCombiner &slots, int32_t maxBack)
 {
     const int32_t code = CodeAt(end, lockFlip_);
     const bool valid = Checks(charset_, code);
@@ -134,7 +137,9 @@ void FecGrid::Deliver(int64_t end, FecCombiner &slots)
     // A code that mostly overlaps one already delivered is a new reading of that slot, where it is not shown
     // yet.
     if (lastEnd_ >= 0 && gap < 4) {
-        slots.Replace(int32_t((3 - gap) / kCodeBits), code, valid);
+        const int32_t back = int32_t((3 - gap) / kCodeBits);
+        if (back <= maxBack)
+            slots.Replace(back, code, valid);
         return;
     }
     if (lastEnd_ < 0 || gap > kMaxGapBits)

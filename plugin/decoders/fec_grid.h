@@ -36,7 +36,8 @@ private:
     uint32_t &History(int32_t phase, int32_t flip) { return history_[size_t(phase * 2 + flip)]; }
     void TryLock(int64_t end, int32_t phase, FecCombiner &slots);
     void TrySwitch(int64_t end, int32_t phase, FecCombiner &slots);
-    void Deliver(int64_t end, FecCombiner &slots);
+    // The code ending at `end` as the next slot, or as a new reading of a slot up to `maxBack` before the last.
+    void Deliver(int64_t end, FecCombiner &slots, int32_t maxBack = FecCombiner::kShowDelay);
 
     int32_t charset_ = 0;
     int32_t mask_ = 0;
