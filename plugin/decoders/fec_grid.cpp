@@ -17,7 +17,7 @@ constexpr int32_t kAcquireCodes = 8;
 // combiner holds characters back long enough for the new grid to read them again.
 constexpr int32_t kSwitchCodes = 8;
 // Bad codes in a row after which the grid is given up.
-constexpr int32_t kLossRun = 4;
+constexpr int32_t kLossRun = 6;
 // Within a stream a gap longer than this cannot be counted in slots.
 constexpr int64_t kMaxGapBits = 10 * kCodeBits;
 
