@@ -59,6 +59,7 @@ void FecDecoder::Feed(const int16_t *bits, int32_t count)
     }
     grid_.Configure(Charset(), InversionMask(), PolarityMode());
     const FecCodes codes = CodesOf(Charset());
+    grid_.SetPhasing(codes.dxPhasing, codes.rxPhasing);
     combiner_.SetCodes(codes.dxPhasing, codes.rxPhasing, codes.errorMark);
     for (int32_t i = 0; i < count; ++i)
         grid_.PutBit(int8_t(bits[i]), combiner_);

@@ -41,10 +41,18 @@ void FecGrid::Configure(int32_t charset, int32_t inversionMask, int32_t polarity
     polarityMode_ = polarityMode;
 }
 
+void FecGrid::SetPhasing(int32_t dxPhasing, int32_t rxPhasing)
+{
+    dxPhasing_ = dxPhasing;
+    rxPhasing_ = rxPhasing;
+}
+
 void FecGrid::Reset()
 {
     bitCount_ = 0;
     history_.fill(0);
+    dxSeen_.fill(0);
+    rxSeen_.fill(0);
     locked_ = false;
     invalidRun_ = 0;
     lastEnd_ = -1;
@@ -72,8 +80,14 @@ void FecGrid::PutBit(int8_t bit, FecCombiner &slots)
         return;
     const int32_t phase = int32_t(end % kCodeBits);
     for (int32_t flip = 0; flip < 2; ++flip) {
+        const int32_t code = CodeAt(end, flip);
+        const bool valid = Allowed(flip) && Checks(charset_, code);
         uint32_t &history = History(phase, flip);
-        history = (history << 1) | uint32_t(Allowed(flip) && Checks(charset_, CodeAt(end, flip)));
+        history = (history << 1) | uint32_t(valid);
+        uint32_t &dx = dxSeen_[size_t(phase * 2 + flip)];
+        uint32_t &rx = rxSeen_[size_t(phase * 2 + flip)];
+        dx = (dx << 1) | uint32_t(valid && code == dxPhasing_);
+        rx = (rx << 1) | uint32_t(valid && code == rxPhasing_);
     }
 
     if (locked_) {
@@ -112,19 +126,27 @@ void FecGrid::TryLock(int64_t end, int32_t phase, FecCombiner &slots)
 void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
 {
     const uint32_t bad = ~History(lockPhase_, lockFlip_) & LastCodes(kSwitchCodes);
-    if (std::popcount(bad) < 2)
-        return;
+    const size_t kept = size_t(lockPhase_ * 2 + lockFlip_);
+    const bool keptPhasing = ((dxSeen_[kept] | rxSeen_[kept]) & LastCodes(kSwitchCodes)) != 0;
     for (int32_t flip = 0; flip < 2; ++flip) {
         if ((History(phase, flip) & LastCodes(kSwitchCodes)) != LastCodes(kSwitchCodes))
+            continue;
+        // During phasing the grids one bit early and late check as well as the true one, but only the true
+        // one reads both phasing signals in turn (a repeated letter can read as one of them on a shifted grid).
+        const size_t c = size_t(phase * 2 + flip);
+        const bool phasingShowsIt = !keptPhasing && std::popcount(dxSeen_[c] & LastCodes(kSwitchCodes)) >= 3 &&
+                                    std::popcount(rxSeen_[c] & LastCodes(kSwitchCodes)) >= 3;
+        if (std::popcount(bad) < 2 && !phasingShowsIt)
             continue;
         lockPhase_ = phase;
         lockFlip_ = flip;
         invalidRun_ = 0;
-        // The old grid slipped at or before its oldest recent bad code: from there on the new grid reads the
-        // slots again; before it, the new grid's codes are the old ones misread.
-        const int32_t slipped = std::bit_width(bad) - 1;
+        // A slipped grid went wrong at or before its oldest recent bad code: from there on the new grid reads
+        // the slots again; before it, the new grid's codes are the old ones misread. A grid that never failed
+        // but read no phasing signals was wrong all along.
+        const int32_t wrongSince = phasingShowsIt ? FecCombiner::kShowDelay : std::bit_width(bad) - 1;
         for (int32_t i = kSwitchCodes - 1; i >= 0; --i)
-            Deliver(end - int64_t(kCodeBits) * i, slots, slipped);
+            Deliver(end - int64_t(kCodeBits) * i, slots, wrongSince);
         return;
     }
 }

@@ -16,6 +16,8 @@ class FecGrid {
 public:
     // Charset and polarity mode as in SyncArqDecoder; the mask's low 8 bits take part in the check.
     void Configure(int32_t charset, int32_t inversionMask, int32_t polarityMode);
+    // The phasing signals of the character set, which mark the true grid while the grids next to it check too.
+    void SetPhasing(int32_t dxPhasing, int32_t rxPhasing);
     void Reset();
     void PutBit(int8_t bit, FecCombiner &slots);
 
@@ -46,6 +48,11 @@ private:
     int64_t bitCount_ = 0;
     // Per bit position and polarity: whether each of the last codes ending there passed, newest in bit 0.
     std::array<uint32_t, 14> history_{};
+    // The same for codes that are the phasing signal of first sendings, and of repetitions.
+    std::array<uint32_t, 14> dxSeen_{};
+    std::array<uint32_t, 14> rxSeen_{};
+    int32_t dxPhasing_ = -1;
+    int32_t rxPhasing_ = -1;
     bool locked_ = false;
     int32_t lockPhase_ = 0;
     int32_t lockFlip_ = 0;
