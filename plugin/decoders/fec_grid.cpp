@@ -13,8 +13,9 @@ constexpr int32_t kCodeBits = 7;
 // in text, and noise about a quarter, so eight rarely pass by chance.
 constexpr int32_t kAcquireCodes = 8;
 // Codes in a row that another position must pass before the kept grid, failing at least twice in as many
-// codes, moves there. A grid one bit off passes about half its codes, so it rarely wins eight in a row; the
-// combiner holds characters back long enough for the new grid to read them again.
+// codes, moves there; a character and its repetition among them must agree as well. A grid one bit off passes
+// about half its codes, so it rarely wins eight in a row; the combiner holds characters back long enough for
+// the new grid to read them again.
 constexpr int32_t kSwitchCodes = 8;
 // Bad codes in a row after which the grid is given up.
 constexpr int32_t kLossRun = 6;
@@ -136,7 +137,7 @@ void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
         const size_t c = size_t(phase * 2 + flip);
         const bool phasingShowsIt = !keptPhasing && std::popcount(dxSeen_[c] & LastCodes(kSwitchCodes)) >= 3 &&
                                     std::popcount(rxSeen_[c] & LastCodes(kSwitchCodes)) >= 3;
-        if (std::popcount(bad) < 2 && !phasingShowsIt)
+        if (!phasingShowsIt && (std::popcount(bad) < 2 || !CopiesAgree(end, flip)))
             continue;
         lockPhase_ = phase;
         lockFlip_ = flip;
@@ -149,6 +150,17 @@ void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
             Deliver(end - int64_t(kCodeBits) * i, slots, wrongSince);
         return;
     }
+}
+
+bool FecGrid::CopiesAgree(int64_t end, int32_t flip) const
+{
+    for (int32_t i = kSwitchCodes - 1; i >= FecCombiner::kDelay; --i) {
+        const int32_t code = CodeAt(end - int64_t(kCodeBits) * i, flip);
+        if (code != dxPhasing_ && code != rxPhasing_ &&
+            code == CodeAt(end - int64_t(kCodeBits) * (i - FecCombiner::kDelay), flip))
+            return true;
+    }
+    return false;
 }
 
 void FecGrid::Deliver(int64_t end, FecCombiner &slots, int32_t maxBack)

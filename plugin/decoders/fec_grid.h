@@ -35,6 +35,9 @@ private:
     // The code of the seven bits ending at `end`, read with polarity `flip`, mask applied.
     int32_t CodeAt(int64_t end, int32_t flip) const;
     bool Allowed(int32_t flip) const;
+    // Whether two of the last codes five slots apart, read with `flip`, are the same character: a first
+    // sending and its repetition, which a wrong grid seldom reads alike.
+    bool CopiesAgree(int64_t end, int32_t flip) const;
     uint32_t &History(int32_t phase, int32_t flip) { return history_[size_t(phase * 2 + flip)]; }
     void TryLock(int64_t end, int32_t phase, FecCombiner &slots);
     void TrySwitch(int64_t end, int32_t phase, FecCombiner &slots);
