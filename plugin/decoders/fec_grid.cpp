@@ -1,5 +1,6 @@
 #include "decoders/fec_grid.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "decoders/sync_arq_decoder.h"
@@ -142,10 +143,13 @@ void FecGrid::TrySwitch(int64_t end, int32_t phase, FecCombiner &slots)
         lockPhase_ = phase;
         lockFlip_ = flip;
         invalidRun_ = 0;
-        // A slipped grid went wrong at or before its oldest recent bad code: from there on the new grid reads
-        // the slots again; before it, the new grid's codes are the old ones misread. A grid that never failed
-        // but read no phasing signals was wrong all along.
-        const int32_t wrongSince = phasingShowsIt ? FecCombiner::kShowDelay : std::bit_width(bad) - 1;
+        // A slipped grid went wrong at or before its oldest recent bad code, and the new grid's run of good
+        // codes began at or before the slip: the new grid reads the slots again from halfway between. A grid
+        // that never failed but read no phasing signals was wrong all along.
+        const int32_t oldestBad = std::bit_width(bad) - 1;
+        const int32_t run = std::countr_one(History(phase, flip));
+        const int32_t wrongSince =
+            phasingShowsIt ? FecCombiner::kShowDelay : std::max(oldestBad, (run + oldestBad) / 2);
         for (int32_t i = kSwitchCodes - 1; i >= 0; --i)
             Deliver(end - int64_t(kCodeBits) * i, slots, wrongSince);
         return;
