@@ -1,8 +1,10 @@
 // FecGrid: the 7-bit character grid of a continuous FEC stream, kept once found. Every bit position is scored
 // as the end of a code, for each line polarity the settings allow. The grid is taken where the last eight codes
-// all pass the check, kept through bad codes, moved to another position when that one checks and the kept one
-// keeps failing (a slipped bit, or a start on a grid shifted by a bit), and given up after a run of bad codes.
-// Every code on the grid goes to a FecCombiner slot, checked or not.
+// all pass the check and kept through bad codes. It moves to another position whose last eight codes pass when
+// the kept one keeps failing and a character and its repetition agree on the new one (a slipped bit, or a
+// start on a wrong grid), or when the new one reads the phasing signals and the kept one does not (a start one
+// bit off during the phasing). It is given up after a run of bad codes. Every code on the grid goes to a
+// FecCombiner slot, checked or not.
 #pragma once
 
 #include <array>

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 #include <vector>
 
+#include "decoders/character_sets.h"
 #include "decoders/dispatch.h"
 #include "decoders/fec_decoder.h"
 #include "sync_blocks.h"
@@ -90,14 +92,14 @@ TEST(FecDispatch, InterleavedCopiesGiveTheText)
 
 // SITOR-B slots: `lead` phasing pairs (phasing signal 1 in first-sending positions, 2 in repetition positions),
 // the message with each repetition five slots after its first sending, and alpha at the end.
-std::vector<int> FecSlots(const std::vector<int> &message, int lead)
+std::vector<int> FecSlots(const std::vector<int> &message, int lead, int beta = kBeta, int alpha = kAlpha)
 {
     std::vector<int> slots;
     const int count = int(message.size());
     for (int k = -lead; k < count + 3; ++k) {
         const int rx = k - 2;
-        slots.push_back(k < 0 ? kBeta : k < count ? message[size_t(k)] : kAlpha);
-        slots.push_back(rx >= 0 && rx < count ? message[size_t(rx)] : kAlpha);
+        slots.push_back(k < 0 ? beta : k < count ? message[size_t(k)] : alpha);
+        slots.push_back(rx >= 0 && rx < count ? message[size_t(rx)] : alpha);
     }
     return slots;
 }
@@ -166,6 +168,47 @@ TEST_F(FecCorrectionFixture, EachCharacterComesFromACopyThatChecks)
             Damage(bits, slot);
         EXPECT_EQ(Decode(bits), c.expected) << c.what;
         EXPECT_TRUE(decoder.Grid().Locked()) << c.what;
+    }
+}
+
+// Each character set has its own check, phasing signals and error mark.
+TEST_F(FecCorrectionFixture, EveryCharacterSetCorrects)
+{
+    struct Case {
+        int32_t charset;
+        int beta, alpha, errorMark;
+    };
+    const Case cases[] = {
+        {SyncArqDecoder::kCcir476, kBeta, kAlpha, 0x04},
+        {SyncArqDecoder::kIta3, 0x4A, 0x1A, 0x04},
+        {SyncArqDecoder::kIta2P, 0x49, 0x31, 0x48},
+    };
+    const std::vector<int> ita2 = {1, 3, 5, 16, 24, 12, 6, 7, 9, 10, 19, 25, 21, 1, 5, 16}; // EASTONIUDRWBYEST
+    const int lead = 10;
+    for (const Case &c : cases) {
+        std::vector<int> message;
+        for (const int code : ita2) {
+            const int parity = (std::popcount(unsigned(code)) % 2 == 0) ? 0x40 : 0;
+            message.push_back(c.charset == SyncArqDecoder::kCcir476 ? kCcir476Table[size_t(code)]
+                              : c.charset == SyncArqDecoder::kIta3  ? kIta3Table[size_t(code)]
+                                                                    : (code << 1) | parity);
+        }
+        Bits bits = CodeBits(FecSlots(message, lead, c.beta, c.alpha));
+        for (const size_t slot : {FirstSlot(lead, 2), FirstSlot(lead, 7), RepeatSlot(lead, 7), RepeatSlot(lead, 11)})
+            Damage(bits, slot, 1);
+
+        decoder.Reset();
+        decoder.SetCharset(c.charset);
+        out.codes.clear();
+        Feed(decoder, bits);
+        decoder.Finish();
+        std::vector<int> text;
+        for (const int code : out.codes)
+            if (code != c.beta && code != c.alpha)
+                text.push_back(code);
+        std::vector<int> expected = message;
+        expected[7] = c.errorMark;
+        EXPECT_EQ(text, expected) << "charset " << c.charset;
     }
 }
 
