@@ -64,12 +64,6 @@ void FecCombiner::Push(int32_t code, bool valid)
         ShowSlot(m - kShowDelay);
 }
 
-void FecCombiner::Skip(int32_t count)
-{
-    for (int32_t i = 0; i < count; ++i)
-        Push(0, false);
-}
-
 void FecCombiner::Replace(int32_t back, int32_t code, bool valid)
 {
     // Only slots whose character has not been shown yet.

@@ -28,8 +28,6 @@ public:
 
     // The next slot; `valid` when it passed the code check.
     void Push(int32_t code, bool valid);
-    // Slots that were lost.
-    void Skip(int32_t count);
     // A better reading of a slot not yet shown, `back` slots before the last.
     void Replace(int32_t back, int32_t code, bool valid);
     // The stream ended: show the characters still waiting, up to the last slot that checked, then start

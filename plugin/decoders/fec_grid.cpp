@@ -20,8 +20,6 @@ constexpr int32_t kAcquireCodes = 8;
 constexpr int32_t kSwitchCodes = 8;
 // Bad codes in a row after which the grid is given up.
 constexpr int32_t kLossRun = 6;
-// Within a stream a gap longer than this cannot be counted in slots.
-constexpr int64_t kMaxGapBits = 10 * kCodeBits;
 
 constexpr uint32_t LastCodes(int32_t n) { return (uint32_t(1) << n) - 1; }
 
@@ -180,10 +178,6 @@ void FecGrid::Deliver(int64_t end, FecCombiner &slots, int32_t maxBack)
             slots.Replace(back, code, valid);
         return;
     }
-    if (lastEnd_ < 0 || gap > kMaxGapBits)
-        slots.Flush();
-    else
-        slots.Skip(int32_t((gap + 3) / kCodeBits) - 1);
     slots.Push(code, valid);
     lastEnd_ = end;
     invalidRun_ = valid ? 0 : invalidRun_ + 1;
