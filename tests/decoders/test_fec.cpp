@@ -273,8 +273,8 @@ TEST_F(FecCorrectionFixture, FirstSendingsFoundFromAgreeingCopies)
     EXPECT_EQ(std::vector<int>(text.end() - 12, text.end()), std::vector<int>(kMessage.end() - 12, kMessage.end()));
 }
 
-// The specified decoder loses every block that holds a bad character and shows every second code; with
-// correction chosen in the parameter block the same damaged stream gives the whole message.
+// Without correction the decoder loses every block that holds a bad character and shows every second code;
+// with correction chosen in the parameter block the same damaged stream gives the whole message.
 TEST(FecCorrectionChoice, FollowsTheParameterBlock)
 {
     const int lead = 10;

@@ -157,7 +157,7 @@ TEST(EndToEndArqFec, NoisySignalsStayReadable)
 }
 
 // NAVTEX at -3 dB in 3 kHz, white noise from sox: the decoder that keeps the grid and takes each character from
-// a copy that checks gets nearly every character, the specified one loses whole blocks.
+// a copy that checks gets nearly every character; the block search without correction loses whole blocks.
 TEST(EndToEndArqFec, FecCorrectionReadsNoisyNavtex)
 {
     if (e2e::run("sox --version").status != 0)
