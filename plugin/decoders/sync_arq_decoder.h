@@ -37,6 +37,10 @@ public:
     // The cycle becomes the larger of 7·n and `length`.
     void SetCycleLength(int32_t length);
 
+    int32_t Charset() const { return charset_; }
+    int32_t InversionMask() const { return inversionMask_; }
+    int32_t InvertingRate() const { return invertingRate_; }
+    int32_t PolarityMode() const { return polarityMode_; }
     int32_t CharsInCycle() const { return charsInCycle_; }
     int32_t CycleLength() const { return cycleLength_; }
     // Gap bits still to be discarded.
