@@ -330,10 +330,10 @@ bool SignalChain::TakeTones(const int16_t *x, uint32_t n, double &space, double 
         const int32_t shift = tuning_.SelectedShift();
         if (toneSearch_.Rate() != rate_)
             toneSearch_.SetRate(rate_);
+        toneSearch_.Feed(x, n);
         TonePair tones;
         {
             SignalDisplay::Guard guard(spectrum_);
-            toneSearch_.Feed(x, n, spectrum_.Magnitudes(), spectrum_.MagnitudeCount());
             tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, shift);
         }
         tones = toneSearch_.Mend(tones, shift);

@@ -7,11 +7,11 @@ namespace sirrel {
 
 namespace {
 
-// The band and the plausible shifts: the spectrum search's 100 ... 2900 Hz and 130 Hz, up to 1000 Hz apart.
+// The band and the plausible shifts: the spectrum search's 100 ... 2900 Hz and 130 Hz, up to 1200 Hz apart.
 constexpr double kLowest = 100.0;
 constexpr double kHighest = 2900.0;
 constexpr double kMinShift = 130.0;
-constexpr double kMaxShift = 1000.0;
+constexpr double kMaxShift = 1200.0;
 // Blocks of about 23 ms (two bits at 100 Bd): short enough to see the tones take turns, long enough to tell
 // tones 170 Hz apart. The transform is twice as long (zero-padded) for a finer grid.
 constexpr uint32_t kBlockDivisor = 32;
@@ -20,17 +20,14 @@ constexpr uint32_t kMinBlock = 32;
 constexpr double kKeep = 0.8;
 // A pair alternates when its energies are this anti-correlated (noise between two bins stays well below) and
 // swing by this share of their means (steady lines only ripple where their sidelobes meet).
-constexpr double kMinAlternation = 0.3;
+constexpr double kMinAlternation = 0.15;
 constexpr double kMinSwing = 0.01;
 // A tone holds at least this share of the energy of the strongest bin; sidelobes do not take part.
 constexpr double kMinShare = 0.01;
 // A block bin this far below the block's strongest one adds nothing worth the products.
 constexpr double kNegligible = 1e-4;
-// A display bin whose level varies less than this (dB squared) over the recent frames holds a steady line: an
-// FSK tone's bin swings by several dB from frame to frame as the bits change.
-constexpr float kSteadyVariance = 9.0f;
-constexpr uint32_t kSteadyFrames = 3;
-constexpr uint32_t kSpectrumSize = 2048;
+// Spectrum tones this close to the alternating ones are the same tones: the spectrum's placing stands.
+constexpr int32_t kSameTones = 8;
 
 // Offset of the vertex of the parabola through (-1, a), (0, b), (1, c), within half a step.
 double Vertex(double a, double b, double c)
@@ -53,7 +50,6 @@ void ToneSearch::SetRate(uint32_t rate)
 {
     rate_ = rate;
     started_ = false;
-    levelFrames_ = 0;
     bins_ = 0;
     if (rate == 0)
         return;
@@ -87,22 +83,8 @@ void ToneSearch::SetRate(uint32_t rate)
     frameProduct_.assign(products, 0.0);
 }
 
-void ToneSearch::Feed(const int16_t *x, uint32_t n, const float *levels, uint32_t count)
+void ToneSearch::Feed(const int16_t *x, uint32_t n)
 {
-    if (levels && count > 0) {
-        if (levelMean_.size() != count) {
-            levelMean_.assign(count, 0.0f);
-            levelSquare_.assign(count, 0.0f);
-            levelFrames_ = 0;
-        }
-        const float keep = levelFrames_ == 0 ? 0.0f : float(kKeep);
-        for (uint32_t k = 0; k < count; ++k) {
-            levelMean_[k] = keep * levelMean_[k] + (1.0f - keep) * levels[k];
-            levelSquare_[k] = keep * levelSquare_[k] + (1.0f - keep) * levels[k] * levels[k];
-        }
-        ++levelFrames_;
-    }
-
     if (!x || bins_ == 0 || n < block_)
         return;
     std::fill(frameMean_.begin(), frameMean_.end(), 0.0);
@@ -208,26 +190,12 @@ TonePair ToneSearch::Alternating(int32_t shift) const
     return LockShift(tones, shift, true);
 }
 
-bool ToneSearch::Steady(int32_t hertz) const
-{
-    if (levelFrames_ < kSteadyFrames || rate_ == 0 || hertz < 0)
-        return false;
-    const uint64_t bin = (uint64_t(hertz) * kSpectrumSize + rate_ / 2) / rate_;
-    if (bin >= levelMean_.size())
-        return false;
-    const float mean = levelMean_[bin];
-    return levelSquare_[bin] - mean * mean < kSteadyVariance;
-}
-
 TonePair ToneSearch::Mend(TonePair peaks, int32_t shift) const
 {
     const TonePair alternating = Alternating(shift);
     if (alternating.high == 0)
         return peaks;
-    // Peaks within a grid step of the alternating tones are the same tones, placed as the spectrum shows them.
-    const int32_t near = int32_t(std::ceil(double(rate_) / (2.0 * block_)));
-    const bool same = std::abs(peaks.low - alternating.low) <= near && std::abs(peaks.high - alternating.high) <= near;
-    if (same && !Steady(peaks.low) && !Steady(peaks.high))
+    if (std::abs(peaks.low - alternating.low) <= kSameTones && std::abs(peaks.high - alternating.high) <= kSameTones)
         return peaks;
     return alternating;
 }

@@ -2,7 +2,7 @@
 // carriers near the tones outshine them, and a fast signal with a narrow shift has no peaks at its tones at all.
 // The two tones of an FSK signal alternate in time while a carrier stays: the search follows the energy of short
 // blocks of every frame across the band and looks for the two frequencies whose energies move against each
-// other most, and it watches which bins of the spectrum display hold a steady level from frame to frame.
+// other most. A steady carrier adds a constant to its bins' energies and does not move the covariances.
 #pragma once
 
 #include <cstdint>
@@ -24,16 +24,14 @@ public:
     void SetRate(uint32_t rate);
     uint32_t Rate() const { return rate_; }
 
-    // One frame of audio and the spectrum display's levels in dB of the same frame (bin k at k × rate ÷ 2048 Hz).
-    void Feed(const int16_t *x, uint32_t n, const float *levels, uint32_t count);
+    // One frame of audio.
+    void Feed(const int16_t *x, uint32_t n);
 
     // The pair whose energies alternate most, `shift` apart unless it is 0; {0, 0} while none alternates.
     TonePair Alternating(int32_t shift) const;
-    // The spectrum's pair where it is an FSK pair: near the alternating pair and neither tone on a steady line.
-    // Otherwise the alternating pair, shift-locked as the spectrum's pair is; without one, the spectrum's pair.
+    // The spectrum's pair where it is the FSK pair (within a few hertz of the alternating pair), otherwise the
+    // alternating pair, shift-locked as the spectrum's pair is; while none alternates, the spectrum's pair.
     TonePair Mend(TonePair peaks, int32_t shift) const;
-    // The bin of the spectrum display at `hertz` has held its level over the last frames.
-    bool Steady(int32_t hertz) const;
 
 private:
     double Covariance(int32_t a, int32_t b) const;
@@ -59,10 +57,6 @@ private:
     uint32_t minApart_ = 0;
     uint32_t maxApart_ = 0;
     bool started_ = false;
-    // Level of every spectrum display bin (dB) over the recent frames: mean and mean square.
-    std::vector<float> levelMean_;
-    std::vector<float> levelSquare_;
-    uint32_t levelFrames_ = 0;
 };
 
 } // namespace sirrel
