@@ -180,12 +180,15 @@ TonePair ToneSearch::Alternating(int32_t shift) const
     if (bestA < 0 || Alternation(bestA, bestA + bestD) < kMinAlternation ||
         best < kMinSwing * mean_[size_t(bestA)] * mean_[size_t(bestA + bestD)])
         return {0, 0};
-    // Between grid points: the vertex of the score along each tone with the other one fixed.
+    // Between grid points: the vertex of the score along each tone with the other one fixed, or with the shift
+    // fixed along both together.
     auto score = [&](int32_t a, int32_t b) { return -Covariance(a, b); };
     const int32_t a = bestA;
     const int32_t b = bestA + bestD;
-    const double low = a + Vertex(score(a - 1, b), best, score(a + 1, b));
-    const double high = b + Vertex(score(a, b - 1), best, score(a, b + 1));
+    double low = a + Vertex(score(a - 1, b), best, score(a + 1, b));
+    double high = b + Vertex(score(a, b - 1), best, score(a, b + 1));
+    if (shift != 0)
+        low = a + Vertex(score(a - 1, b - 1), best, score(a + 1, b + 1));
     const TonePair tones = {int32_t(std::lround(GridHertz(low))), int32_t(std::lround(GridHertz(high)))};
     return LockShift(tones, shift, true);
 }
