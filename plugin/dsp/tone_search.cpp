@@ -171,24 +171,24 @@ TonePair ToneSearch::Alternating(int32_t shift) const
             for (int32_t d = int32_t(minApart_); d <= int32_t(maxApart_); ++d)
                 consider(a, d);
     } else {
-        const int32_t d = int32_t(std::lround(shift / step));
-        if (d < int32_t(minApart_) || d > int32_t(maxApart_))
-            return {0, 0};
-        for (int32_t a = 0; a < int32_t(bins_); ++a)
-            consider(a, d);
+        // The grid spacings on either side of the shift: the pair refined below sits between them.
+        const int32_t below = int32_t(shift / step);
+        for (int32_t d = std::max(below, int32_t(minApart_)); d <= std::min(below + 1, int32_t(maxApart_)); ++d)
+            for (int32_t a = 0; a < int32_t(bins_); ++a)
+                consider(a, d);
     }
     if (bestA < 0 || Alternation(bestA, bestA + bestD) < kMinAlternation ||
         best < kMinSwing * mean_[size_t(bestA)] * mean_[size_t(bestA + bestD)])
         return {0, 0};
-    // Between grid points: the vertex of the score along each tone with the other one fixed, or with the shift
-    // fixed along both together.
+    // Between grid points: the vertex of the score along each tone with the other one fixed. With a shift the
+    // pair is centred between the two.
     auto score = [&](int32_t a, int32_t b) { return -Covariance(a, b); };
     const int32_t a = bestA;
     const int32_t b = bestA + bestD;
     double low = a + Vertex(score(a - 1, b), best, score(a + 1, b));
-    double high = b + Vertex(score(a, b - 1), best, score(a, b + 1));
+    const double high = b + Vertex(score(a, b - 1), best, score(a, b + 1));
     if (shift != 0)
-        low = a + Vertex(score(a - 1, b - 1), best, score(a + 1, b + 1));
+        low = (low + high - shift / step) / 2.0;
     const TonePair tones = {int32_t(std::lround(GridHertz(low))), int32_t(std::lround(GridHertz(high)))};
     return LockShift(tones, shift, true);
 }

@@ -59,7 +59,8 @@ TEST(EndToEndTuning, NavtexBesideSteadyCarriers)
         ASSERT_EQ(out.status, 0) << out.err;
         const std::string text = Trimmed(out.out);
         const size_t errors = e2e::editDistance(kNavtex, text);
-        EXPECT_LE(errors * 100, std::string(kNavtex).size() * 3) << text;
+        // The tones typed in exactly lose about 3 % here; the spectrum's peaks alone lost more than 75 %.
+        EXPECT_LE(errors * 100, std::string(kNavtex).size() * 5) << text;
     }
 }
 
