@@ -24,8 +24,8 @@ constexpr double kMinAlternation = 0.15;
 constexpr double kMinSwing = 0.01;
 // A tone holds at least this share of the energy of the strongest bin; sidelobes do not take part.
 constexpr double kMinShare = 0.01;
-// A block bin this far below the block's strongest one adds nothing worth the products.
-constexpr double kNegligible = 1e-4;
+// A block bin 20 dB below the block's strongest one adds too little to any covariance to be worth its products.
+constexpr float kNegligible = 1e-2f;
 // Spectrum tones this close to the alternating ones are the same tones: the spectrum's placing stands.
 constexpr int32_t kSameTones = 8;
 
@@ -95,24 +95,25 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
     uint32_t blocks = 0;
     for (uint32_t start = 0; start + block_ <= n; start += hop, ++blocks) {
         for (uint32_t i = 0; i < block_; ++i)
-            windowed_[i] = int32_t(std::lround(x[start + i] * window_[i]));
+            windowed_[i] = int32_t(x[start + i] * window_[i]);
         fft_->ComputeReal32(fft_, windowed_.data(), uint32_t(windowed_.size()));
         float strongest = 0.0f;
         for (uint32_t k = 0; k < bins_; ++k) {
             energies_[k] = fft_->Module[first_ + k];
             strongest = std::max(strongest, energies_[k]);
         }
-        const float floor = float(strongest * kNegligible);
+        const float floor = strongest * kNegligible;
         for (uint32_t a = 0; a < bins_; ++a) {
-            const double e = energies_[a];
+            const float e = energies_[a];
             frameMean_[a] += e;
-            frameSquare_[a] += e * e;
-            if (energies_[a] < floor)
+            frameSquare_[a] += double(e) * e;
+            if (e < floor)
                 continue;
-            double *row = &frameProduct_[size_t(a) * stride];
+            float *row = &frameProduct_[size_t(a) * stride];
+            const float *other = &energies_[a];
             const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
             for (uint32_t d = minApart_; d <= last; ++d)
-                row[d] += e * energies_[a + d];
+                row[d] += e * other[d];
         }
     }
     const double keep = started_ ? kKeep : 0.0;
@@ -122,7 +123,7 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         square_[k] = keep * square_[k] + share * frameSquare_[k];
     }
     for (size_t i = 0; i < product_.size(); ++i)
-        product_[i] = keep * product_[i] + share * frameProduct_[i];
+        product_[i] = keep * product_[i] + share * double(frameProduct_[i]);
     started_ = true;
 }
 

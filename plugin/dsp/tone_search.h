@@ -53,7 +53,7 @@ private:
     std::vector<double> product_;
     std::vector<double> frameMean_;
     std::vector<double> frameSquare_;
-    std::vector<double> frameProduct_;
+    std::vector<float> frameProduct_; // one frame's products, summed in single precision for speed
     uint32_t minApart_ = 0;
     uint32_t maxApart_ = 0;
     bool started_ = false;
