@@ -18,8 +18,8 @@ constexpr uint32_t kBlockDivisor = 32;
 constexpr uint32_t kMinBlock = 32;
 // Weight of the earlier frames in the moments (about five frames, one second at 11025 Hz).
 constexpr double kKeep = 0.8;
-// A pair alternates when its energies are this anti-correlated (noise between two bins stays well below) and
-// swing by this share of their means (steady lines only ripple where their sidelobes meet).
+// A pair alternates when its energies are at least this anti-correlated and swing by this share of their means:
+// steady lines only ripple a little where their sidelobes meet.
 constexpr double kMinAlternation = 0.15;
 constexpr double kMinSwing = 0.01;
 // A tone holds at least this share of the energy of the strongest bin; sidelobes do not take part.
