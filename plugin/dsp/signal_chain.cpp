@@ -327,11 +327,16 @@ bool SignalChain::TakeTones(const int16_t *x, uint32_t n, double &space, double 
         return true;
     }
     if (settings_.tuneAuto) {
+        const int32_t shift = tuning_.SelectedShift();
+        if (toneSearch_.Rate() != rate_)
+            toneSearch_.SetRate(rate_);
+        toneSearch_.Feed(x, n);
         TonePair tones;
         {
             SignalDisplay::Guard guard(spectrum_);
-            tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, tuning_.SelectedShift());
+            tones = FindTones(spectrum_.Magnitudes(), spectrum_.MagnitudeCount(), rate_, shift);
         }
+        tones = toneSearch_.Mend(tones, shift);
         tuning_.SetToneMarkers(tones.low, tones.high);
         space = spectrum_.Marker(0);
         mark = spectrum_.Marker(1);

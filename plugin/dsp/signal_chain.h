@@ -13,6 +13,7 @@
 #include "dsp/oru_array.h"
 #include "dsp/signal_display.h"
 #include "dsp/tone_filter_demodulator.h"
+#include "dsp/tone_search.h"
 #include "dsp/tuning_rules.h"
 #include "orurt.h"
 #include "protocols/decoder_params.h"
@@ -146,6 +147,8 @@ private:
     bool heldTones_ = false;
     double heldSpace_ = 0.0;
     double heldMark_ = 0.0;
+    // Mends the spectrum's pair where steady carriers or a narrow shift mislead it.
+    ToneSearch toneSearch_;
 
     ToneFilterDemodulator demodulator_;
     OruFSKCorrDemod16 *correlator_ = nullptr;
