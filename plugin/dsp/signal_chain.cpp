@@ -30,6 +30,8 @@ constexpr double kPauseDecay = 0.95;
 constexpr uint32_t kMinIntervals = 16;
 // A new bit length must outweigh the one in use this many times over.
 constexpr int32_t kBitLengthMargin = 2;
+// Frames of intervals after a trial step before its peak is judged.
+constexpr int32_t kTrialFrames = 2;
 
 // Bins within about 6 % of a bit length count as that length.
 int32_t BandReach(int32_t bin) { return bin / 16 + 2; }
@@ -76,6 +78,7 @@ void TransitionIntervals::Feed(const int16_t *bits, uint32_t count)
         }
         ring_[(head_ + count_) % kCapacity] = int32_t(interval);
         ++count_;
+        ++fed_;
         last = i;
         lastBit_ = bits[i];
     }
@@ -489,6 +492,7 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     const double current = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
     if (!settings_.baudAuto)
         return int32_t(current);
+    trialAge_ = std::min(trialAge_ + 1, kTrialFrames);
     // The search starts at 2000 bit/s; a bin 0 would be no bit length at all.
     const int32_t start = std::clamp(int32_t(rate_ / 2000), 1, kEnhancedHistogramBins - 1);
     int32_t best = start;
@@ -506,12 +510,21 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
         best = held;
     // Noise alone spreads its intervals widely and its enhanced peak means nothing; a new bit length needs a
     // good share of the intervals at one to three bit lengths. A faster signal is smeared by the filters set
-    // for the current rate: the rate goes at most twice as fast a frame towards its peak until it shows clearly.
+    // for the current rate: the rate goes at most twice as fast a frame towards its peak until it shows clearly,
+    // each step a trial that the peak must pass.
     else if (!NearBitLength(best, rate_ * (1.0 / current)) && !ClearBitLength(intervals_, best)) {
-        const int32_t half = int32_t(rate_ * (1.0 / current)) / 2;
+        const int32_t bin = int32_t(rate_ * (1.0 / current));
+        const int32_t half = bin / 2;
         if (best > half || half <= start)
             return int32_t(current);
-        best = half;
+        const int32_t step = TrialStep(best, bin);
+        if (step == 0)
+            return int32_t(current);
+        best = step;
+    } else {
+        // The bit length in use or a clear one: the trial, if any, is over.
+        trialBin_ = 0;
+        trialFailed_ = false;
     }
     rawTiming_.SetTimeMarker(0, double(best) / rate_);
     tuning_.BitTimingMarkerMoved(rawTiming_, 0);
@@ -519,6 +532,31 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     if (measured != settings_.baudrate)
         settings_.baudrate = FieldLimit(measured, kMinBaud, kMaxBaud);
     return int32_t(measured);
+}
+
+// A step from `bin` to half of it towards the unclear peak `best`; 0 keeps the bit length. The filters' own
+// noise has its peak at a fixed share of the bit length in use and follows every step, where a signal's peak
+// stays: a peak that fell well below the one that made the step ends the trial at the bit length before it.
+int32_t SignalChain::TrialStep(int32_t best, int32_t bin)
+{
+    if (trialBin_ == 0) {
+        // After a failed trial, until the ring has been filled anew.
+        if (trialFailed_ && intervals_.Fed() - trialFailedAt_ < TransitionIntervals::kCapacity)
+            return 0;
+        trialFrom_ = bin;
+    } else if (trialAge_ < kTrialFrames) {
+        return 0;
+    } else if (3 * best < 2 * trialBin_) {
+        // What the faster filters let through is noise: it would outweigh the signal for long.
+        intervals_.Clear();
+        trialBin_ = 0;
+        trialFailed_ = true;
+        trialFailedAt_ = intervals_.Fed();
+        return trialFrom_;
+    }
+    trialBin_ = best;
+    trialAge_ = 0;
+    return bin / 2;
 }
 
 } // namespace sirrel

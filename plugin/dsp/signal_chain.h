@@ -30,6 +30,10 @@ public:
     static constexpr uint32_t kCapacity = 1024;
 
     void Feed(const int16_t *bits, uint32_t count);
+    // Forgets the stored intervals; the last bit and transition stay.
+    void Clear() { head_ = count_ = 0; }
+    // Intervals stored since the start, dropped ones included.
+    uint64_t Fed() const { return fed_; }
     uint32_t Count() const { return count_; }
     int32_t Interval(uint32_t index) const { return ring_[(head_ + index) % kCapacity]; }
     int16_t LastBit() const { return lastBit_; }
@@ -40,6 +44,7 @@ private:
     int32_t ring_[kCapacity] = {};
     uint32_t head_ = 0; // oldest entry
     uint32_t count_ = 0;
+    uint64_t fed_ = 0;
     int16_t lastBit_ = 0;
     int32_t lastTransition_ = 0;
 };
@@ -129,6 +134,7 @@ private:
     const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *TestPointSignal(const int16_t *input) const;
     int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
+    int32_t TrialStep(int32_t best, int32_t bin);
 
     SettingsModel &settings_;
     DispatchTarget dispatch_;
@@ -162,6 +168,14 @@ private:
     OruArray<int16_t> majorityHistory_;
     int16_t cleaned_[kFrameSize] = {};
     TransitionIntervals intervals_;
+    // A step towards a faster rate taken on an unclear peak is a trial: the peak that made it (0: no trial), the
+    // bit length before its first step, the frames since the step, and whether a trial failed since the last
+    // clear bit length, with the intervals fed by then.
+    int32_t trialBin_ = 0;
+    int32_t trialFrom_ = 0;
+    int32_t trialAge_ = 0;
+    bool trialFailed_ = false;
+    uint64_t trialFailedAt_ = 0;
 
     std::atomic<uint32_t> clippingColour_{0x000080};
     std::atomic<double> cpuUsage_{0.0};

@@ -305,6 +305,34 @@ TEST(SignalChain, NoisySignalAfterAnIdleLeadKeepsItsBitRate)
     }
 }
 
+// From the stock start of 96 bit/s the faster filters let more noise through, whose short intervals drew the rate
+// on to 2000 bit/s: a weak 45.45-baud signal must end up measured within the band of its bit length (about 6 %,
+// where noise spreads the intervals and the strongest bin wanders), and stay there.
+TEST(SignalChain, WeakSignalIsMeasuredFromAFasterStartRate)
+{
+    for (double snr : {5.0, 0.0}) {
+        for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+            SettingsModel s = ManualSettings(1275.0, 1445.0, 96.0);
+            s.baudAuto = true;
+            s.SetDemodulator(kDemodCorrelative);
+            Capture capture;
+            SignalChain chain(s, capture.Target(), kRate);
+            std::vector<int> bits(45, 1);
+            const auto data = RandomBits(900, seed);
+            bits.insert(bits.end(), data.begin(), data.end());
+            // Noise power in 3 kHz = signal power / SNR; white noise spreads it over rate / 2.
+            const double rms = 8000.0 / std::sqrt(2.0) * std::sqrt(kRate / 2.0 / 3000.0 / std::pow(10.0, snr / 10.0));
+            Feed(chain, WithNoise(Fsk(bits, 45.45, 1275.0, 1445.0, 8000.0), rms, seed));
+            EXPECT_NEAR(s.baudrate, 45.45, 45.45 * 0.06) << snr << " dB, seed " << seed;
+            // The second half of the signal is read at that rate.
+            const size_t half = capture.samplesPerBit.size() / 2;
+            for (size_t i = half; i < capture.samplesPerBit.size(); ++i)
+                ASSERT_NEAR(kRate / capture.samplesPerBit[i], 45.45, 45.45 * 0.06)
+                    << snr << " dB, seed " << seed << ", frame " << i;
+        }
+    }
+}
+
 TEST(SignalChain, TonesOutsideTheBandAreNotDecoded)
 {
     const struct {
