@@ -95,7 +95,7 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, int32_t co
 void Dispatcher::Finish()
 {
     const Mode &mode = ModeOf(currentMode_);
-    if (settings_.paused || mode.clocked)
+    if (settings_.paused)
         return;
     mode.decoder->Finish();
 }

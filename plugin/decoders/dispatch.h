@@ -30,7 +30,7 @@ public:
     // `levels` holds `count` line levels (0 or 1), one per sample; params.samplesPerBit is set by the chain.
     void Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params);
     // The audio has ended (a file decoded to its end): the decoder of the current mode delivers what it still
-    // holds back waiting for more signal.
+    // holds back waiting for more signal (the start/stop decoder, and FEC with correction).
     void Finish();
     // A fresh start: every decoder and the bit clock back to their start state, every channel to "Letters",
     // the statistics cleared.
