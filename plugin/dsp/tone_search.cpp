@@ -98,11 +98,11 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         for (uint32_t i = 0; i < block_; ++i)
             windowed_[i] = int32_t(block[i] * window_[i]);
         fft_->ComputeReal32(fft_, windowed_.data(), uint32_t(windowed_.size()));
-        float *e = &energies_[size_t(j) * bins_];
         for (uint32_t k = 0; k < bins_; ++k) {
-            e[k] = fft_->Module[first_ + k];
-            frameMean_[k] += e[k];
-            frameSquare_[k] += double(e[k]) * e[k];
+            const float e = fft_->Module[first_ + k];
+            energies_[size_t(k) * blocks + j] = e;
+            frameMean_[k] += e;
+            frameSquare_[k] += double(e) * e;
         }
     }
 
@@ -116,11 +116,14 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         if (frameMean_[a] < kActive * loudNow && mean_[a] < kActive * loudBefore)
             continue;
         float *row = &frameProduct_[size_t(a) * stride];
+        const float *ea = &energies_[size_t(a) * blocks];
         const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
-        for (uint32_t j = 0; j < blocks; ++j) {
-            const float *e = &energies_[size_t(j) * bins_ + a];
-            for (uint32_t d = minApart_; d <= last; ++d)
-                row[d] += e[0] * e[d];
+        for (uint32_t d = minApart_; d <= last; ++d) {
+            const float *eb = &energies_[size_t(a + d) * blocks];
+            float sum = 0.0f;
+            for (uint32_t j = 0; j < blocks; ++j)
+                sum += ea[j] * eb[j];
+            row[d] = sum;
         }
     }
 
