@@ -24,8 +24,9 @@ constexpr double kMinAlternation = 0.15;
 constexpr double kMinSwing = 0.01;
 // A tone holds at least this share of the energy of the strongest bin; sidelobes do not take part.
 constexpr double kMinShare = 0.01;
-// A block bin 20 dB below the block's strongest one adds too little to any covariance to be worth its products.
-constexpr float kNegligible = 1e-2f;
+// A bin takes part in the products while its energy is within this share of the strongest bin's (32 dB): well
+// below the share a tone needs, so that every pair the search looks at has all of its products.
+constexpr double kActive = kMinShare / 16.0;
 // Spectrum tones this close to the alternating ones are the same tones: the spectrum's placing stands.
 constexpr int32_t kSameTones = 8;
 
@@ -75,7 +76,6 @@ void ToneSearch::SetRate(uint32_t rate)
     for (uint32_t i = 0; i < block_; ++i)
         window_[i] = float(0.5 - 0.5 * std::cos(2.0 * M_PI * (i + 0.5) / block_));
     windowed_.assign(size, 0);
-    energies_.assign(bins_, 0.0f);
     const size_t products = size_t(bins_) * (maxApart_ + 1);
     for (std::vector<double> *moments : {&mean_, &square_, &frameMean_, &frameSquare_})
         moments->assign(bins_, 0.0);
@@ -87,35 +87,46 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
 {
     if (!x || bins_ == 0 || n < block_)
         return;
+    const uint32_t hop = block_ / 2;
+    const uint32_t blocks = (n - block_) / hop + 1;
+    if (energies_.size() < size_t(blocks) * bins_)
+        energies_.resize(size_t(blocks) * bins_);
     std::fill(frameMean_.begin(), frameMean_.end(), 0.0);
     std::fill(frameSquare_.begin(), frameSquare_.end(), 0.0);
-    std::fill(frameProduct_.begin(), frameProduct_.end(), 0.0);
-    const uint32_t hop = block_ / 2;
-    const uint32_t stride = maxApart_ + 1;
-    uint32_t blocks = 0;
-    for (uint32_t start = 0; start + block_ <= n; start += hop, ++blocks) {
+    for (uint32_t j = 0; j < blocks; ++j) {
+        const int16_t *block = x + size_t(j) * hop;
         for (uint32_t i = 0; i < block_; ++i)
-            windowed_[i] = int32_t(x[start + i] * window_[i]);
+            windowed_[i] = int32_t(block[i] * window_[i]);
         fft_->ComputeReal32(fft_, windowed_.data(), uint32_t(windowed_.size()));
-        float strongest = 0.0f;
         for (uint32_t k = 0; k < bins_; ++k) {
-            energies_[k] = fft_->Module[first_ + k];
-            strongest = std::max(strongest, energies_[k]);
-        }
-        const float floor = strongest * kNegligible;
-        for (uint32_t a = 0; a < bins_; ++a) {
-            const float e = energies_[a];
-            frameMean_[a] += e;
-            frameSquare_[a] += double(e) * e;
-            if (e < floor)
-                continue;
-            float *row = &frameProduct_[size_t(a) * stride];
-            const float *other = &energies_[a];
-            const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
-            for (uint32_t d = minApart_; d <= last; ++d)
-                row[d] += e * other[d];
+            const float e = fft_->Module[first_ + k];
+            energies_[size_t(k) * blocks + j] = e;
+            frameMean_[k] += e;
+            frameSquare_[k] += double(e) * e;
         }
     }
+
+    // Only bins with some energy, in this frame or in the moments, can become a tone: the products of the
+    // others stay out, which keeps the cost down while the band is mostly empty.
+    const double loudNow = *std::max_element(frameMean_.begin(), frameMean_.end());
+    const double loudBefore = started_ ? *std::max_element(mean_.begin(), mean_.end()) : 0.0;
+    const uint32_t stride = maxApart_ + 1;
+    std::fill(frameProduct_.begin(), frameProduct_.end(), 0.0f);
+    for (uint32_t a = 0; a < bins_; ++a) {
+        if (frameMean_[a] < kActive * loudNow && mean_[a] < kActive * loudBefore)
+            continue;
+        float *row = &frameProduct_[size_t(a) * stride];
+        const float *ea = &energies_[size_t(a) * blocks];
+        const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
+        for (uint32_t d = minApart_; d <= last; ++d) {
+            const float *eb = &energies_[size_t(a + d) * blocks];
+            float sum = 0.0f;
+            for (uint32_t j = 0; j < blocks; ++j)
+                sum += ea[j] * eb[j];
+            row[d] = sum;
+        }
+    }
+
     const double keep = started_ ? kKeep : 0.0;
     const double share = (1.0 - keep) / blocks;
     for (uint32_t k = 0; k < bins_; ++k) {
