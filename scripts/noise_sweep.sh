@@ -54,7 +54,7 @@ export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" KEL_REGISTRY="$
 unset KEL_PLUGIN_PATH
 
 rate=11025
-amplitude=0.1
+amplitude=0.05
 # Noise is stored at this level (share of full scale, standard deviation) and scaled by sox.
 noise_sigma=0.2
 text="THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 CQ CQ DE SIRREL. WEATHER REPORT, WIND NORTH WEST 5,\
@@ -193,7 +193,7 @@ for row in $rows; do
   for snr in $snrs; do
     gain=$(py scale "$snr" "$rate" "$amplitude" "$noise_sigma")
     for seed in $(seq 1 "$seeds"); do
-      sox -D -R -m -v 1 "$work/$row.wav" -v "$gain" "$work/noise$seed.wav" "$work/noisy.wav" trim 0 "${samples}s"
+      sox -V1 -D -R -m -v 1 "$work/$row.wav" -v "$gain" "$work/noise$seed.wav" "$work/noisy.wav" trim 0 "${samples}s"
       decode "$work/noisy.wav" "$row" >"$work/decoded.txt" 2>/dev/null
       acc=$(py accuracy "$sent" "$work/decoded.txt" "$kind")
       [ "$verbose" -eq 1 ] && printf '%-24s %4s dB seed %d: %s\n' "$label" "$snr" "$seed" "$acc" >&2
