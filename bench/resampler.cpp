@@ -37,6 +37,7 @@ void PullFrame(benchmark::State &state, float inputRate)
 }
 
 BENCHMARK_CAPTURE(PullFrame, 44100_to_11025, 44100.0f);
+BENCHMARK_CAPTURE(PullFrame, 48000_to_11025, 48000.0f);
 BENCHMARK_CAPTURE(PullFrame, 8000_to_11025, 8000.0f);
 
 // Setting up a conversion designs the filter (56007 taps for 8000 -> 11025).
