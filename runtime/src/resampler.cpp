@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "orurt.h"
+#include "resampler_kernels.h"
 
 namespace {
 
@@ -178,14 +179,6 @@ void SearchRates(double in, double out, double tolerance, uint32_t &over, uint32
     }
 }
 
-int64_t Dot(const int32_t *d, const int32_t *c, uint32_t n)
-{
-    uint64_t acc = 0; // wraps like the 64-bit accumulator it stands for
-    for (uint32_t j = 0; j < n; ++j)
-        acc += uint64_t(int64_t(d[j]) * c[j]);
-    return int64_t(acc);
-}
-
 int32_t Scale(int64_t acc, int64_t gain)
 {
     const __int128 y = (__int128(acc) * gain) >> 32;
@@ -193,7 +186,7 @@ int32_t Scale(int64_t acc, int64_t gain)
 }
 
 // The polyphase core over n new samples at InputArea; returns the outputs written.
-uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n)
+template <orures::DotKernel Dot> uint32_t RunWith(OruResampler32 *r, int32_t *out, uint32_t n)
 {
     const Geometry g = Measure(r);
     const uint32_t over = r->Over;
@@ -225,6 +218,33 @@ uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n)
     r->Phase = uint32_t((q - n) * over + rem);
     std::memmove(d, d + n, g.history * sizeof(int32_t));
     return written;
+}
+
+// The structure has no field for the kernel: construction installs one resize routine per variant, and that
+// routine names the kernel. A routine the caller installs gets the portable kernel.
+template <orures::Variant> int32_t ResizeFor(OruResampler32 *r) { return Resize(r); }
+
+decltype(OruResampler32::ResizeRoutine) PickResize()
+{
+    switch (orures::PickVariant()) {
+    case orures::Variant::Avx2:
+        return ResizeFor<orures::Variant::Avx2>;
+    case orures::Variant::Sse2:
+        return ResizeFor<orures::Variant::Sse2>;
+    default:
+        return ResizeFor<orures::Variant::Portable>;
+    }
+}
+
+uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n)
+{
+#if ORU_RESAMPLER_X86
+    if (r->ResizeRoutine == ResizeFor<orures::Variant::Avx2>)
+        return RunWith<orures::DotAvx2>(r, out, n);
+    if (r->ResizeRoutine == ResizeFor<orures::Variant::Sse2>)
+        return RunWith<orures::DotSse2>(r, out, n);
+#endif
+    return RunWith<orures::DotPortable>(r, out, n);
 }
 
 struct Pcm8 {
@@ -344,9 +364,9 @@ OruResampler32 *OruResampler32_Construct(OruResampler32 *r)
     r->Over = 1;
     r->TapsNum = 127;
     r->Under = 1;
-    r->ResizeRoutine = Resize;
+    r->ResizeRoutine = PickResize();
     r->SetCoefficientsDouble = SetCoefficientsDouble;
-    if (!Resize(r)) {
+    if (!r->ResizeRoutine(r)) {
         if (owned)
             MemoryFree(r);
         return nullptr;

@@ -6,8 +6,11 @@
 #include <limits>
 #include <numbers>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "../../runtime/src/resampler_kernels.h"
 #include "orurt.h"
 
 namespace {
@@ -621,6 +624,193 @@ TEST(ResamplerLifecycle, CallerStorageAndNullObjects)
     OruResampler32_ProcessOut_16_16(nullptr, out, out, 2, 1);
     OruResampler32_ProcessOut_8_8(nullptr, nullptr, nullptr, 2, 1);
     EXPECT_EQ(out[0], 7);
+}
+
+} // namespace
+
+namespace {
+
+const char *KernelName(orures::Variant variant)
+{
+    switch (variant) {
+    case orures::Variant::Sse2:
+        return "SSE2";
+    case orures::Variant::Avx2:
+        return "AVX2";
+    default:
+        return "portable";
+    }
+}
+
+// Each kernel on its own, against the portable sum: every length up to a few vectors and the row lengths the
+// player uses, each array exactly as long as the sum so that a read past it is caught under the sanitizers,
+// starting off any alignment. The extreme values make every product 2^62 or its neighbours, so sums wrap.
+TEST(ResamplerKernels, EveryKernelGivesThePortableSum)
+{
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+    std::mt19937 random(11);
+    std::vector<uint32_t> lengths;
+    for (uint32_t n = 0; n <= 40; ++n)
+        lengths.push_back(n);
+    for (uint32_t n : {63u, 64u, 65u, 127u, 128u, 129u})
+        lengths.push_back(n);
+    const auto fill = [&](std::vector<int32_t> &v, size_t from, int kind) {
+        for (size_t i = from; i < v.size(); ++i) {
+            switch (kind) {
+            case 0:
+                v[i] = int32_t(random());
+                break;
+            case 1:
+                v[i] = kMax;
+                break;
+            case 2:
+                v[i] = kMin;
+                break;
+            default:
+                v[i] = random() & 1 ? kMin : kMax;
+            }
+        }
+    };
+    for (orures::Variant variant : orures::kVariants) {
+        if (!orures::Available(variant))
+            continue;
+        const orures::DotKernel dot = orures::KernelOf(variant);
+        for (uint32_t n : lengths) {
+            for (int samples = 0; samples < 4; ++samples) {
+                for (int taps = 0; taps < 4; ++taps) {
+                    const size_t offset = random() % 8;
+                    std::vector<int32_t> d(offset + n), c(n + (offset + 3) % 8);
+                    fill(d, offset, samples);
+                    fill(c, c.size() - n, taps);
+                    const int32_t *x = d.data() + offset, *t = c.data() + (c.size() - n);
+                    ASSERT_EQ(dot(x, t, n), orures::DotPortable(x, t, n))
+                        << KernelName(variant) << ", " << n << " taps, kinds " << samples << "/" << taps;
+                }
+            }
+        }
+    }
+}
+
+// Objects built while the processor record hides SSE2 (portable) or AVX (SSE2) from them.
+OruResampler32 *ConstructWith(orures::Variant variant)
+{
+    OruCPUInfo *cpu = _CPU();
+    const uint32_t features = cpu->Features, features2 = cpu->Features2;
+    if (variant == orures::Variant::Portable)
+        cpu->Features &= ~ORU_FEATURE_SSE2;
+    if (variant == orures::Variant::Sse2)
+        cpu->Features2 &= ~ORU_FEATURE2_AVX;
+    OruResampler32 *r = OruResampler32_Construct(nullptr);
+    cpu->Features = features;
+    cpu->Features2 = features2;
+    return r;
+}
+
+enum class Taps { Designed, Random, AllMax, AllMin, Alternating };
+enum class Input { Random, AllMax, AllMin };
+
+// Every kernel the processor runs, chosen the way the library chooses it, against an object with the portable
+// kernel: the player's conversions with their own filters, then rows of odd lengths with full-scale taps and
+// inputs whose sums wrap and whose outputs saturate. Blocks of uneven sizes cross the buffer size.
+TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
+{
+    struct Case {
+        const char *name;
+        float inRate, outRate; // used when over is 0
+        int32_t over, under, taps;
+        Taps coefficients;
+        Input input;
+    };
+    const Case cases[] = {
+        {"44100 to 11025", 44100, 11025, 0, 0, 0, Taps::Designed, Input::Random},
+        {"48000 to 11025", 48000, 11025, 0, 0, 0, Taps::Designed, Input::Random},
+        {"8000 to 11025", 8000, 11025, 0, 0, 0, Taps::Designed, Input::Random},
+        {"11025 to 44100", 11025, 44100, 0, 0, 0, Taps::Designed, Input::Random},
+        {"22050 to 16000", 22050, 16000, 0, 0, 0, Taps::Designed, Input::Random},
+        {"44100 to 11025, random taps", 44100, 11025, 0, 0, 0, Taps::Random, Input::Random},
+        {"48000 to 11025, random taps", 48000, 11025, 0, 0, 0, Taps::Random, Input::Random},
+        {"rows of 13, all taps max", 0, 0, 3, 2, 37, Taps::AllMax, Input::AllMax},
+        {"rows of 13, all taps min", 0, 0, 3, 2, 37, Taps::AllMin, Input::AllMin},
+        {"rows of 7 and 6, all taps max, input min", 0, 0, 5, 3, 33, Taps::AllMax, Input::AllMin},
+        {"rows of 128, alternating full scale", 0, 0, 1, 4, 127, Taps::Alternating, Input::Random},
+        {"rows of 3, random taps", 0, 0, 2, 3, 5, Taps::Random, Input::Random},
+        {"rows of 9 and 8, alternating full scale", 0, 0, 7, 5, 57, Taps::Alternating, Input::AllMax},
+    };
+    std::vector<orures::Variant> variants;
+    for (orures::Variant variant : orures::kVariants)
+        if (orures::Available(variant))
+            variants.push_back(variant);
+    std::mt19937 random(5);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<OruResampler32 *> objects;
+        std::set<decltype(OruResampler32::ResizeRoutine)> resizers;
+        for (orures::Variant variant : variants) {
+            OruResampler32 *r = ConstructWith(variant);
+            ASSERT_NE(r, nullptr);
+            resizers.insert(r->ResizeRoutine);
+            if (c.over) {
+                OruResampler32_Over(r, c.over);
+                OruResampler32_Under(r, c.under);
+                OruResampler32_TapsNum(r, c.taps);
+            } else {
+                OruResampler32_Setup(r, c.inRate, c.outRate, 0, 127);
+            }
+            objects.push_back(r);
+        }
+        // The record steered each object to a kernel of its own.
+        EXPECT_EQ(resizers.size(), variants.size());
+
+        const uint32_t taps = objects[0]->TapsNum;
+        std::vector<double> h(taps);
+        std::uniform_real_distribution<double> level(-1.0, 1.0);
+        for (uint32_t i = 0; i < taps; ++i) {
+            switch (c.coefficients) {
+            case Taps::Random:
+                h[i] = level(random);
+                break;
+            case Taps::AllMax:
+                h[i] = 1.0;
+                break;
+            case Taps::AllMin:
+                h[i] = -2.0;
+                break;
+            case Taps::Alternating:
+                h[i] = i % 3 == 0 ? 1.0 : -2.0;
+                break;
+            case Taps::Designed:
+                break;
+            }
+        }
+        if (c.coefficients != Taps::Designed) {
+            for (OruResampler32 *r : objects)
+                r->SetCoefficientsDouble(r, h.data(), taps);
+        }
+
+        std::vector<int32_t> x(5000);
+        for (int32_t &v : x) {
+            v = c.input == Input::AllMax   ? std::numeric_limits<int32_t>::max()
+                : c.input == Input::AllMin ? std::numeric_limits<int32_t>::min()
+                                           : int32_t(random());
+        }
+        std::vector<std::vector<int32_t>> outputs;
+        for (OruResampler32 *r : objects) {
+            std::vector<int32_t> y;
+            size_t at = 0;
+            for (size_t block : {1, 7, 300, 2500, 17}) {
+                std::vector<int32_t> part(block * r->Over / r->Under + 2);
+                const int32_t n = OruResampler32_ProcessIn_32_32(r, part.data(), x.data() + at, int32_t(block), 1);
+                y.insert(y.end(), part.begin(), part.begin() + n);
+                at += block;
+            }
+            outputs.push_back(y);
+        }
+        ASSERT_FALSE(outputs[0].empty());
+        for (size_t k = 1; k < objects.size(); ++k)
+            EXPECT_EQ(outputs[k], outputs[0]) << KernelName(variants[k]);
+        for (OruResampler32 *r : objects)
+            OruResampler32_Destruct(r, 1);
+    }
 }
 
 } // namespace
