@@ -82,7 +82,8 @@ const cli::ProgramText &ProgramText()
         "A stored protocol (--protocol) sets everything; the single settings after it override it.\n"
         "Several files are decoded at once (--jobs), each with the same settings; each file's text is printed\n"
         "whole, in the order the files were given. With --log-dir each file's logs go to a folder of their own\n"
-        "in DIR, named after the file without its extension (DIR/signal/ for a/signal.wav).",
+        "in DIR, named after the file without its extension (DIR/signal/ for a/signal.wav); files of one name\n"
+        "would share it and are refused.",
         "While the text goes to a file or a pipe, a single file longer than a minute shows its progress on a\n"
         "terminal's stderr (see --quiet); several files show none.\n"
         "A file that cannot be read is reported by name on stderr and the others are still decoded.\n"
