@@ -362,9 +362,8 @@ int Run(const std::vector<std::string> &args)
     } else {
         // Two inputs of one name (or one input given twice) would write the same logs.
         std::map<std::string, std::string> folders;
-        for (const std::string &input : options.inputs) {
-            if (options.logDir.empty())
-                break;
+        for (size_t i = 0; i < options.inputs.size() && !options.logDir.empty(); ++i) {
+            const std::string &input = options.inputs[i];
             auto [at, added] = folders.emplace(LogFolderName(input), input);
             if (!added)
                 return Fail("'" + at->second + "' and '" + input + "' would share the log folder '" + options.logDir +
