@@ -1,15 +1,23 @@
 // sirrel-decode: the decoder engine without a window. Audio from a WAV file (converted as the player does for
 // a sound-card receiver) or raw samples from stdin goes through the engine in frames of 2048 samples; the
-// decoded text is printed as it arrives.
+// decoded text of one input is printed as it arrives. Several files are decoded at once, each by an engine of
+// its own on a thread of its own; their texts are printed whole, in the order given.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/decoder_engine.h"
@@ -30,8 +38,8 @@ int Fail(const std::string &message)
     return 2;
 }
 
-// Prints what reaches the channels: the chosen channel as its log would hold it, or complete lines of every
-// channel with their number.
+// Turns what reaches the channels into text: the chosen channel as its log would hold it, or complete lines of
+// every channel with their number. The text collects until the caller takes it.
 class Printer {
 public:
     Printer(const DecodeOptions &options, bool color, uint32_t textColour)
@@ -52,6 +60,8 @@ public:
         }
     }
 
+    std::string &Text() { return text_; }
+
 private:
     void Take(int32_t channel, uint8_t character, uint32_t colour)
     {
@@ -68,14 +78,12 @@ private:
             return;
         if (character == 13) {
             if (color_ && currentColour_ != textColour_)
-                std::fputs("\x1b[0m", stdout);
+                text_ += "\x1b[0m";
             currentColour_ = textColour_;
-            std::fputc('\n', stdout);
+            text_ += '\n';
             return;
         }
-        std::string piece;
-        Append(piece, character, colour, currentColour_);
-        std::fputs(piece.c_str(), stdout);
+        Append(text_, character, colour, currentColour_);
     }
 
     void Append(std::string &out, uint8_t character, uint32_t colour, uint32_t &current)
@@ -98,7 +106,7 @@ private:
     {
         if (color_ && lineColours_[channel] != textColour_)
             lines_[channel] += "\x1b[0m";
-        std::printf("[%d] %s\n", channel + 1, lines_[channel].c_str());
+        text_ += "[" + std::to_string(channel + 1) + "] " + lines_[channel] + "\n";
         lines_[channel].clear();
         lineColours_[channel] = textColour_;
     }
@@ -108,6 +116,7 @@ private:
     bool color_;
     uint32_t textColour_;
     uint32_t currentColour_ = textColour_;
+    std::string text_;
     std::string lines_[kChannelCount];
     uint32_t lineColours_[kChannelCount] = {textColour_, textColour_, textColour_, textColour_};
 };
@@ -188,6 +197,142 @@ bool MakeFolder(const std::string &path, std::string &error)
     return true;
 }
 
+// What one input gave: its text, or why it could not be decoded.
+struct Decoded {
+    std::string text;
+    std::string error;
+};
+
+// The folder of an input's logs when several inputs share --log-dir: its file name without the extension.
+std::string LogFolderName(const std::string &input)
+{
+    const std::filesystem::path path(input);
+    const std::string stem = path.stem().string();
+    return stem.empty() ? path.filename().string() : stem;
+}
+
+// Decodes one input with an engine of its own. With show set, the text goes to stdout frame by frame (and is
+// flushed for piped audio) and the progress line may show; otherwise it is kept for the caller.
+Decoded DecodeInput(const std::string &input, const SettingsModel &settings, const DecodeOptions &options,
+                    const std::string &logDir, bool color, bool show)
+{
+    Decoded result;
+    std::unique_ptr<AudioSource> source;
+    if (input == "-") {
+        source = std::make_unique<StdinSource>(options.inputRate, options.processingRate);
+    } else {
+        auto wav = std::make_unique<WavFileSource>(options.processingRate);
+        if (!wav->Open(input, result.error))
+            return result;
+        source = std::move(wav);
+    }
+
+    DecoderColors colors;
+    DecoderEngine engine(*source, settings, colors);
+    DataOutputWindow &window = engine.Output();
+    if (!logDir.empty()) {
+        if (!MakeFolder(logDir, result.error))
+            return result;
+        for (int c = 0; c < kChannelCount; ++c) {
+            std::string path = logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
+            if (!window.Log(c).Open(path.c_str())) {
+                result.error = "cannot open log file '" + path + "': " + std::strerror(errno);
+                return result;
+            }
+        }
+    }
+
+    Printer printer(options, color, colors.text);
+    window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
+        printer.Listen(channel, character, colour);
+    });
+    auto pass = [&printer] {
+        std::fwrite(printer.Text().data(), 1, printer.Text().size(), stdout);
+        printer.Text().clear();
+    };
+
+    // Piped audio is decoded as it comes: its text is shown frame by frame.
+    const bool live = input == "-";
+    std::optional<ProgressLine> progress;
+    if (show)
+        progress.emplace(options, input);
+    uint64_t reported = 0;
+    engine.Pump([&](uint64_t samples) {
+        if (!show)
+            return;
+        progress->Advance(uint32_t(samples - reported));
+        reported = samples;
+        pass();
+        if (live)
+            std::fflush(stdout);
+    });
+    if (progress)
+        progress->Finish();
+    printer.Finish();
+
+    if (options.stats) {
+        printer.Text() += "\nCharacter statistics:\n";
+        const CharacterStatistics &stats = window.Statistics();
+        for (uint32_t entry = 0; entry < stats.Size(); ++entry) {
+            if (stats.Counter(entry) > 0)
+                printer.Text() += engine.Decoders().Sink().StatisticsLabel(entry) + "\n";
+        }
+    }
+    if (show)
+        pass();
+    result.text = std::move(printer.Text());
+    return result;
+}
+
+// Decodes the inputs on up to `jobs` threads and prints each one's text (or error) whole, in the order given,
+// as soon as it and every input before it are done. Returns whether all could be decoded.
+bool DecodeAll(const SettingsModel &settings, const DecodeOptions &options, bool color)
+{
+    const std::vector<std::string> &inputs = options.inputs;
+    std::vector<Decoded> results(inputs.size());
+    std::vector<bool> done(inputs.size(), false);
+    std::mutex lock;
+    std::condition_variable finished;
+    std::atomic<size_t> next{0};
+
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < inputs.size();) {
+            const std::string logDir = options.logDir.empty() ? "" : options.logDir + "/" + LogFolderName(inputs[i]);
+            Decoded result = DecodeInput(inputs[i], settings, options, logDir, color, false);
+            std::lock_guard<std::mutex> hold(lock);
+            results[i] = std::move(result);
+            done[i] = true;
+            finished.notify_one();
+        }
+    };
+    const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads = std::min<size_t>(options.jobs ? options.jobs : processors, inputs.size());
+    std::vector<std::thread> workers;
+    for (size_t t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+
+    bool ok = true;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        Decoded result;
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            finished.wait(hold, [&] { return bool(done[i]); });
+            result = std::move(results[i]);
+        }
+        if (!result.error.empty()) {
+            ok = false;
+            std::fflush(stdout);
+            std::fprintf(stderr, "sirrel-decode: %s\n", result.error.c_str());
+            continue;
+        }
+        std::fwrite(result.text.data(), 1, result.text.size(), stdout);
+        std::fflush(stdout);
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+    return ok;
+}
+
 int Run(const std::vector<std::string> &args)
 {
     SettingsModel settings;
@@ -207,61 +352,30 @@ int Run(const std::vector<std::string> &args)
         return 0;
     }
 
-    std::unique_ptr<AudioSource> source;
-    if (options.input == "-") {
-        source = std::make_unique<StdinSource>(options.inputRate, options.processingRate);
-    } else {
-        auto wav = std::make_unique<WavFileSource>(options.processingRate);
-        if (!wav->Open(options.input, error))
-            return Fail(error);
-        source = std::move(wav);
-    }
-
-    DecoderColors colors;
-    DecoderEngine engine(*source, settings, colors);
-    DataOutputWindow &window = engine.Output();
-    if (!options.logDir.empty()) {
-        if (!MakeFolder(options.logDir, error))
-            return Fail(error);
-        for (int c = 0; c < kChannelCount; ++c) {
-            std::string path = options.logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
-            if (!window.Log(c).Open(path.c_str()))
-                return Fail("cannot open log file '" + path + "': " + std::strerror(errno));
-        }
-    }
-
-    bool color =
+    const bool color =
         options.color == OutputColor::kAlways || (options.color == OutputColor::kAuto && isatty(STDOUT_FILENO));
-    Printer printer(options, color, colors.text);
-    window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
-        printer.Listen(channel, character, colour);
-    });
-
-    // Piped audio is decoded as it comes: its text is shown frame by frame.
-    const bool live = options.input == "-";
-    ProgressLine progress(options);
-    uint64_t reported = 0;
-    engine.Pump([&](uint64_t samples) {
-        progress.Advance(uint32_t(samples - reported));
-        reported = samples;
-        if (live)
-            std::fflush(stdout);
-    });
-    progress.Finish();
-    printer.Finish();
-
-    if (options.stats) {
-        std::printf("\nCharacter statistics:\n");
-        const CharacterStatistics &stats = window.Statistics();
-        for (uint32_t entry = 0; entry < stats.Size(); ++entry) {
-            if (stats.Counter(entry) > 0)
-                std::printf("%s\n", engine.Decoders().Sink().StatisticsLabel(entry).c_str());
+    int status = 0;
+    if (options.inputs.size() == 1) {
+        const Decoded result = DecodeInput(options.inputs[0], settings, options, options.logDir, color, true);
+        if (!result.error.empty())
+            return Fail(result.error);
+    } else {
+        // Two inputs of one name (or one input given twice) would write the same logs.
+        std::map<std::string, std::string> folders;
+        for (size_t i = 0; i < options.inputs.size() && !options.logDir.empty(); ++i) {
+            const std::string &input = options.inputs[i];
+            auto [at, added] = folders.emplace(LogFolderName(input), input);
+            if (!added)
+                return Fail("'" + at->second + "' and '" + input + "' would share the log folder '" + options.logDir +
+                            "/" + at->first + "'");
         }
+        if (!DecodeAll(settings, options, color))
+            status = 2;
     }
     std::fflush(stdout);
     if (std::ferror(stdout))
         return Fail(std::string("cannot write the decoded text: ") + std::strerror(errno));
-    return 0;
+    return status;
 }
 
 } // namespace

@@ -77,11 +77,16 @@ const cli::ProgramText &ProgramText()
         "sirrel-decode",
         SIRREL_VERSION,
         "decode FSK data from a recording",
-        "[options] FILE|-",
-        "Decodes FSK data from a WAV file, or raw signed 16-bit little-endian mono audio on stdin (-).\n"
-        "A stored protocol (--protocol) sets everything; the single settings after it override it.",
-        "While the text goes to a file or a pipe, a file longer than a minute shows its progress on a terminal's\n"
-        "stderr (see --quiet).\n"
+        "[options] FILE...|-",
+        "Decodes FSK data from WAV files, or raw signed 16-bit little-endian mono audio on stdin (-, only alone).\n"
+        "A stored protocol (--protocol) sets everything; the single settings after it override it.\n"
+        "Several files are decoded at once (--jobs), each with the same settings; each file's text is printed\n"
+        "whole, in the order the files were given. With --log-dir each file's logs go to a folder of their own\n"
+        "in DIR, named after the file without its extension (DIR/signal/ for a/signal.wav); files of one name\n"
+        "would share it and are refused.",
+        "While the text goes to a file or a pipe, a single file longer than a minute shows its progress on a\n"
+        "terminal's stderr (see --quiet); several files show none.\n"
+        "A file that cannot be read is reported by name on stderr and the others are still decoded.\n"
         "Exit status: 0 on success, 2 on any error.\n",
     };
     return text;
@@ -117,7 +122,9 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
          [&options](const std::string &v) { options.channel = int(IntegerIn(v, 1, 4)) - 1; }},
         {"--all-channels", "", "", "print complete lines of every channel, prefixed [N]", "",
          [&options](const std::string &) { options.allChannels = true; }},
-        {"--log-dir", "", "DIR", "also write the four channel logs there", "logs",
+        {"--jobs", "-j", "N", "decode up to N files at once, 1..1024 (default: one per processor)", "2",
+         [&options](const std::string &v) { options.jobs = unsigned(IntegerIn(v, 1, 1024)); }},
+        {"--log-dir", "", "DIR", "also write the four channel logs there (several files: DIR/NAME/)", "logs",
          [&options](const std::string &v) { options.logDir = v; }},
         {"--stats", "", "", "print the character statistics at the end", "",
          [&options](const std::string &) { options.stats = true; }},
@@ -303,13 +310,14 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
                         std::string &error)
 {
     Pending pending;
-    bool haveInput = false;
     try {
         cli::ParseOptions(DecodeTable(pending, options), args, [&](const std::string &argument) {
-            if (haveInput)
-                throw cli::OptionError{"more than one input file: '" + options.input + "' and '" + argument + "'"};
-            options.input = argument;
-            haveInput = true;
+            // Raw audio has no name to keep its text or logs apart from a file's.
+            const bool stdinAmong = argument == "-" || (options.inputs.size() == 1 && options.inputs[0] == "-");
+            if (!options.inputs.empty() && stdinAmong)
+                throw cli::OptionError{"stdin (-) can only be the one input, not with '" +
+                                       (argument == "-" ? options.inputs[0] : argument) + "'"};
+            options.inputs.push_back(argument);
         });
     } catch (const cli::OptionError &failure) {
         error = failure.message;
@@ -343,7 +351,7 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
     for (const auto &set : pending.modeSetters)
         set(settings);
 
-    if (!haveInput && !options.listProtocols) {
+    if (options.inputs.empty() && !options.listProtocols) {
         error = "no input: give a WAV file, or - for raw audio on stdin";
         return false;
     }

@@ -13,7 +13,8 @@ namespace sirrel {
 enum class OutputColor { kAuto, kAlways, kNever };
 
 struct DecodeOptions {
-    std::string input; // WAV file, or "-" for raw s16le mono on stdin
+    std::vector<std::string> inputs; // WAV files, or "-" alone for raw s16le mono on stdin
+    unsigned jobs = 0;               // files decoded at once; 0 = one per processor
     uint32_t processingRate = 11025;
     uint32_t inputRate = 0; // stdin only; 0 = the processing rate
     int channel = 0;        // 0-based channel printed on stdout

@@ -63,11 +63,11 @@ double WavSeconds(const std::string &path)
     return seconds;
 }
 
-ProgressLine::ProgressLine(const DecodeOptions &options) : rate_(options.processingRate)
+ProgressLine::ProgressLine(const DecodeOptions &options, const std::string &input) : rate_(options.processingRate)
 {
-    if (options.input == "-" || options.quiet || !isatty(STDERR_FILENO))
+    if (input == "-" || options.quiet || !isatty(STDERR_FILENO))
         return;
-    const double duration = WavSeconds(options.input);
+    const double duration = WavSeconds(input);
     if (ProgressMeter::Wanted(options.quiet, true, isatty(STDOUT_FILENO), duration))
         meter_.emplace(duration);
 }

@@ -38,10 +38,10 @@ private:
     size_t shownWidth_ = 0;
 };
 
-// The line on stderr for one decode; the read loop only reports the samples it has passed on.
+// The line on stderr for one decode of input; the read loop only reports the samples it has passed on.
 class ProgressLine {
 public:
-    explicit ProgressLine(const DecodeOptions &options);
+    ProgressLine(const DecodeOptions &options, const std::string &input);
     ~ProgressLine() { Finish(); }
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,17 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
     return true;
 }
 
-uint32_t WavFileSource::Read(int16_t *samples, uint32_t count) { return player_.Read(samples, count * 2) / 2; }
+uint32_t WavFileSource::Read(int16_t *samples, uint32_t count)
+{
+    if (taken_ == block_.size()) {
+        block_.resize(kBlockSamples);
+        block_.resize(player_.Read(block_.data(), kBlockSamples * 2) / 2);
+        taken_ = 0;
+    }
+    const uint32_t n = uint32_t(std::min<size_t>(count, block_.size() - taken_));
+    std::copy_n(block_.begin() + ptrdiff_t(taken_), n, samples);
+    taken_ += n;
+    return n;
+}
 
 } // namespace sirrel

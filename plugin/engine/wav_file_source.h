@@ -1,9 +1,13 @@
 // WavFileSource: a WAV file as the engine's audio, converted to 16-bit mono at the processing rate as the
 // player converts it for playback.
+//
+// The file is read by a read-ahead thread that every read of the player wakes; the source takes the audio
+// from the player in large blocks, so that a decode wakes it a few times a second instead of once a frame.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "audio/wav_player.h"
 #include "engine/audio_source.h"
@@ -21,8 +25,12 @@ public:
     uint32_t Read(int16_t *samples, uint32_t count) override;
 
 private:
+    static constexpr uint32_t kBlockSamples = 1u << 16;
+
     uint32_t rate_;
     WavPlayer player_;
+    std::vector<int16_t> block_;
+    size_t taken_ = 0;
 };
 
 } // namespace sirrel

@@ -58,8 +58,14 @@ TEST(DecodeOptions, RefusedCommandLines)
         {{"--arqm-version", "343", "in.wav"}, "bad value '343' for option '--arqm-version': expected 242|342"},
         {{"--arqm-channels", "3", "in.wav"}, "option '--arqm-channels'"},
         {{"--stats=yes", "in.wav"}, "option '--stats' takes no value"},
-        {{"--version", "242", "in.wav"}, "more than one input file"}, // --version takes no value any more
-        {{"a.wav", "b.wav"}, "more than one input file: 'a.wav' and 'b.wav'"},
+        {{"--version", "242", "-"}, "stdin (-) can only be the one input, not with '242'"}, // 242 is no value
+        {{"a.wav", "-"}, "stdin (-) can only be the one input, not with 'a.wav'"},
+        {{"-", "a.wav", "b.wav"}, "stdin (-) can only be the one input, not with 'a.wav'"},
+        {{"--jobs", "0", "a.wav", "b.wav"},
+         "bad value '0' for option '--jobs': expected a whole number from 1 to 1024"},
+        {{"-j", "-1", "a.wav"}, "bad value '-1' for option '-j'"},
+        {{"--jobs", "two", "a.wav"}, "bad value 'two' for option '--jobs'"},
+        {{"--jobs", "1025", "a.wav"}, "bad value '1025' for option '--jobs'"},
         {{"--stats"}, "no input"},
         {{"--protocol", "NoSuch", "in.wav"}, "unknown protocol 'NoSuch'"},
     };
@@ -80,6 +86,15 @@ TEST(DecodeOptions, InformationNeedsNoInput)
     EXPECT_TRUE(Parse({"--version"}).options.version);
     EXPECT_TRUE(Parse({"--man"}).options.man);
     EXPECT_TRUE(Parse({"-q", "in.wav"}).options.quiet);
+}
+
+TEST(DecodeOptions, SeveralInputsKeepTheirOrder)
+{
+    const Parsed p = Parse({"b.wav", "--jobs", "3", "a.wav", "b.wav"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.inputs, (std::vector<std::string>{"b.wav", "a.wav", "b.wav"}));
+    EXPECT_EQ(p.options.jobs, 3u);
+    EXPECT_EQ(Parse({"in.wav"}).options.jobs, 0u) << "the default is one job per processor";
 }
 
 // Settings apply after the protocol wherever they stand, and the mode-dependent ones follow the final mode.

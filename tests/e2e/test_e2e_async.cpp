@@ -279,7 +279,7 @@ TEST(EndToEndAsync, CommandLineErrors)
         {{"--mask", "256", notWav}, "--mask"},
         {{"--color", "pink", notWav}, "--color"},
         {{"--mark"}, "needs a value"},
-        {{notWav, notWav}, "more than one input"},
+        {{notWav, "-"}, "stdin (-) can only be the one input"},
         {{"--log-dir", "/proc/version/x", notWav}, "not a WAV file"},
     };
     for (const ErrorCase &c : cases) {
