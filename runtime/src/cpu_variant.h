@@ -1,4 +1,5 @@
-// Which processor-specific kernels an object gets at construction (the FFT and the correlative demodulator).
+// Which processor-specific kernels an object gets at construction (the FFT, the correlative demodulator and the
+// resampler).
 #ifndef ORURT_CPU_VARIANT_H
 #define ORURT_CPU_VARIANT_H
 
