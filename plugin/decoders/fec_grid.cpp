@@ -31,7 +31,7 @@ bool FecGrid::Checks(int32_t charset, int32_t code)
         return std::popcount(uint32_t(code & 0x7F)) == 3;
     if ((std::popcount(uint32_t(code & 0xFF)) & 1) == 0)
         return false;
-    return (code & 1) == 0 || code == 0x07 || code == 0x49 || code == 0x31;
+    return SyncArqDecoder::Ita2PKnownCode(code);
 }
 
 void FecGrid::Configure(int32_t charset, int32_t inversionMask, int32_t polarityMode)

@@ -133,7 +133,7 @@ bool SyncArqDecoder::Trial(int32_t at, int32_t &flip) const
         }
         if (!parityPassed)
             return false;
-        if ((x & 1) != 0 && x != 0x07 && x != 0x49 && x != 0x31)
+        if (!Ita2PKnownCode(x))
             return false;
     }
     return true;

@@ -20,6 +20,10 @@ public:
     enum Charset : int32_t { kCcir476 = 0, kIta3 = 1, kIta2P = 2 };
     enum Polarity : int32_t { kPolarityAuto = 0, kPolarityNormal = 1, kPolarityReversed = 2 };
 
+    // An ITA2-P code of the right parity carries its character with bit 0 clear; only the three signals
+    // 0x07, 0x49 and 0x31 have it set.
+    static bool Ita2PKnownCode(int32_t code) { return (code & 1) == 0 || code == 0x07 || code == 0x49 || code == 0x31; }
+
     // Character set, mask, block and cycle, inverting rate and polarity of mode 2.
     void Configure(const DecoderParams &params) override;
     // Decided bits, 0 or 1.

@@ -94,26 +94,6 @@ __attribute__((target("avx2"))) inline int64_t DotAvx2(const int32_t *d, const i
 
 #endif
 
-inline constexpr Variant kVariants[] = {Variant::Portable, Variant::Sse2, Variant::Avx2};
-
-// Whether this processor runs the variant, whatever the processor record says.
-inline bool Available(Variant variant)
-{
-#if ORU_RESAMPLER_X86
-    __builtin_cpu_init();
-    switch (variant) {
-    case Variant::Sse2:
-        return __builtin_cpu_supports("sse2");
-    case Variant::Avx2:
-        return __builtin_cpu_supports("avx2");
-    default:
-        return true;
-    }
-#else
-    return variant == Variant::Portable;
-#endif
-}
-
 // The kernel of a variant; the portable one where the build has no such variant.
 inline DotKernel KernelOf(Variant variant)
 {

@@ -287,19 +287,28 @@ TEST(SignalChain, AutomaticBitRateMovesToACleanSignal)
 
 // Idle lead, then a weak 45.45-baud signal: the rate stays near the signal's instead of running off to the
 // short intervals of the noise.
+// The correlative chain measuring the bit rate from `startBaud`: an idle lead, then `dataBits` random bits of a
+// 45.45-baud signal at the given SNR in 3 kHz.
+void RunAutomaticRate(SettingsModel &s, Capture &capture, double startBaud, size_t dataBits, double snr, uint32_t seed)
+{
+    s = ManualSettings(1275.0, 1445.0, startBaud);
+    s.baudAuto = true;
+    s.SetDemodulator(kDemodCorrelative);
+    SignalChain chain(s, capture.Target(), kRate);
+    std::vector<int> bits(45, 1);
+    const auto data = RandomBits(dataBits, seed);
+    bits.insert(bits.end(), data.begin(), data.end());
+    // Noise power in 3 kHz = signal power / SNR; white noise spreads it over rate / 2.
+    const double rms = 8000.0 / std::sqrt(2.0) * std::sqrt(kRate / 2.0 / 3000.0 / std::pow(10.0, snr / 10.0));
+    Feed(chain, WithNoise(Fsk(bits, 45.45, 1275.0, 1445.0, 8000.0), rms, seed));
+}
+
 TEST(SignalChain, NoisySignalAfterAnIdleLeadKeepsItsBitRate)
 {
     for (uint32_t seed : {1u, 2u, 3u}) {
-        SettingsModel s = ManualSettings(1275.0, 1445.0, 45.45);
-        s.baudAuto = true;
-        s.SetDemodulator(kDemodCorrelative);
+        SettingsModel s;
         Capture capture;
-        SignalChain chain(s, capture.Target(), kRate);
-        std::vector<int> bits(45, 1);
-        const auto data = RandomBits(450, seed);
-        bits.insert(bits.end(), data.begin(), data.end());
-        // About 10 dB in 3 kHz: noise RMS sqrt(5.5 / 3 / 10) of the signal's RMS.
-        Feed(chain, WithNoise(Fsk(bits, 45.45, 1275.0, 1445.0, 8000.0), 8000.0 / std::sqrt(2.0) * 0.43, seed));
+        RunAutomaticRate(s, capture, 45.45, 450, 10.0, seed);
         EXPECT_GE(s.baudrate, 40.0) << seed;
         EXPECT_LE(s.baudrate, 51.0) << seed;
     }
@@ -312,17 +321,9 @@ TEST(SignalChain, WeakSignalIsMeasuredFromAFasterStartRate)
 {
     for (double snr : {5.0, 0.0}) {
         for (uint32_t seed : {1u, 2u, 3u, 4u}) {
-            SettingsModel s = ManualSettings(1275.0, 1445.0, 96.0);
-            s.baudAuto = true;
-            s.SetDemodulator(kDemodCorrelative);
+            SettingsModel s;
             Capture capture;
-            SignalChain chain(s, capture.Target(), kRate);
-            std::vector<int> bits(45, 1);
-            const auto data = RandomBits(900, seed);
-            bits.insert(bits.end(), data.begin(), data.end());
-            // Noise power in 3 kHz = signal power / SNR; white noise spreads it over rate / 2.
-            const double rms = 8000.0 / std::sqrt(2.0) * std::sqrt(kRate / 2.0 / 3000.0 / std::pow(10.0, snr / 10.0));
-            Feed(chain, WithNoise(Fsk(bits, 45.45, 1275.0, 1445.0, 8000.0), rms, seed));
+            RunAutomaticRate(s, capture, 96.0, 900, snr, seed);
             EXPECT_NEAR(s.baudrate, 45.45, 45.45 * 0.06) << snr << " dB, seed " << seed;
             // The second half of the signal is read at that rate.
             const size_t half = capture.samplesPerBit.size() / 2;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../../runtime/src/resampler_kernels.h"
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {
@@ -630,12 +631,26 @@ TEST(ResamplerLifecycle, CallerStorageAndNullObjects)
 
 namespace {
 
-const char *KernelName(orures::Variant variant)
+constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Sse2, Kernel::Avx2};
+
+orures::Variant VariantOf(Kernel k)
 {
-    switch (variant) {
-    case orures::Variant::Sse2:
+    switch (k) {
+    case Kernel::Sse2:
+        return orures::Variant::Sse2;
+    case Kernel::Avx2:
+        return orures::Variant::Avx2;
+    default:
+        return orures::Variant::Portable;
+    }
+}
+
+const char *KernelName(Kernel k)
+{
+    switch (k) {
+    case Kernel::Sse2:
         return "SSE2";
-    case orures::Variant::Avx2:
+    case Kernel::Avx2:
         return "AVX2";
     default:
         return "portable";
@@ -671,10 +686,10 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableSum)
             }
         }
     };
-    for (orures::Variant variant : orures::kVariants) {
-        if (!orures::Available(variant))
+    for (Kernel kernel : kKernels) {
+        if (!KernelAvailable(kernel))
             continue;
-        const orures::DotKernel dot = orures::KernelOf(variant);
+        const orures::DotKernel dot = orures::KernelOf(VariantOf(kernel));
         for (uint32_t n : lengths) {
             for (int samples = 0; samples < 4; ++samples) {
                 for (int taps = 0; taps < 4; ++taps) {
@@ -684,26 +699,11 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableSum)
                     fill(c, c.size() - n, taps);
                     const int32_t *x = d.data() + offset, *t = c.data() + (c.size() - n);
                     ASSERT_EQ(dot(x, t, n), orures::DotPortable(x, t, n))
-                        << KernelName(variant) << ", " << n << " taps, kinds " << samples << "/" << taps;
+                        << KernelName(kernel) << ", " << n << " taps, kinds " << samples << "/" << taps;
                 }
             }
         }
     }
-}
-
-// Objects built while the processor record hides SSE2 (portable) or AVX (SSE2) from them.
-OruResampler32 *ConstructWith(orures::Variant variant)
-{
-    OruCPUInfo *cpu = _CPU();
-    const uint32_t features = cpu->Features, features2 = cpu->Features2;
-    if (variant == orures::Variant::Portable)
-        cpu->Features &= ~ORU_FEATURE_SSE2;
-    if (variant == orures::Variant::Sse2)
-        cpu->Features2 &= ~ORU_FEATURE2_AVX;
-    OruResampler32 *r = OruResampler32_Construct(nullptr);
-    cpu->Features = features;
-    cpu->Features2 = features2;
-    return r;
 }
 
 enum class Taps { Designed, Random, AllMax, AllMin, Alternating };
@@ -736,17 +736,21 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
         {"rows of 3, random taps", 0, 0, 2, 3, 5, Taps::Random, Input::Random},
         {"rows of 9 and 8, alternating full scale", 0, 0, 7, 5, 57, Taps::Alternating, Input::AllMax},
     };
-    std::vector<orures::Variant> variants;
-    for (orures::Variant variant : orures::kVariants)
-        if (orures::Available(variant))
-            variants.push_back(variant);
+    std::vector<Kernel> kernels;
+    for (Kernel kernel : kKernels)
+        if (KernelAvailable(kernel))
+            kernels.push_back(kernel);
     std::mt19937 random(5);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<OruResampler32 *> objects;
         std::set<decltype(OruResampler32::ResizeRoutine)> resizers;
-        for (orures::Variant variant : variants) {
-            OruResampler32 *r = ConstructWith(variant);
+        for (Kernel kernel : kernels) {
+            OruResampler32 *r = nullptr;
+            {
+                const KernelScope scope(kernel);
+                r = OruResampler32_Construct(nullptr);
+            }
             ASSERT_NE(r, nullptr);
             resizers.insert(r->ResizeRoutine);
             if (c.over) {
@@ -759,7 +763,7 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
             objects.push_back(r);
         }
         // The record steered each object to a kernel of its own.
-        EXPECT_EQ(resizers.size(), variants.size());
+        EXPECT_EQ(resizers.size(), kernels.size());
 
         const uint32_t taps = objects[0]->TapsNum;
         std::vector<double> h(taps);
@@ -807,7 +811,7 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
         }
         ASSERT_FALSE(outputs[0].empty());
         for (size_t k = 1; k < objects.size(); ++k)
-            EXPECT_EQ(outputs[k], outputs[0]) << KernelName(variants[k]);
+            EXPECT_EQ(outputs[k], outputs[0]) << KernelName(kernels[k]);
         for (OruResampler32 *r : objects)
             OruResampler32_Destruct(r, 1);
     }
