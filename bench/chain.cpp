@@ -1,6 +1,7 @@
 // One frame of 2048 samples at 11025 Hz through the whole signal chain (displays, tuning, demodulation, majority
-// vote, bit timing, parameter block) for each demodulator, with automatic tuning and automatic bit rate on a
-// 50-baud signal with 170 Hz shift and some noise. The dispatch target only looks at the levels.
+// vote, bit timing, parameter block) for each demodulator, with automatic bit rate on a 50-baud signal with
+// 170 Hz shift and some noise; with the displays shown or not (a window attached or sirrel-decode), and with
+// automatic or fixed tones. The dispatch target only looks at the levels.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -36,12 +37,15 @@ void BM_SignalChain_Frame(benchmark::State &state)
 {
     sirrel::SettingsModel settings;
     settings.SetDemodulator(sirrel::DemodulatorChoice(state.range(0)));
-    settings.tuneAuto = true;
+    settings.tuneAuto = state.range(2) != 0;
+    settings.space = 1275;
+    settings.mark = 1445;
     settings.baudAuto = true;
     int32_t ones = 0;
     sirrel::SignalChain chain(
         settings,
         [&](const int16_t *levels, int32_t count, const sirrel::DecoderParams &) { ones += levels[count / 2]; }, kRate);
+    chain.SetDisplaysShown(state.range(1) != 0);
     const std::vector<int16_t> signal = FskSignal();
     int frame = 0;
     for (auto _ : state) {
@@ -54,10 +58,9 @@ void BM_SignalChain_Frame(benchmark::State &state)
     state.counters["xRealTime"] = benchmark::Counter(samples / kRate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SignalChain_Frame)
-    ->ArgName("plain0_highspeed1_optimal2_correlative3")
-    ->Arg(sirrel::kDemodPlain)
-    ->Arg(sirrel::kDemodHighSpeed)
-    ->Arg(sirrel::kDemodOptimal)
-    ->Arg(sirrel::kDemodCorrelative);
+    ->ArgNames({"plain0_highspeed1_optimal2_correlative3", "displays", "auto_tuning"})
+    ->ArgsProduct({{sirrel::kDemodPlain, sirrel::kDemodHighSpeed, sirrel::kDemodOptimal, sirrel::kDemodCorrelative},
+                   {1, 0},
+                   {1, 0}});
 
 } // namespace

@@ -157,6 +157,7 @@ void Decode(benchmark::State &state, Signal signal, const char *protocol)
             return;
         }
         DecoderEngine engine(source, settings);
+        engine.Chain().SetDisplaysShown(false);
         std::string text;
         engine.Output().SetCharacterListener([&text](int32_t channel, uint8_t character, uint32_t) {
             if (channel == 0 && character != 10)

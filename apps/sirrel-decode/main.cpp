@@ -229,6 +229,7 @@ Decoded DecodeInput(const std::string &input, const SettingsModel &settings, con
 
     DecoderColors colors;
     DecoderEngine engine(*source, settings, colors);
+    engine.Chain().SetDisplaysShown(false);
     DataOutputWindow &window = engine.Output();
     if (!logDir.empty()) {
         if (!MakeFolder(logDir, result.error))

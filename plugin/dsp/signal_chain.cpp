@@ -285,8 +285,10 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
         clippingColour_.store(clipped ? kClipping : kNoClipping, std::memory_order_relaxed);
     }
 
-    spectrum_.FeedSamples(x, n, 1);
-    waterfall_.FeedSamples(x, n, 1);
+    if (displaysShown_ || settings_.tuneAuto)
+        spectrum_.FeedSamples(x, n, 1);
+    if (displaysShown_)
+        waterfall_.FeedSamples(x, n, 1);
 
     double space = 0.0;
     double mark = 0.0;
@@ -379,7 +381,8 @@ const int16_t *SignalChain::DemodulateToneFilters(const int16_t *x, uint32_t n, 
     demodulator_.SetPostFilterTaps(taps);
     demodulator_.SetTones(space, mark);
     demodulator_.Process(x, n);
-    scope_.FeedSamples(TestPointSignal(x), n, 1);
+    if (displaysShown_)
+        scope_.FeedSamples(TestPointSignal(x), n, 1);
     return demodulator_.DecidedBits();
 }
 
@@ -413,7 +416,8 @@ const int16_t *SignalChain::DemodulateCorrelative(const int16_t *x, uint32_t n, 
     slicerUpper_ = upper;
     slicerLower_ = lower;
 
-    scope_.FeedSamples(TestPointSignal(x), n, 1);
+    if (displaysShown_)
+        scope_.FeedSamples(TestPointSignal(x), n, 1);
     for (uint32_t i = 0; i < n; ++i)
         decisions_[i] = correlatorOutput_[i] > 0 ? 1 : 0;
     return decisions_;
@@ -484,10 +488,16 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
 {
     intervals_.Feed(bits, n);
     int32_t counters[kRawHistogramBins];
-    rawTiming_.SetFullScale(BuildRawHistogram(intervals_, counters));
-    rawTiming_.FeedCounters(counters, kRawHistogramBins, 1);
-    enhancedTiming_.SetFullScale(EnhanceHistogram(counters));
-    enhancedTiming_.FeedCounters(counters, kEnhancedHistogramBins, 1);
+    const int32_t rawTop = BuildRawHistogram(intervals_, counters);
+    if (displaysShown_) {
+        rawTiming_.SetFullScale(rawTop);
+        rawTiming_.FeedCounters(counters, kRawHistogramBins, 1);
+    }
+    const int32_t enhancedTop = EnhanceHistogram(counters);
+    if (displaysShown_) {
+        enhancedTiming_.SetFullScale(enhancedTop);
+        enhancedTiming_.FeedCounters(counters, kEnhancedHistogramBins, 1);
+    }
 
     const double current = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
     if (!settings_.baudAuto)

@@ -106,6 +106,10 @@ public:
     TuningRules &Tuning() { return tuning_; }
     // The "Clipping" indicator follows the audio of a route with a level meter (the sound card).
     void SetLevelMeter(bool on) { levelMeter_ = on; }
+    // Whether anything shows the displays (on at first). Without a view the chain feeds only what the decoding
+    // reads: the spectrum while automatic tuning takes its tones from it, and the bit-timing counts.
+    void SetDisplaysShown(bool shown) { displaysShown_ = shown; }
+    bool DisplaysShown() const { return displaysShown_; }
 
     SignalDisplay &Spectrum() { return spectrum_; }
     SignalDisplay &Waterfall() { return waterfall_; }
@@ -140,6 +144,7 @@ private:
     DispatchTarget dispatch_;
     uint32_t rate_ = 0;
     bool levelMeter_ = false;
+    bool displaysShown_ = true;
 
     SignalDisplay spectrum_;
     SignalDisplay waterfall_;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/discriminator_phase.h"
+
 namespace sirrel {
 
 namespace {
@@ -12,7 +14,6 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 constexpr double kFast = 0.01;
 constexpr double kSlow = 0.0002;
-constexpr double kPhaseScale = 10430.060040584269; // 32768 / pi
 // In high-speed mode the envelope trackers hold while the filtered signal is below this part of its running
 // level: as a signal ends or starts, the phase of the dying I/Q pair jumps to full scale and the fast attack
 // would carry the threshold far off the centre for the next preamble.
@@ -269,9 +270,7 @@ void ToneFilterDemodulator::ProcessHighSpeed(const int16_t *x, uint32_t n)
     for (uint32_t i = 0; i < n; ++i) {
         const int64_t re = int64_t(previousI_) * iOut[i] + int64_t(previousQ_) * qOut[i];
         const int64_t im = int64_t(qOut[i]) * previousI_ - int64_t(previousQ_) * iOut[i];
-        const double delta = (re == 0 && im == 0) ? 0.0 : std::atan2(double(im), double(re));
-        // +pi scales to 32768, one past the 16-bit range.
-        postInput[i] = int16_t(std::min(delta * kPhaseScale, 32767.0));
+        postInput[i] = DiscriminatorPhase(re, im);
         previousI_ = iOut[i];
         previousQ_ = qOut[i];
     }

@@ -98,16 +98,17 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         for (uint32_t i = 0; i < block_; ++i)
             windowed_[i] = int32_t(block[i] * window_[i]);
         fft_->ComputeReal32(fft_, windowed_.data(), uint32_t(windowed_.size()));
+        const float *e = fft_->Module + first_;
+        std::copy(e, e + bins_, &energies_[size_t(j) * bins_]);
         for (uint32_t k = 0; k < bins_; ++k) {
-            const float e = fft_->Module[first_ + k];
-            energies_[size_t(k) * blocks + j] = e;
-            frameMean_[k] += e;
-            frameSquare_[k] += double(e) * e;
+            frameMean_[k] += e[k];
+            frameSquare_[k] += double(e[k]) * e[k];
         }
     }
 
     // Only bins with some energy, in this frame or in the moments, can become a tone: the products of the
-    // others stay out, which keeps the cost down while the band is mostly empty.
+    // others stay out, which keeps the cost down while the band is mostly empty. Each product sums the blocks in
+    // their order; the runs of a row's columns go side by side.
     const double loudNow = *std::max_element(frameMean_.begin(), frameMean_.end());
     const double loudBefore = started_ ? *std::max_element(mean_.begin(), mean_.end()) : 0.0;
     const uint32_t stride = maxApart_ + 1;
@@ -115,15 +116,17 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
     for (uint32_t a = 0; a < bins_; ++a) {
         if (frameMean_[a] < kActive * loudNow && mean_[a] < kActive * loudBefore)
             continue;
-        float *row = &frameProduct_[size_t(a) * stride];
-        const float *ea = &energies_[size_t(a) * blocks];
         const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
-        for (uint32_t d = minApart_; d <= last; ++d) {
-            const float *eb = &energies_[size_t(a + d) * blocks];
-            float sum = 0.0f;
-            for (uint32_t j = 0; j < blocks; ++j)
-                sum += ea[j] * eb[j];
-            row[d] = sum;
+        if (last < minApart_)
+            continue;
+        float *__restrict row = &frameProduct_[size_t(a) * stride + minApart_];
+        const size_t columns = last - minApart_ + 1;
+        for (uint32_t j = 0; j < blocks; ++j) {
+            const float *e = &energies_[size_t(j) * bins_ + a];
+            const float ea = e[0];
+            const float *__restrict eb = e + minApart_;
+            for (size_t d = 0; d < columns; ++d)
+                row[d] += ea * eb[d];
         }
     }
 

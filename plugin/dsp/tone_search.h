@@ -45,7 +45,7 @@ private:
     OruFFT2Float *fft_ = nullptr;
     std::vector<float> window_;
     std::vector<int32_t> windowed_;
-    std::vector<float> energies_; // one frame: energy per band bin and block (the blocks of a bin in a row)
+    std::vector<float> energies_; // one frame: energy per block and band bin (the bins of a block in a row)
     // Moments of the block energies over the recent frames: mean, mean square and the products of every pair of
     // bins a plausible shift apart (row a, column b - a).
     std::vector<double> mean_;

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "dsp/discriminator_phase.h"
 #include "dsp/tone_filter_demodulator.h"
 
 namespace sirrel {
@@ -126,6 +127,45 @@ TEST(ToneFilterDemodulator, HighSpeedDiscriminatorMeasuresTheFrequencyOffset)
 }
 
 // Low tone for one, high tone for zero; the decisions follow after the filters' delay.
+// The discriminator's phase without libm's atan2 for most samples must still be atan2's, integer for integer:
+// the axes and diagonals, the largest products, random I/Q pairs of every size, and values placed right at the
+// steps of the scale, where the fast arctangent alone could land on the wrong side.
+TEST(ToneFilterDemodulator, DiscriminatorPhaseIsAtan2Truncated)
+{
+    auto exact = [](int64_t re, int64_t im) {
+        const double delta = (re == 0 && im == 0) ? 0.0 : std::atan2(double(im), double(re));
+        return int16_t(std::min(delta * kPhaseScale, 32767.0));
+    };
+    std::vector<std::pair<int64_t, int64_t>> cases;
+    const int64_t big = int64_t(2) * 32768 * 32768;
+    for (int64_t a : {int64_t(0), int64_t(1), int64_t(-1), int64_t(7), big, -big, big - 1})
+        for (int64_t b : {int64_t(0), int64_t(1), int64_t(-1), int64_t(7), big, -big, big - 1})
+            cases.emplace_back(a, b);
+    std::mt19937_64 random(5);
+    for (int bits = 1; bits <= 15; ++bits) {
+        std::uniform_int_distribution<int32_t> value(-(1 << bits), (1 << bits) - 1);
+        for (int i = 0; i < 40000; ++i) {
+            const int64_t i0 = value(random), q0 = value(random), i1 = value(random), q1 = value(random);
+            cases.emplace_back(i0 * i1 + q0 * q1, q1 * i0 - q0 * i1);
+        }
+    }
+    for (int32_t step = -32768; step <= 32767; step += 7) {
+        const double angle = step / kPhaseScale;
+        for (double radius : {1e4, 1e9}) {
+            const int64_t re = std::llround(radius * std::cos(angle));
+            const int64_t im = std::llround(radius * std::sin(angle));
+            for (int64_t d : {-1, 0, 1})
+                cases.emplace_back(re + d, im - d);
+        }
+    }
+    int wrong = 0;
+    for (const auto &[re, im] : cases)
+        if (DiscriminatorPhase(re, im) != exact(re, im) && ++wrong < 5)
+            ADD_FAILURE() << "re " << re << ", im " << im << ": " << DiscriminatorPhase(re, im) << " instead of "
+                          << exact(re, im);
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(ToneFilterDemodulator, DecisionsFollowTheTones)
 {
     for (bool optimal : {false, true}) {
