@@ -27,6 +27,8 @@ constexpr double kMinShare = 0.01;
 // A bin takes part in the products while its energy is within this share of the strongest bin's (32 dB): well
 // below the share a tone needs, so that every pair the search looks at has all of its products.
 constexpr double kActive = kMinShare / 16.0;
+// Columns of the products summed together.
+constexpr size_t kColumnRun = 8;
 // Spectrum tones this close to the alternating ones are the same tones: the spectrum's placing stands.
 constexpr int32_t kSameTones = 8;
 
@@ -95,8 +97,10 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
     std::fill(frameSquare_.begin(), frameSquare_.end(), 0.0);
     for (uint32_t j = 0; j < blocks; ++j) {
         const int16_t *block = x + size_t(j) * hop;
-        for (uint32_t i = 0; i < block_; ++i)
-            windowed_[i] = int32_t(block[i] * window_[i]);
+        int32_t *windowed = windowed_.data();
+        const float *window = window_.data();
+        for (uint32_t i = 0, size = block_; i < size; ++i)
+            windowed[i] = int32_t(block[i] * window[i]);
         fft_->ComputeReal32(fft_, windowed_.data(), uint32_t(windowed_.size()));
         const float *e = fft_->Module + first_;
         std::copy(e, e + bins_, &energies_[size_t(j) * bins_]);
@@ -119,14 +123,26 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         const uint32_t last = std::min(maxApart_, bins_ - 1 - a);
         if (last < minApart_)
             continue;
-        float *__restrict row = &frameProduct_[size_t(a) * stride + minApart_];
+        float *row = &frameProduct_[size_t(a) * stride + minApart_];
+        const float *ea = &energies_[a];
+        const float *eb = ea + minApart_;
         const size_t columns = last - minApart_ + 1;
-        for (uint32_t j = 0; j < blocks; ++j) {
-            const float *e = &energies_[size_t(j) * bins_ + a];
-            const float ea = e[0];
-            const float *__restrict eb = e + minApart_;
-            for (size_t d = 0; d < columns; ++d)
-                row[d] += ea * eb[d];
+        // Eight columns at a time stay in registers while the blocks are summed.
+        size_t d = 0;
+        for (; d + kColumnRun <= columns; d += kColumnRun) {
+            float sums[kColumnRun] = {};
+            for (uint32_t j = 0; j < blocks; ++j) {
+                const size_t at = size_t(j) * bins_;
+                for (size_t c = 0; c < kColumnRun; ++c)
+                    sums[c] += ea[at] * eb[at + d + c];
+            }
+            std::copy(sums, sums + kColumnRun, row + d);
+        }
+        for (; d < columns; ++d) {
+            float sum = 0.0f;
+            for (uint32_t j = 0; j < blocks; ++j)
+                sum += ea[size_t(j) * bins_] * eb[size_t(j) * bins_ + d];
+            row[d] = sum;
         }
     }
 
@@ -182,9 +198,12 @@ TonePair ToneSearch::Alternating(int32_t shift) const
         }
     };
     if (shift == 0) {
-        for (int32_t a = 0; a < int32_t(bins_); ++a)
+        for (int32_t a = 0; a < int32_t(bins_); ++a) {
+            if (mean_[size_t(a)] < least)
+                continue;
             for (int32_t d = int32_t(minApart_); d <= int32_t(maxApart_); ++d)
                 consider(a, d);
+        }
     } else {
         // The grid spacings on either side of the shift: the pair refined below sits between them.
         const int32_t below = int32_t(shift / step);
