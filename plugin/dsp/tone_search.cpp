@@ -111,8 +111,7 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
     }
 
     // Only bins with some energy, in this frame or in the moments, can become a tone: the products of the
-    // others stay out, which keeps the cost down while the band is mostly empty. Each product sums the blocks in
-    // their order; the runs of a row's columns go side by side.
+    // others stay out, which keeps the cost down while the band is mostly empty.
     const double loudNow = *std::max_element(frameMean_.begin(), frameMean_.end());
     const double loudBefore = started_ ? *std::max_element(mean_.begin(), mean_.end()) : 0.0;
     const uint32_t stride = maxApart_ + 1;
@@ -127,7 +126,7 @@ void ToneSearch::Feed(const int16_t *x, uint32_t n)
         const float *ea = &energies_[a];
         const float *eb = ea + minApart_;
         const size_t columns = last - minApart_ + 1;
-        // Eight columns at a time stay in registers while the blocks are summed.
+        // Eight columns at a time stay in registers while the blocks are summed, each in the blocks' order.
         size_t d = 0;
         for (; d + kColumnRun <= columns; d += kColumnRun) {
             float sums[kColumnRun] = {};
