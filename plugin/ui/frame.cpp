@@ -26,7 +26,8 @@ void Oru_Frame::PaintBackground(Canvas &canvas)
     canvas.Bevel(ClientRect(), false, BackgroundColor());
     const Rect caption{kBorder, kBorder, Width() - kBorder, kCaptionHeight - 2};
     canvas.FillRect(caption, scheme.selection);
-    canvas.TextIn(Font(), caption.Inset(2).Offset(2, 0), Text(), scheme.selectionText, false);
+    canvas.TextIn(Font(), {caption.left + 4, caption.top, caption.right - 4, caption.bottom}, Text(),
+                  scheme.selectionText, false);
 }
 
 int32_t Oru_Dialog::RunModal(int32_t defaultResult)
