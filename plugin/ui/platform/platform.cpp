@@ -4,6 +4,9 @@
 
 #include "ui/platform/driver.h"
 #include "ui/platform/headless/headless_driver.h"
+#ifdef SIRREL_HAVE_X11
+#include "ui/platform/x11/x11_driver.h"
+#endif
 
 namespace sirrel {
 
@@ -12,7 +15,20 @@ namespace {
 std::mutex driverLock;
 std::unique_ptr<PlatformDriver> driver;
 
-std::unique_ptr<PlatformDriver> OpenDriver() { return std::make_unique<HeadlessDriver>(); }
+std::unique_ptr<PlatformDriver> OpenDriver()
+{
+    const char *choice = std::getenv("SIRREL_UI");
+    const bool headless = choice && std::strcmp(choice, "headless") == 0;
+#ifdef SIRREL_HAVE_X11
+    if (!headless) {
+        if (auto x11 = X11Driver::Open())
+            return x11;
+    }
+#else
+    (void)headless;
+#endif
+    return std::make_unique<HeadlessDriver>();
+}
 
 } // namespace
 
