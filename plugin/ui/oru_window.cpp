@@ -639,7 +639,10 @@ FontFace *Oru_Window::Font() const
         if (const FontObject *font = w->font_.Get())
             return font->face.get();
     }
+    // The cache first, so that it outlives the holder at exit.
+    static FontCache &cache = Fonts();
     static FontHolder fallback(Fonts);
+    (void)cache;
     if (!fallback.Get())
         fallback.Set(FontDescription::Make("Arial", 13));
     return fallback.Get()->face.get();
