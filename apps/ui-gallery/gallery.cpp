@@ -1,8 +1,13 @@
 #include "gallery.h"
 
+#include <cmath>
+#include <string>
+
 #include "ui/controls.h"
 #include "ui/edit_field.h"
+#include "ui/lists.h"
 #include "ui/numeric_field.h"
+#include "ui/views.h"
 
 namespace sirrel {
 
@@ -14,6 +19,17 @@ struct Gallery::Parts {
     Oru_RadioGroup radio;
     Oru_EditField edit, selected, editDisabled;
     Oru_NumericField plain, integer, frequency, frequencyShort, time;
+    Oru_ComboBox combo, editableCombo;
+    Oru_ListBox list;
+    Oru_ScrollBar scroll;
+    Oru_Slider slider;
+    Oru_LevelMeter meter;
+    Oru_ColorSwatch clipping, swatch;
+    Oru_PixmapView pixmap;
+    Oru_BarGraph graph;
+    Oru_CellGrid grid;
+    Oru_PageContainer pages;
+    Oru_ScrollingView lines;
     int32_t clicks = 0;
 };
 
@@ -87,6 +103,68 @@ bool Gallery::Create(int32_t x, int32_t y)
     p.frequencyShort.SetValue(518000);
     p.time.CreateNumeric(f, 380, top + 202, 160, 22, Oru_NumericField::Kind::Time);
     p.time.SetValue(0.020);
+
+    // Below: lists and ranges.
+    const int32_t lower = top + 240;
+    p.combo.CreateCombo(f, 12, lower, 160, 22, false);
+    p.editableCombo.CreateCombo(f, 12, lower + 30, 160, 22, true, 12);
+    p.list.CreateList(f, 200, lower, 150, 4 * Oru_ListBox::kRowHeight + 2);
+    for (const char *rate : {"45.45", "50", "75", "96", "100", "200"}) {
+        p.combo.AddItem(rate);
+        p.editableCombo.AddItem(rate);
+        p.list.AddItem(std::string(rate) + " Bd");
+    }
+    p.combo.Select(1);
+    p.editableCombo.Select(4);
+    p.list.Select(2);
+    p.scroll.CreateScrollBar(f, 380, lower, 160, 14, false);
+    p.scroll.SetRange(0, 99, 20);
+    p.scroll.SetPosition(40);
+    p.slider.CreateSlider(f, 380, lower + 20, 160, 22, 0, 100);
+    p.slider.SetValue(65);
+    p.meter.CreateMeter(f, 380, lower + 50, 160, 12, 100);
+    p.meter.SetLevel(95);
+    p.clipping.CreateSwatch(f, 380, lower + 68, 76, 20, Rgb(224, 0, 0));
+    p.clipping.SetText("Clipping");
+    p.clipping.SetTextColor(Rgb(255, 255, 255));
+    p.swatch.CreateSwatch(f, 464, lower + 68, 76, 20, Rgb(0, 96, 160));
+
+    // Right: the views that other parts fill.
+    p.pixmap.CreateView(f, 572, top, 184, 90);
+    OruDynamicPixMap &map = p.pixmap.Map();
+    for (int32_t y = 0; y < map.Height; ++y)
+        map.LineHorizontalRaw(&map, 0, map.Width - 1, y, ColorInterpolate(0x000020, 0x3060FF, map.Height, y));
+    for (int32_t x = 1; x < map.Width; ++x) {
+        const auto wave = [&](int32_t at) { return int32_t(45 + 35 * std::sin(at * 0.12)); };
+        map.Line(&map, x - 1, wave(x - 1), x, wave(x), 0xFFFF40);
+    }
+    p.graph.CreateGraph(f, 572, top + 100, 184, 110);
+    p.graph.SetEntries({"E", "T", "A", "O", "I", "N"}, {127, 91, 82, 75, 70, 67});
+    p.grid.CreateGrid(f, 572, top + 222, 4, 8, 23, 18);
+    p.grid.SetCellPainter(
+        [](Canvas &canvas, int32_t row, int32_t column, const Rect &cell, bool selected, void *owner) {
+            const char text[2] = {char('A' + row * 8 + column), 0};
+            canvas.TextIn(static_cast<Oru_Window *>(owner)->Font(), cell, text,
+                          selected ? Scheme().selectionText : Scheme().text, true);
+        },
+        &p.grid);
+    p.grid.SelectCell(1, 2);
+
+    // Bottom: pages, the first with a scrolling view.
+    p.pages.CreatePages(f, 12, lower + 100, 544, 150);
+    Oru_Window *first = p.pages.AddPage("Channel 1");
+    for (const char *name : {"Channel 2", "Channel 3", "Channel 4"})
+        p.pages.AddPage(name);
+    p.lines.CreateScrolling(first, 0, 0, first->Width(), first->Height(), 16);
+    p.lines.SetLinePainter(
+        [](Canvas &canvas, int32_t line, const Rect &area, void *owner) {
+            canvas.TextIn(static_cast<Oru_Window *>(owner)->Font(), {area.left + 4, area.top, area.right, area.bottom},
+                          "ZCZC line " + std::to_string(line) + ": RYRYRYRYRY THE QUICK BROWN FOX", Scheme().text,
+                          false);
+        },
+        &p.lines);
+    p.lines.SetLineCount(200);
+    p.lines.SetFirstLine(20);
 
     p.focused.SetFocus();
     return true;

@@ -21,8 +21,8 @@ public:
     Oru_Window &CountingButton();
     int32_t Clicks() const;
 
-    static constexpr int32_t kWidth = 560;
-    static constexpr int32_t kHeight = 360;
+    static constexpr int32_t kWidth = 770;
+    static constexpr int32_t kHeight = 530;
 
 private:
     struct Parts;
