@@ -34,6 +34,8 @@ enum : uint32_t {
     kMsgMiddleUp = 0x0208,
     kMsgMiddleDoubleClick = 0x0209,
     kMsgSizing = 0x0214,
+    // A thread message that wakes the window thread for work queued outside the display (the plug-in's tasks).
+    kMsgWake = 0x8001,
 };
 
 // Answers to kMsgNonClientHitTest.
