@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need; does nothing when all are present.
 set -euo pipefail
 packages=(g++ cmake make pkg-config clang-format libgtest-dev libgmock-dev libbenchmark-dev
-          libx11-dev libxext-dev libfreetype-dev libfontconfig-dev libasound2-dev libpng-dev fonts-liberation
+          libx11-dev libfreetype-dev libfontconfig-dev libasound2-dev libpng-dev fonts-liberation
           xvfb xauth sox minimodem)
 missing=()
 for p in "${packages[@]}"; do

@@ -586,7 +586,11 @@ void Oru_Window::Redraw()
 
 void Oru_Window::PaintContent(Canvas &) {}
 
-void Oru_Window::PaintBackground(Canvas &canvas) { canvas.FillRect(ClientRect(), background_); }
+void Oru_Window::PaintBackground(Canvas &canvas)
+{
+    const BrushObject *brush = brush_.Get();
+    canvas.FillRect(ClientRect(), brush ? brush->description.color : background_);
+}
 
 void Oru_Window::MouseEvent(int32_t code, uint32_t, int32_t, int32_t)
 {
@@ -624,6 +628,12 @@ void Oru_Window::SetColors(uint32_t background, uint32_t text)
 {
     background_ = background;
     textColor_ = text;
+    Redraw();
+}
+
+void Oru_Window::SetBrush(const BrushDescription &brush)
+{
+    brush_.Set(brush);
     Redraw();
 }
 

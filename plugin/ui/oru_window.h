@@ -145,6 +145,13 @@ public:
     void SetFont(const FontDescription &font);
     FontFace *Font() const;
     const FontHolder &FontSlot() const { return font_; }
+    void SetPen(const PenDescription &pen) { pen_.Set(pen); }
+    const PenHolder &PenSlot() const { return pen_; }
+    // A brush fills the background in place of the background colour.
+    void SetBrush(const BrushDescription &brush);
+    const BrushHolder &BrushSlot() const { return brush_; }
+    // The canvas of the paint in progress, null between paints.
+    Canvas *PaintCanvas() const { return canvas_; }
 
     void SetClickCallback(void (*function)(Oru_Window *, void *), void *context = nullptr);
     void SetContextCallback(void (*function)(Oru_Window *, void *), void *context = nullptr);

@@ -42,6 +42,16 @@ TEST_F(DrawObjects, LabelsAskingForOneFontShareItUntilTheLastGoes)
     EXPECT_EQ(Fonts().Size(), before);
 }
 
+TEST_F(DrawObjects, ABrushFillsTheBackgroundInPlaceOfItsColour)
+{
+    Oru_Window top;
+    ASSERT_TRUE(top.Create(nullptr, 0, 0, 40, 30, false, kStyleKeepBitmap, 0));
+    top.ShowCommand(kShowShow);
+    top.SetBrush({0, Rgb(0, 0, 255), 0});
+    top.Paint();
+    EXPECT_EQ(display->Record(top.NativeHandle()).pixels[5 * 40 + 5], 0x0000FFu);
+}
+
 TEST(DrawObjectCaches, PensAndBrushesShareByteEqualDescriptions)
 {
     PenHolder a(Pens), b(Pens), c(Pens);
