@@ -243,6 +243,13 @@ void Oru_ComboBox::MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y)
     }
 }
 
+void Oru_ComboBox::FocusChanged(int32_t gained)
+{
+    if (!gained)
+        Drop(false);
+    Redraw();
+}
+
 int32_t Oru_ComboBox::KeyEvent(int32_t kind, uint32_t key)
 {
     if (kind != kKeyPressed)

@@ -62,6 +62,8 @@ public:
     void PaintContent(Canvas &canvas) override;
     void MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y) override;
     int32_t KeyEvent(int32_t kind, uint32_t key) override;
+    // The list closes when the focus goes to another control.
+    void FocusChanged(int32_t gained) override;
 
 private:
     static void Picked(Oru_Window *list, void *combo);

@@ -814,11 +814,13 @@ void Oru_Window::RouteKey(int32_t kind, uint32_t key)
     int32_t handled = target->Enabled() ? target->KeyEvent(kind, key) : 0;
     if (!handled && target != this)
         handled = KeyEvent(kind, key);
+    if (key == kKeyShift && kind != kKeyCharacter)
+        shiftDown_ = kind == kKeyPressed;
     if (!handled && kind == kKeyPressed && key == kKeyTab)
-        MoveFocus();
+        MoveFocus(shiftDown_);
 }
 
-void Oru_Window::MoveFocus()
+void Oru_Window::MoveFocus(bool backward)
 {
     std::vector<Oru_Window *> order;
     std::vector<Oru_Window *> pending{this};
@@ -840,6 +842,8 @@ void Oru_Window::MoveFocus()
     }
     if (order.empty())
         return;
+    if (backward)
+        std::reverse(order.begin(), order.end());
     auto current = std::find(order.begin(), order.end(), focused_);
     Oru_Window *next = (current == order.end() || current + 1 == order.end()) ? order.front() : *(current + 1);
     next->SetFocus();

@@ -194,7 +194,8 @@ private:
     Oru_Window *ChildAt(int32_t x, int32_t y, int32_t &localX, int32_t &localY);
     void RouteMouse(uint32_t message, uint32_t keys, int32_t x, int32_t y);
     void RouteKey(int32_t kind, uint32_t key);
-    void MoveFocus();
+    // Tab goes forward through the focusable children in creation order, shift-tab back.
+    void MoveFocus(bool backward);
     void BeginFrameDrag(int32_t code, int32_t screenX, int32_t screenY);
     void ContinueFrameDrag(int32_t screenX, int32_t screenY);
     int32_t HitTest(int32_t screenX, int32_t screenY);
@@ -260,6 +261,7 @@ private:
     Oru_Window *captured_ = nullptr;
     Oru_Window *focused_ = nullptr;
     bool acceptsFocus_ = false;
+    bool shiftDown_ = false;
     int32_t dragCode_ = 0;
     int32_t dragStartX_ = 0;
     int32_t dragStartY_ = 0;

@@ -132,6 +132,14 @@ TEST_F(Views, ComboBoxDropsItsListInAPopUpAndTakesThePick)
     EXPECT_EQ(combo.SelectedText(), "100");
     EXPECT_EQ(changes, 1);
 
+    // Another control taking the focus closes the list.
+    Oru_PushButton other;
+    ASSERT_TRUE(other.CreateButton(&frame, 300, 100, 60, 22, "Other"));
+    Click(combo, 110, 10);
+    ASSERT_TRUE(combo.Dropped());
+    Click(other, 5, 5);
+    EXPECT_FALSE(combo.Dropped());
+
     Oru_ComboBox editable;
     ASSERT_TRUE(editable.CreateCombo(&frame, 200, 40, 120, 22, true, 5));
     editable.AddItem("ARQ-E");

@@ -269,6 +269,22 @@ TEST_F(WindowCore, TabMovesFocusThroughFocusableChildrenInOrder)
     EXPECT_TRUE(a.Focused());
     EXPECT_FALSE(d.Focused());
 
+    // Shift-tab goes back, wrapping at the start.
+    display->PostMessage(frame.NativeHandle(), kMsgKeyDown, kKeyShift, 0);
+    display->PressKey(frame.NativeHandle(), kKeyTab);
+    PumpMessages();
+    EXPECT_TRUE(d.Focused());
+    display->PressKey(frame.NativeHandle(), kKeyTab);
+    display->PostMessage(frame.NativeHandle(), kMsgKeyUp, kKeyShift, 0);
+    PumpMessages();
+    EXPECT_TRUE(c.Focused());
+    display->PressKey(frame.NativeHandle(), kKeyTab);
+    PumpMessages();
+    EXPECT_TRUE(d.Focused());
+    display->PressKey(frame.NativeHandle(), kKeyTab);
+    PumpMessages();
+    EXPECT_TRUE(a.Focused());
+
     // Keys go to the focused control.
     display->PressKey(frame.NativeHandle(), kKeyTab);
     display->PressKey(frame.NativeHandle(), kKeyTab);
