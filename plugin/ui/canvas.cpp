@@ -17,7 +17,9 @@ Canvas Canvas::Child(int32_t x, int32_t y, int32_t width, int32_t height) const
 {
     const int32_t ox = originX_ + x;
     const int32_t oy = originY_ + y;
-    return Canvas(map_, ox, oy, clip_.Intersect({ox, oy, ox + width, oy + height}));
+    Canvas child(map_, ox, oy, clip_.Intersect({ox, oy, ox + width, oy + height}));
+    child.SetEdges(light_, shadow_);
+    return child;
 }
 
 void Canvas::Pixel(int32_t x, int32_t y, uint32_t rgb)
@@ -103,12 +105,16 @@ void Canvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color
     }
 }
 
+void Canvas::SetEdges(uint32_t light, uint32_t shadow)
+{
+    light_ = light;
+    shadow_ = shadow;
+}
+
 void Canvas::Bevel(const Rect &r, bool sunken, uint32_t face)
 {
-    const uint32_t light = ColorInterpolate(face, 0xFFFFFF, 2, 1);
-    const uint32_t dark = ColorPonderate(face, 1, 2);
-    const uint32_t topLeft = sunken ? dark : light;
-    const uint32_t bottomRight = sunken ? light : dark;
+    const uint32_t topLeft = sunken ? shadow_ : light_;
+    const uint32_t bottomRight = sunken ? light_ : shadow_;
     FillRect(r.Inset(1), face);
     FillRect({r.left, r.top, r.right, r.top + 1}, topLeft);
     FillRect({r.left, r.top, r.left + 1, r.bottom}, topLeft);

@@ -28,7 +28,9 @@ public:
     void FillRect(const Rect &r, uint32_t color);
     void FrameRect(const Rect &r, uint32_t color);
     void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
-    // A raised or sunken 3-D edge inside r.
+    // The colours of lit and shaded edges (the window's colour scheme); children's canvases inherit them.
+    void SetEdges(uint32_t light, uint32_t shadow);
+    // A raised or sunken 3-D edge inside r around a face.
     void Bevel(const Rect &r, bool sunken, uint32_t face);
     // Text with the top of its line at y; returns the width drawn. No font, no text.
     int32_t Text(FontFace *font, int32_t x, int32_t y, std::string_view text, uint32_t color);
@@ -44,6 +46,8 @@ private:
     int32_t originX_;
     int32_t originY_;
     Rect clip_;
+    uint32_t light_ = 0xFFFFFF;
+    uint32_t shadow_ = 0x808080;
 };
 
 } // namespace sirrel

@@ -1027,6 +1027,7 @@ Rect Oru_Window::Paint()
     SetStateBits(kStatePaintLock);
     const bool full = fullRepaint_.exchange(0) != 0 || fresh;
     Canvas canvas(*offscreen_, 0, 0, {0, 0, width, height});
+    canvas.SetEdges(Scheme().light, Scheme().shadow);
     Rect painted;
     if (full) {
         PaintTree(canvas);

@@ -2,62 +2,22 @@
 // The windows are gone, nothing crashes, and the framework keeps answering.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "own_server.h"
 #include "ui/controls.h"
 #include "ui/frame.h"
 #include "ui/message_box.h"
-#include "ui/platform/x11/x11_driver.h"
 
 namespace sirrel::test {
 namespace {
 
-// Starts Xvfb on a free display and connects to it; null when there is no Xvfb.
-std::unique_ptr<X11Driver> StartServer(pid_t &server)
-{
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
-        return nullptr;
-    int number = 90;
-    while (number < 200 && (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-                            std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")))
-        ++number;
-    const std::string name = ":" + std::to_string(number);
-    server = fork();
-    if (server == 0) {
-        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
-    const char *previous = std::getenv("DISPLAY");
-    const std::string saved = previous ? previous : "";
-    setenv("DISPLAY", name.c_str(), 1);
-    std::unique_ptr<X11Driver> driver;
-    for (int attempt = 0; attempt < 100 && !driver; ++attempt) {
-        usleep(50000);
-        driver = X11Driver::Open();
-    }
-    if (previous)
-        setenv("DISPLAY", saved.c_str(), 1);
-    else
-        unsetenv("DISPLAY");
-    return driver;
-}
-
 TEST(X11ConnectionLost, WindowsGoAndTheFrameworkKeepsAnswering)
 {
-    pid_t server = 0;
-    auto driver = StartServer(server);
-    if (!driver) {
-        if (server > 0) {
-            kill(server, SIGKILL);
-            waitpid(server, nullptr, 0);
-        }
+    OwnServer server(24);
+    if (!server.Started())
         GTEST_SKIP() << "no Xvfb to kill";
-    }
+    auto driver = server.TakeDriver();
     X11Driver *x11 = driver.get();
     auto previous = ReplacePlatform(std::move(driver));
     {
@@ -72,8 +32,7 @@ TEST(X11ConnectionLost, WindowsGoAndTheFrameworkKeepsAnswering)
         }
         EXPECT_TRUE(x11->Connected());
 
-        kill(server, SIGKILL);
-        waitpid(server, nullptr, 0);
+        server.Kill();
         for (int i = 0; i < 20 && x11->Connected(); ++i) {
             frame.Redraw();
             x11->Sync();

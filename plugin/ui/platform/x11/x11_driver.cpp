@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+
+#include "ui/geometry.h"
 
 namespace sirrel {
 
@@ -116,6 +119,13 @@ std::unique_ptr<X11Driver> X11Driver::Open()
     driver->screenWidth_ = DisplayWidth(display, driver->screen_);
     driver->screenHeight_ = DisplayHeight(display, driver->screen_);
     driver->depth_ = DefaultDepth(display, driver->screen_);
+    const Visual *visual = DefaultVisual(display, driver->screen_);
+    driver->trueColor_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
+    driver->masks_[0] = visual->red_mask;
+    driver->masks_[1] = visual->green_mask;
+    driver->masks_[2] = visual->blue_mask;
+    driver->wordsAsTheyAre_ = driver->trueColor_ && (driver->depth_ == 24 || driver->depth_ == 32) &&
+                              visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
     Atom atoms[kCount];
     XInternAtoms(display, const_cast<char **>(kAtomNames), kCount, False, atoms);
     std::copy_n(atoms, kCount, driver->atoms_);
@@ -242,24 +252,106 @@ void X11Driver::InvalidateNativeWindow(uint32_t window)
     (void)!write(wake_[1], &wake, 1);
 }
 
+unsigned long X11Driver::PixelOf(uint32_t rgb)
+{
+    const uint32_t channels[3] = {(rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF};
+    if (trueColor_) {
+        unsigned long pixel = 0;
+        for (int i = 0; i < 3; ++i) {
+            if (!masks_[i])
+                continue;
+            const int shift = __builtin_ctzl(masks_[i]);
+            const int bits = std::min(__builtin_popcountl(masks_[i]), 8);
+            pixel |= (static_cast<unsigned long>(channels[i] >> (8 - bits)) << shift) & masks_[i];
+        }
+        return pixel;
+    }
+    auto found = allocated_.find(rgb);
+    if (found != allocated_.end())
+        return found->second;
+    Display *d = Dpy(display_);
+    XColor color{};
+    color.red = static_cast<unsigned short>(channels[0] * 257);
+    color.green = static_cast<unsigned short>(channels[1] * 257);
+    color.blue = static_cast<unsigned short>(channels[2] * 257);
+    color.flags = DoRed | DoGreen | DoBlue;
+    unsigned long pixel;
+    if (XAllocColor(d, DefaultColormap(d, screen_), &color)) {
+        pixel = color.pixel;
+    } else {
+        // A full colour map: black or white, whichever is nearer.
+        const uint32_t light = channels[0] * 3 + channels[1] * 6 + channels[2];
+        pixel = light >= 1280 ? WhitePixel(d, screen_) : BlackPixel(d, screen_);
+    }
+    allocated_.emplace(rgb, pixel);
+    return pixel;
+}
+
+uint32_t X11Driver::RgbOf(unsigned long pixel)
+{
+    if (trueColor_) {
+        uint32_t rgb = 0;
+        for (int i = 0; i < 3; ++i) {
+            if (!masks_[i])
+                continue;
+            const int shift = __builtin_ctzl(masks_[i]);
+            const int bits = std::min(__builtin_popcountl(masks_[i]), 8);
+            uint32_t value = uint32_t((pixel & masks_[i]) >> shift) << (8 - bits);
+            value |= value >> bits; // spread the top bits into the ones the screen lacks
+            rgb |= (value & 0xFF) << (16 - 8 * i);
+        }
+        return rgb;
+    }
+    XColor color{};
+    color.pixel = pixel;
+    XQueryColor(Dpy(display_), DefaultColormap(Dpy(display_), screen_), &color);
+    return uint32_t(color.red >> 8) << 16 | uint32_t(color.green >> 8) << 8 | uint32_t(color.blue >> 8);
+}
+
 void X11Driver::Blit(uint32_t window, const OruDynamicPixMap &map, int32_t sourceX, int32_t sourceY, int32_t width,
                      int32_t height, int32_t x, int32_t y)
 {
-    if (lost_ || map.BitsPerPixel != 32 || !map.Pixels || width <= 0 || height <= 0)
+    if (lost_ || map.BitsPerPixel != 32 || !map.Pixels)
         return;
-    // The map's pixels are 0x00RRGGBB words: what a 24-bit true-colour screen takes as they are.
-    if (depth_ != 24 && depth_ != 32)
+    // Only what the map has.
+    const Rect source = {std::max(sourceX, 0), std::max(sourceY, 0), std::min(sourceX + width, map.Width),
+                         std::min(sourceY + height, map.Height)};
+    x += source.left - sourceX;
+    y += source.top - sourceY;
+    width = source.right - source.left;
+    height = source.bottom - source.top;
+    if (width <= 0 || height <= 0)
         return;
     Display *d = Dpy(display_);
-    XImage *image =
-        XCreateImage(d, DefaultVisual(d, screen_), unsigned(depth_), ZPixmap, 0, reinterpret_cast<char *>(map.Pixels),
-                     unsigned(map.Width), unsigned(map.Height), 32, int(map.Stride));
-    if (!image)
-        return;
-    image->byte_order = LSBFirst;
-    XPutImage(d, Window(window), DefaultGC(d, screen_), image, sourceX, sourceY, x, y, unsigned(width),
-              unsigned(height));
-    image->data = nullptr; // the map keeps its pixels
+    Visual *visual = DefaultVisual(d, screen_);
+    XImage *image;
+    if (wordsAsTheyAre_) {
+        // The map's 0x00RRGGBB words are what the screen takes.
+        image = XCreateImage(d, visual, unsigned(depth_), ZPixmap, 0, reinterpret_cast<char *>(map.Pixels),
+                             unsigned(map.Width), unsigned(map.Height), 32, int(map.Stride));
+        if (!image)
+            return;
+        image->byte_order = LSBFirst;
+        XPutImage(d, Window(window), DefaultGC(d, screen_), image, source.left, source.top, x, y, unsigned(width),
+                  unsigned(height));
+        image->data = nullptr; // the map keeps its pixels
+    } else {
+        image =
+            XCreateImage(d, visual, unsigned(depth_), ZPixmap, 0, nullptr, unsigned(width), unsigned(height), 32, 0);
+        if (!image)
+            return;
+        image->data = static_cast<char *>(std::malloc(size_t(image->bytes_per_line) * size_t(height)));
+        if (!image->data) {
+            XDestroyImage(image);
+            return;
+        }
+        for (int32_t row = 0; row < height; ++row) {
+            const auto *line = reinterpret_cast<const uint32_t *>(map.Pixels + size_t(source.top + row) * map.Stride);
+            for (int32_t column = 0; column < width; ++column)
+                XPutPixel(image, column, row, PixelOf(line[source.left + column] & 0xFFFFFF));
+        }
+        XPutImage(d, Window(window), DefaultGC(d, screen_), image, 0, 0, x, y, unsigned(width), unsigned(height));
+    }
     XDestroyImage(image);
     XFlush(d);
 }
@@ -549,9 +641,15 @@ std::vector<uint32_t> X11Driver::Capture(uint32_t window, int32_t &width, int32_
     width = attributes.width;
     height = attributes.height;
     std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+    std::map<unsigned long, uint32_t> colors; // one query per screen pixel value
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x)
-            pixels[size_t(y) * width + x] = uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF;
+        for (int32_t x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            auto known = colors.find(pixel);
+            if (known == colors.end())
+                known = colors.emplace(pixel, RgbOf(pixel)).first;
+            pixels[size_t(y) * width + x] = known->second;
+        }
     }
     XDestroyImage(image);
     return pixels;

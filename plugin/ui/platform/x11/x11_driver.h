@@ -1,6 +1,7 @@
-// The display on an X server through Xlib: one X window per native window, 32-bit maps shown with XPutImage,
-// the CLIPBOARD selection as Latin-1 text. Works under Xvfb. When the connection goes, the windows are gone and
-// every call does nothing; posted messages and timers keep running so that the plug-in goes on working.
+// The display on an X server through Xlib: one X window per native window, 32-bit maps shown with XPutImage
+// (converted pixel by pixel on screens other than 24-bit true colour; colours allocated from the colour map on
+// 8-bit screens), the CLIPBOARD selection as Latin-1 text. Works under Xvfb. When the connection goes, the windows are
+// gone and every call does nothing; posted messages and timers keep running so that the plug-in goes on working.
 #pragma once
 
 #include <atomic>
@@ -59,6 +60,9 @@ private:
 
     X11Driver() = default;
     void Translate(void *event);
+    // The screen pixel for an 0x00RRGGBB colour, and back.
+    unsigned long PixelOf(uint32_t rgb);
+    uint32_t RgbOf(unsigned long pixel);
     void ServeSelection(void *request);
     void Post(uint32_t window, uint32_t message, uintptr_t first, intptr_t second);
     // Blocks until the server, the wake pipe or the next timer has something; false once nothing ever will.
@@ -70,6 +74,10 @@ private:
     int32_t screenWidth_ = 0;
     int32_t screenHeight_ = 0;
     int32_t depth_ = 24;
+    bool trueColor_ = true;
+    bool wordsAsTheyAre_ = true;                  // 24-bit true colour with the map's byte order
+    unsigned long masks_[3] = {};                 // red, green, blue
+    std::map<uint32_t, unsigned long> allocated_; // colour-map cells by colour, on screens with a colour map
     std::atomic<bool> lost_{false};
     int wake_[2] = {-1, -1};
     unsigned long helper_ = 0; // owns the clipboard selection
