@@ -15,7 +15,8 @@ bool Oru_NumericField::CreateNumeric(Oru_Window *parent, int32_t x, int32_t y, i
         decimals_ = 0;
     if (!CreateEdit(parent, x, y, width, height, Format(value_)))
         return false;
-    SetMaxLength(64);
+    // Room for the widest value shown: 1e300 with fifteen decimals.
+    SetMaxLength(400);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -100,6 +101,20 @@ bool ParseNumber(const std::string &text, char separator, double &value)
     if (number.find_first_of("0123456789") == std::string::npos)
         return false;
     double parsed = double(StringToDouble(number.c_str()));
+    // Five significant digits of a value beyond the largest unit come with an exponent ("1.5e+08THz").
+    if (end + 1 < plain.size() && (plain[end] == 'e' || plain[end] == 'E')) {
+        size_t digits = end + 1;
+        if (plain[digits] == '+' || plain[digits] == '-')
+            ++digits;
+        size_t last = digits;
+        while (last < plain.size() && std::isdigit(static_cast<unsigned char>(plain[last])))
+            ++last;
+        if (last > digits) {
+            const int exponent = std::clamp(std::atoi(plain.substr(end + 1, last - end - 1).c_str()), -400, 400);
+            parsed *= std::pow(10.0, exponent);
+            end = last;
+        }
+    }
     const std::string unit = plain.substr(end);
     for (const Unit &u : kFrequencyUnits) {
         if (unit == u.name) {

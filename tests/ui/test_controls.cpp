@@ -188,6 +188,13 @@ TEST_F(Controls, NumericFieldClampsAndFormats)
          "1,5kHz");
     Key(kKeyReturn);
     EXPECT_EQ(frequency.Value(), 1500);
+
+    // The largest values survive being shown and read back.
+    for (double huge : {1e300, -1e300, 1.5e20}) {
+        frequency.SetValue(huge);
+        Key(kKeyReturn);
+        EXPECT_DOUBLE_EQ(frequency.Value(), huge);
+    }
 }
 
 TEST(TextFormat, FrequencyAndTimeRoutines)
@@ -220,6 +227,10 @@ TEST(TextFormat, FrequencyAndTimeRoutines)
     EXPECT_DOUBLE_EQ(value, 7041000);
     EXPECT_TRUE(ParseNumber("20ms", '.', value));
     EXPECT_DOUBLE_EQ(value, 0.02);
+    EXPECT_TRUE(ParseNumber(FormatFrequencySignificant(1.5e20, ','), ',', value));
+    EXPECT_DOUBLE_EQ(value, 1.5e20);
+    EXPECT_TRUE(ParseNumber(FormatTime(2.5e-15, '.'), '.', value));
+    EXPECT_DOUBLE_EQ(value, 2.5e-15);
     EXPECT_FALSE(ParseNumber("MHz", '.', value));
     EXPECT_FALSE(ParseNumber("", '.', value));
 }
