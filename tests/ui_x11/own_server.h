@@ -4,8 +4,8 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,22 +16,34 @@ namespace sirrel::test {
 
 class OwnServer {
 public:
-    // Starts Xvfb with one screen of `depth` bits and connects; Driver() is null when there is no Xvfb.
+    // Starts Xvfb with one screen of `depth` bits and connects; Started() is false when there is no Xvfb.
     explicit OwnServer(int depth)
     {
         if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
             return;
-        int number = 90;
-        while (number < 200 && (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-                                std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")))
-            ++number;
-        const std::string name = ":" + std::to_string(number);
+        // Xvfb picks a free display itself and writes its number to the pipe, so parallel tests never meet.
+        int numberPipe[2];
+        if (pipe(numberPipe) != 0)
+            return;
         const std::string screen = "640x480x" + std::to_string(depth);
         pid_ = fork();
         if (pid_ == 0) {
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr);
+            close(numberPipe[0]);
+            const std::string fd = std::to_string(numberPipe[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                   nullptr);
             _exit(127);
         }
+        close(numberPipe[1]);
+        std::string number;
+        pollfd ready{numberPipe[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&ready, 1, 5000) > 0 && read(numberPipe[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(numberPipe[0]);
+        if (number.empty())
+            return;
+        const std::string name = ":" + number;
         const char *previous = std::getenv("DISPLAY");
         const std::string saved = previous ? previous : "";
         setenv("DISPLAY", name.c_str(), 1);
