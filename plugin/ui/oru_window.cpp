@@ -373,11 +373,14 @@ intptr_t Oru_Window::HandleNativeMessage(uint32_t message, uintptr_t first, intp
         }
         return 0;
     case kMsgShowWindow:
-        // The parent closing (1) or opening (3) its pop-ups.
-        if (second == 1)
+        // The owner closing (1) or opening (3): only pop-ups the closing hid come back with the opening.
+        if (second == 1 && Visible() && !(State() & kStateMinimized)) {
+            hiddenWithOwner_ = true;
             ShowCommand(kShowMinimize);
-        else if (second == 3)
+        } else if (second == 3 && hiddenWithOwner_) {
+            hiddenWithOwner_ = false;
             ShowCommand(kShowShow);
+        }
         return 0;
     case kMsgNonClientHitTest:
         return HitTest(PointX(second), PointY(second));
@@ -478,15 +481,31 @@ void Oru_Window::SetState(uint32_t flags)
         return;
     if (changed & (kStateVisible | kStateMinimized)) {
         if (ownsNative_) {
-            Platform().ShowNativeWindow(native_, (flags & kStateVisible) && !(flags & kStateMinimized));
+            const bool shown = (flags & kStateVisible) && !(flags & kStateMinimized);
+            const bool wasShown = (old & kStateVisible) && !(old & kStateMinimized);
+            Platform().ShowNativeWindow(native_, shown);
             if (flags & kStateVisible)
                 Redraw();
+            if (shown != wasShown)
+                NotifyPopups(shown);
         } else if (parent_) {
             parent_->Redraw();
         }
     }
     if (changed & (kStateEnabled | kStateChecked | kStatePressed | kStateFocused))
         Redraw();
+}
+
+void Oru_Window::NotifyPopups(bool opening)
+{
+    std::vector<Oru_Window *> popups;
+    {
+        LockHold hold(childLock_);
+        for (Oru_Window *popup = firstPopup_; popup; popup = popup->nextPopup_)
+            popups.push_back(popup);
+    }
+    for (Oru_Window *popup : popups)
+        popup->HandleNativeMessage(kMsgShowWindow, opening ? 1 : 0, opening ? 3 : 1);
 }
 
 void Oru_Window::ClearStateBits(uint32_t mask)

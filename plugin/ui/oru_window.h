@@ -205,6 +205,8 @@ private:
     void PaintDirty(Canvas &canvas, Rect &painted);
     void ReportPaintFailure(int32_t width, int32_t height);
     void ForgetChild(Oru_Window *child);
+    // Tells the owned pop-ups that this window closed or opened.
+    void NotifyPopups(bool opening);
 
     // Links.
     Oru_Window *previous_ = nullptr;
@@ -223,6 +225,7 @@ private:
     bool endsLoop_ = true;
     bool countedTopLevel_ = false;
     bool sizeFromNative_ = false;
+    bool hiddenWithOwner_ = false;
     Canvas *canvas_ = nullptr; // while painting
 
     int32_t x_ = 0;

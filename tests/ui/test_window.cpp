@@ -99,6 +99,15 @@ TEST_F(WindowCore, MaximizeMinimizeAndRestoreFollowSystemCommandsAndDoubleClick)
     EXPECT_FALSE(display->Record(popup.NativeHandle()).visible);
     popup.HandleNativeMessage(kMsgShowWindow, 1, 3);
     EXPECT_TRUE(display->Record(popup.NativeHandle()).visible);
+
+    // Minimizing the owner tells its pop-ups; only the one that was showing comes back.
+    Oru_Frame neverShown;
+    ASSERT_TRUE(neverShown.CreateFrame(&frame, 0, 0, 100, 80, "Hidden", false));
+    frame.ShowCommand(kShowMinimize);
+    EXPECT_FALSE(display->Record(popup.NativeHandle()).visible);
+    frame.ShowCommand(kShowRestore);
+    EXPECT_TRUE(display->Record(popup.NativeHandle()).visible);
+    EXPECT_FALSE(display->Record(neverShown.NativeHandle()).visible);
 }
 
 TEST_F(WindowCore, HitTestingFindsBordersCornersCaptionAndChildren)
