@@ -275,6 +275,9 @@ private:
     OruThreadExclusion paintLock_;
 };
 
+// What the "Oru_Window Fatal Error" box says when a window's off-screen map cannot be made.
+std::string PaintFailureText(int32_t width, int32_t height, const std::string &name, uint32_t error);
+
 // Message loops of the window thread.
 // Runs until quit; returns the quit code.
 int32_t RunMessageLoop();

@@ -50,6 +50,14 @@ void Oru_Window::PaintDirty(Canvas &canvas, Rect &painted)
     }
 }
 
+std::string PaintFailureText(int32_t width, int32_t height, const std::string &name, uint32_t error)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", error);
+    return "Can't create compatible bitmap for painting!\nImage size: " + std::to_string(width) + "x" +
+           std::to_string(height) + "\nControl name: " + name + "\nError code: 0x" + code;
+}
+
 void Oru_Window::ReportPaintFailure(int32_t width, int32_t height)
 {
     // A box that cannot paint itself must not report again.
@@ -57,12 +65,7 @@ void Oru_Window::ReportPaintFailure(int32_t width, int32_t height)
     if (reporting)
         return;
     reporting = true;
-    char code[16];
-    std::snprintf(code, sizeof code, "%08X", unsigned(errno));
-    ShowMessageBox(this, "Oru_Window Fatal Error",
-                   "Can't create compatible bitmap for painting!\nImage size: " + std::to_string(width) + "x" +
-                       std::to_string(height) + "\nControl name: " + name_ + "\nError code: 0x" + code,
-                   kBoxOk);
+    ShowMessageBox(this, "Oru_Window Fatal Error", PaintFailureText(width, height, name_, uint32_t(errno)), kBoxOk);
     reporting = false;
 }
 

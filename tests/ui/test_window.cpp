@@ -353,6 +353,13 @@ TEST_F(WindowCore, ClosingDestroysTheWindowAndItsChildren)
     label.Redraw();
 }
 
+TEST(PaintFailure, NamesTheSizeTheControlAndTheErrorInEightHexDigits)
+{
+    EXPECT_EQ(PaintFailureText(640, 480, "Spectrum", 12),
+              "Can't create compatible bitmap for painting!\nImage size: 640x480\nControl name: Spectrum\n"
+              "Error code: 0x0000000C");
+}
+
 class LowColorDisplay : public HeadlessUi {
 protected:
     LowColorDisplay() : HeadlessUi(8) {}
