@@ -1,5 +1,9 @@
 #include "host/ui_thread.h"
 
+#include <condition_variable>
+
+#include "ui/oru_window.h"
+
 namespace sirrel {
 
 UiThread::~UiThread()
@@ -7,8 +11,9 @@ UiThread::~UiThread()
     {
         std::lock_guard<std::mutex> hold(lock_);
         stopping_ = true;
+        if (running_)
+            Platform().PostMessage(0, kMsgWake, 0, 0);
     }
-    wake_.notify_all();
     if (!thread_.joinable())
         return;
     // A process that exits from within one of the thread's own tasks cannot wait for it.
@@ -29,7 +34,7 @@ void UiThread::Post(std::function<void()> task)
     std::lock_guard<std::mutex> hold(lock_);
     queue_.push_back(std::move(task));
     if (running_) {
-        wake_.notify_one();
+        Platform().PostMessage(0, kMsgWake, 0, 0);
         return;
     }
     // The previous thread has left its loop for good; only its end remains to be collected.
@@ -59,16 +64,33 @@ void UiThread::Run(const std::function<void()> &task)
     doneSignal.wait(hold, [&] { return done; });
 }
 
+void UiThread::WaitForTask()
+{
+    PlatformMessage message;
+    while (Platform().NextMessage(message, true)) {
+        if (message.window == 0 && message.message == kMsgWake)
+            return;
+        // The thread's life follows its instances, not its windows: quit is not for this loop.
+        if (message.window == 0 && message.message == kMsgQuit)
+            continue;
+        DispatchPlatformMessage(message);
+    }
+}
+
 void UiThread::Loop()
 {
     for (;;) {
         std::function<void()> task;
         {
             std::unique_lock<std::mutex> hold(lock_);
-            wake_.wait(hold, [&] { return !queue_.empty() || stopping_; });
             if (queue_.empty()) {
-                running_ = false;
-                return;
+                if (stopping_) {
+                    running_ = false;
+                    return;
+                }
+                hold.unlock();
+                WaitForTask();
+                continue;
             }
             task = std::move(queue_.front());
             queue_.pop_front();

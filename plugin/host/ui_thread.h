@@ -1,10 +1,10 @@
 // The plug-in's own user-interface thread. A host cannot pump a display connection it does not know, so the
 // plug-in's windows live on a thread of its own: instances are built and destroyed there, and window requests
-// from the host are queued to it. The thread starts with the first task and ends once its queue is empty and
-// nothing keeps it (the last instance is gone); a later task starts it again.
+// from the host are queued to it. Between tasks the thread runs the window framework's message loop, which a
+// new task wakes. The thread starts with the first task and ends once its queue is empty and nothing keeps it
+// (the last instance is gone); a later task starts it again.
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -29,10 +29,11 @@ public:
 
 private:
     void Loop();
+    // Dispatches window messages until a task is posted.
+    static void WaitForTask();
 
     std::function<bool()> keepAlive_;
     std::mutex lock_;
-    std::condition_variable wake_;
     std::deque<std::function<void()>> queue_;
     std::thread thread_;
     std::thread::id threadId_;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "ui/message_box.h"
+
 namespace sirrel {
 
 uint32_t HeadlessWindowServices::MessageBox(uint32_t window, const std::string &caption, const std::string &text,
@@ -64,10 +66,17 @@ std::vector<uint32_t> HeadlessWindowServices::CloseRequests()
     return closeRequests_;
 }
 
+uint32_t FrameworkWindowServices::MessageBox(uint32_t window, const std::string &caption, const std::string &text,
+                                             uint32_t buttons)
+{
+    HeadlessWindowServices::MessageBox(window, caption, text, buttons);
+    return ShowMessageBox(nullptr, caption, text, buttons);
+}
+
 WindowServices &Services()
 {
-    static HeadlessWindowServices headless;
-    return headless;
+    static FrameworkWindowServices services;
+    return services;
 }
 
 } // namespace sirrel

@@ -1,6 +1,7 @@
 // What an instance asks of the window framework: message boxes, a 32-bit handle for its main window, closing
-// it, and whether the system has a wave-in device. The first implementation is headless: it keeps a record of
-// the requests, prints boxes on stderr and answers each box with its first button.
+// it, and whether the system has a wave-in device. The headless implementation keeps a record of the requests,
+// prints boxes on stderr and answers each box with its first button; the plug-in's shows its boxes as the
+// framework's dialogs, which on a display without a user answer the same way.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +61,13 @@ private:
     std::set<uint32_t> closing_;
     std::vector<Box> boxes_;
     std::vector<uint32_t> closeRequests_;
+};
+
+class FrameworkWindowServices : public HeadlessWindowServices {
+public:
+    // Keeps the record, then shows the box; called on the user-interface thread.
+    uint32_t MessageBox(uint32_t window, const std::string &caption, const std::string &text,
+                        uint32_t buttons) override;
 };
 
 // The services the plug-in uses.

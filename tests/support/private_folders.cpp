@@ -1,6 +1,7 @@
 // Linked into every test program: before any test runs, the data folder, the configuration folder and the
 // registry file are named into a temporary folder of this run, so the protocols, settings and registry of
-// whoever runs the tests can neither change a result nor be changed by one. Child processes inherit them.
+// whoever runs the tests can neither change a result nor be changed by one. Child processes inherit them, and
+// the headless display.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,6 +25,8 @@ public:
         // A registry file that does not exist: no SearchPath, so the data folder is the one above.
         setenv("KEL_REGISTRY", (root_ / "config" / "registry.ini").c_str(), 1);
         unsetenv("KEL_PLUGIN_PATH");
+        // Windows stay in memory: no test waits for someone at a desktop to answer a dialog.
+        setenv("SIRREL_UI", "headless", 1);
     }
     ~PrivateFolders()
     {
