@@ -24,7 +24,15 @@ struct Pending {
     std::vector<Setter> setters;
     // Mode-dependent values go to the fields of the mode in force once every option is read.
     std::vector<Setter> modeSetters;
+    bool demodulatorGiven = false;
 };
+
+// The decoders for which the weak-signal demodulator decodes more at low signal-to-noise ratios than the
+// specified ones (measured with a known bit rate: start/stop teleprinter, FEC, packet).
+bool WeakSignalIsBetter(const SettingsModel &s)
+{
+    return !s.baudAuto && (s.mode == kModeIta2 || s.mode == kModeFec || s.mode == kModePacket);
+}
 
 double NumberIn(const std::string &text, double low, double high)
 {
@@ -58,7 +66,8 @@ const Choices<int32_t> kModes = {
 const Choices<DemodulatorChoice> kDemodulators = {{"plain", kDemodPlain},
                                                   {"optimal", kDemodOptimal},
                                                   {"highspeed", kDemodHighSpeed},
-                                                  {"correlative", kDemodCorrelative}};
+                                                  {"correlative", kDemodCorrelative},
+                                                  {"weak", kDemodWeakSignal}};
 const Choices<int32_t> kShifts = {{"any", 0}, {"170", 1}, {"425", 2}, {"850", 3}};
 const Choices<int32_t> kPolarities = {{"auto", 0}, {"normal", 1}, {"reversed", 2}};
 const Choices<int32_t> kParities = {{"none", 0}, {"even", 1}, {"odd", 2}};
@@ -166,9 +175,12 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              const bool automatic = cli::Choose(kAutoManual, v);
              set([automatic](SettingsModel &s) { s.baudAuto = automatic; });
          }},
-        {"--demod", "", cli::ChoiceList(kDemodulators), "the demodulator", "optimal",
-         [set](const std::string &v) {
+        {"--demod", "", cli::ChoiceList(kDemodulators),
+         "the demodulator (default: weak for ita2, fec and packet with a manual bit rate, else the protocol's)",
+         "optimal",
+         [set, &pending](const std::string &v) {
              const DemodulatorChoice demod = cli::Choose(kDemodulators, v);
+             pending.demodulatorGiven = true;
              set([demod](SettingsModel &s) { s.SetDemodulator(demod); });
          }},
         {"--polarity", "", cli::ChoiceList(kPolarities), "which tone is a 1: normal takes the space tone", "reversed",
@@ -350,6 +362,8 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
         set(settings);
     for (const auto &set : pending.modeSetters)
         set(settings);
+    if (!pending.demodulatorGiven && WeakSignalIsBetter(settings))
+        settings.SetDemodulator(kDemodWeakSignal);
 
     if (options.inputs.empty() && !options.listProtocols) {
         error = "no input: give a WAV file, or - for raw audio on stdin";

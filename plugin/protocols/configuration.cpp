@@ -174,7 +174,7 @@ void Configuration::ApplyTo(SettingsModel &s) const
     s.space = space;
     s.mark = mark;
     s.tuneAuto = tuneAuto != 0;
-    s.SetDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    s.SetRadioDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
     s.baudrate = baudrate;
     s.baudAuto = baudAuto != 0;
     s.inversionMask = inversionMask;
@@ -208,7 +208,7 @@ void Configuration::GatherFrom(const SettingsModel &s)
     space = s.space;
     mark = s.mark;
     tuneAuto = s.tuneAuto ? 1 : 0;
-    demodulator = s.Demodulator();
+    demodulator = s.RadioDemodulator();
     baudrate = s.baudrate;
     baudAuto = s.baudAuto ? 1 : 0;
     inversionMask = s.inversionMask;
