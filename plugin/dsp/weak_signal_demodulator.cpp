@@ -17,6 +17,8 @@ constexpr double kMinSpanShare = 0.25;
 // noise, the corrected one when one tone fades).
 constexpr double kCorrectedShare = 0.5;
 constexpr int32_t kRefreshSamples = 1 << 16;
+constexpr int32_t kRenormaliseSamples = 1 << 10;
+constexpr double kNoDifference = 1e-9;
 
 } // namespace
 
@@ -124,7 +126,9 @@ void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
         const double meanSpan = std::max(0.5 * (spanLow + spanHigh), 1e-6);
         const double corrected = (e[0] - low.floor) / std::max(spanLow, kMinSpanShare * widest) -
                                  (e[1] - high.floor) / std::max(spanHigh, kMinSpanShare * widest);
-        const double d = kCorrectedShare * corrected + (1.0 - kCorrectedShare) * (e[0] - e[1]) / meanSpan;
+        // No difference at all (silence) decides nothing, whatever the tracked floors say.
+        const double d =
+            e[0] == e[1] ? 0.0 : kCorrectedShare * corrected + (1.0 - kCorrectedShare) * (e[0] - e[1]) / meanSpan;
 
         double &oldest = smoothRing_[size_t(smoothHead_)];
         smoothSum_ += d - oldest;
@@ -134,17 +138,21 @@ void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
         const double v = smoothSum_ * smoothScale;
 
         soft_[i] = int16_t(std::clamp(v * kSoftScale, double(-INT16_MAX), double(INT16_MAX)));
-        if (v != 0.0)
+        // What rounding leaves of a sum of zeros is no decision either.
+        if (std::abs(v) > kNoDifference)
             lastBit_ = v > 0.0 ? 1 : 0;
         bits_[i] = lastBit_;
-    }
-    // Keep the oscillators on the unit circle and the running sums exact.
-    for (Tone &tone : tones_)
-        tone.phasor /= std::abs(tone.phasor);
-    sinceRefresh_ += int32_t(count);
-    if (sinceRefresh_ >= kRefreshSamples) {
-        sinceRefresh_ = 0;
-        Refresh();
+
+        // Keep the oscillators on the unit circle and the running sums exact, at the same samples however
+        // the input is cut into blocks.
+        if (++sinceRefresh_ % kRenormaliseSamples == 0) {
+            for (Tone &tone : tones_)
+                tone.phasor /= std::abs(tone.phasor);
+        }
+        if (sinceRefresh_ == kRefreshSamples) {
+            sinceRefresh_ = 0;
+            Refresh();
+        }
     }
 }
 
