@@ -54,10 +54,11 @@ void BM_SignalChain_Frame(benchmark::State &state)
     state.counters["xRealTime"] = benchmark::Counter(samples / kRate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SignalChain_Frame)
-    ->ArgName("plain0_highspeed1_optimal2_correlative3")
+    ->ArgName("plain0_highspeed1_optimal2_correlative3_weak4")
     ->Arg(sirrel::kDemodPlain)
     ->Arg(sirrel::kDemodHighSpeed)
     ->Arg(sirrel::kDemodOptimal)
-    ->Arg(sirrel::kDemodCorrelative);
+    ->Arg(sirrel::kDemodCorrelative)
+    ->Arg(sirrel::kDemodWeakSignal);
 
 } // namespace

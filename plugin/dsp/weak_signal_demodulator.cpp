@@ -108,7 +108,8 @@ void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
             std::complex<float> &slot = t.ring[size_t(head_)];
             t.sum += std::complex<double>(mixed) - std::complex<double>(slot);
             slot = mixed;
-            e[k] = std::abs(t.sum) * scale;
+            // Not std::abs: its overflow-safe hypot costs more than the rest of the sample's work.
+            e[k] = std::sqrt(t.sum.real() * t.sum.real() + t.sum.imag() * t.sum.imag()) * scale;
         }
         if (++head_ == length_)
             head_ = 0;
