@@ -151,5 +151,40 @@ TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
     }
 }
 
+// Without --demod, the weak-signal demodulator replaces the protocol's where it was measured better: start/stop
+// teleprinter, FEC and packet with a known bit rate. An automatic rate, other modes or a given --demod keep
+// what the protocol or the option says.
+TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
+{
+    struct Case {
+        std::vector<std::string> args;
+        DemodulatorChoice expected;
+    };
+    const Case cases[] = {
+        {{"--protocol", "NAVTEX"}, kDemodWeakSignal},
+        {{"--protocol", "SITOR-B"}, kDemodWeakSignal},
+        {{"--protocol", "Packet Radio - 1200bps"}, kDemodWeakSignal},
+        {{"--protocol", "Baudot"}, kDemodCorrelative},
+        {{"--protocol", "Baudot", "--baud-mode", "manual"}, kDemodWeakSignal},
+        {{"--protocol", "SITOR-A"}, kDemodPlain},
+        {{"--protocol", "CIS-11"}, kDemodPlain},
+        {{"--protocol", "NAVTEX", "--demod", "correlative"}, kDemodCorrelative},
+        {{"--demod", "plain", "--protocol", "NAVTEX"}, kDemodPlain},
+        {{"--protocol", "SITOR-A", "--demod", "weak"}, kDemodWeakSignal},
+        {{"--mode", "ita2", "--baud-mode", "manual"}, kDemodWeakSignal},
+        {{"--mode", "arqm", "--baud-mode", "manual"}, kDemodPlain},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("in.wav");
+        const Parsed p = Parse(args);
+        ASSERT_TRUE(p.ok) << p.error;
+        std::string line;
+        for (const std::string &a : c.args)
+            line += a + " ";
+        EXPECT_EQ(p.settings.Demodulator(), c.expected) << line;
+    }
+}
+
 } // namespace
 } // namespace sirrel
