@@ -186,5 +186,32 @@ TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
     }
 }
 
+// 1200-baud packet with the weak-signal demodulator is processed at 22050 Hz unless a rate is given; raw
+// audio on stdin is still read at 11025 Hz.
+TEST(DecodeOptions, WeakSignalPacketRunsAtTwiceTheRate)
+{
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t processing, input;
+    };
+    const Case cases[] = {
+        {{"--protocol", "Packet Radio - 1200bps", "in.wav"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "-"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--input-rate", "48000", "-"}, 22050, 48000},
+        {{"--protocol", "Packet Radio - 1200bps", "--rate", "11025", "in.wav"}, 11025, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--demod", "weak", "in.wav"}, 22050, 11025},
+        {{"--mode", "packet", "--baud", "1200", "--demod", "weak", "in.wav"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--demod", "highspeed", "in.wav"}, 11025, 11025},
+        {{"--protocol", "Packet Radio - 300bps", "--tune", "manual", "in.wav"}, 11025, 11025},
+        {{"--protocol", "NAVTEX", "in.wav"}, 11025, 11025},
+    };
+    for (const Case &c : cases) {
+        const Parsed p = Parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.options.processingRate, c.processing) << c.args[1] << " " << c.args[2];
+        EXPECT_EQ(p.options.inputRate, c.input) << c.args[1] << " " << c.args[2];
+    }
+}
+
 } // namespace
 } // namespace sirrel
