@@ -152,7 +152,7 @@ TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
 }
 
 // Without --demod, the weak-signal demodulator replaces the protocol's where it was measured better: start/stop
-// teleprinter, FEC and packet with a known bit rate. An automatic rate, other modes or a given --demod keep
+// teleprinter, FEC and 1200-baud packet with a known bit rate. An automatic rate, other modes or a given --demod keep
 // what the protocol or the option says.
 TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
 {
@@ -164,6 +164,7 @@ TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
         {{"--protocol", "NAVTEX"}, kDemodWeakSignal},
         {{"--protocol", "SITOR-B"}, kDemodWeakSignal},
         {{"--protocol", "Packet Radio - 1200bps"}, kDemodWeakSignal},
+        {{"--protocol", "Packet Radio - 300bps"}, kDemodPlain},
         {{"--protocol", "Baudot"}, kDemodCorrelative},
         {{"--protocol", "Baudot", "--baud-mode", "manual"}, kDemodWeakSignal},
         {{"--protocol", "SITOR-A"}, kDemodPlain},
