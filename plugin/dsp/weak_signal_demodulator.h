@@ -2,7 +2,7 @@
 // over about one bit (the matched filter of a keyed tone). The difference of the two envelopes is taken half
 // as it is and half with each envelope scaled between its own tracked "on" level and noise floor, so that a
 // tone that fades on its own, or a receiver filter that favours one tone, moves the decision less, while the
-// plain difference, best in steady noise, keeps most of its weight. A short moving average then smooths the
+// plain difference, best in steady noise, keeps the other half. A short moving average then smooths the
 // difference, so that noise does not split the edges that the bit clocks follow. The decision is its sign,
 // one per sample.
 #pragma once
