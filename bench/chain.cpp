@@ -58,8 +58,9 @@ void BM_SignalChain_Frame(benchmark::State &state)
     state.counters["xRealTime"] = benchmark::Counter(samples / kRate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SignalChain_Frame)
-    ->ArgNames({"plain0_highspeed1_optimal2_correlative3", "displays", "auto_tuning"})
-    ->ArgsProduct({{sirrel::kDemodPlain, sirrel::kDemodHighSpeed, sirrel::kDemodOptimal, sirrel::kDemodCorrelative},
+    ->ArgNames({"plain0_highspeed1_optimal2_correlative3_weak4", "displays", "auto_tuning"})
+    ->ArgsProduct({{sirrel::kDemodPlain, sirrel::kDemodHighSpeed, sirrel::kDemodOptimal, sirrel::kDemodCorrelative,
+                    sirrel::kDemodWeakSignal},
                    {1, 0},
                    {1, 0}});
 

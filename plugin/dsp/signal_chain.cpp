@@ -32,6 +32,14 @@ constexpr uint32_t kMinIntervals = 16;
 constexpr int32_t kBitLengthMargin = 2;
 // Frames of intervals after a trial step before its peak is judged.
 constexpr int32_t kTrialFrames = 2;
+// Weak-signal demodulator: bits summed per tone with a known rate, for the start/stop decoder, and while the
+// rate is measured; the moving average after the difference as a share of the sum (all measured on sweeps).
+constexpr double kWeakClockedBits = 1.0;
+constexpr double kWeakStartStopBits = 0.8;
+constexpr double kWeakMeasuredBits = 0.5;
+constexpr double kWeakSmoothing = 0.5;
+
+bool IsStartStopMode(int32_t mode) { return mode == kModeIta2 || mode == kModeIra || mode == kModeAscii8; }
 
 // Bins within about 6 % of a bit length count as that length.
 int32_t BandReach(int32_t bin) { return bin / 16 + 2; }
@@ -294,8 +302,10 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
     double mark = 0.0;
     // Without a rate (or the memory of the vote) the frame is only shown.
     if (rate_ != 0 && majorityHistory_.data() && TakeTones(x, n, space, mark)) {
-        const int16_t *bits = settings_.Demodulator() == kDemodCorrelative ? DemodulateCorrelative(x, n, space, mark)
-                                                                           : DemodulateToneFilters(x, n, space, mark);
+        const DemodulatorChoice choice = settings_.Demodulator();
+        const int16_t *bits = choice == kDemodCorrelative  ? DemodulateCorrelative(x, n, space, mark)
+                              : choice == kDemodWeakSignal ? DemodulateWeakSignal(x, n, space, mark)
+                                                           : DemodulateToneFilters(x, n, space, mark);
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
         const int32_t baud = MeasureBitRate(cleaned_, n);
         if (dispatch_) {
@@ -423,6 +433,33 @@ const int16_t *SignalChain::DemodulateCorrelative(const int16_t *x, uint32_t n, 
     return decisions_;
 }
 
+int32_t SignalChain::WeakSignalIntegration() const
+{
+    const double baud = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
+    double bits = kWeakClockedBits;
+    // A measured rate may still be too slow: half a bit still resolves a signal of twice the rate, as the
+    // correlator runs at twice the rate.
+    if (settings_.baudAuto)
+        bits = kWeakMeasuredBits;
+    // The start/stop decoder takes each character's timing from its one start edge: a shorter sum gives it a
+    // sharper edge (measured).
+    else if (IsStartStopMode(settings_.mode))
+        bits = kWeakStartStopBits;
+    return std::max(int32_t(double(rate_) / baud * bits), 1);
+}
+
+const int16_t *SignalChain::DemodulateWeakSignal(const int16_t *x, uint32_t n, double space, double mark)
+{
+    weakSignal_.SetRate(rate_);
+    const int32_t integration = WeakSignalIntegration();
+    weakSignal_.SetLengths(integration, int32_t(integration * kWeakSmoothing));
+    weakSignal_.SetTones(space, mark);
+    weakSignal_.Process(x, n);
+    if (displaysShown_)
+        scope_.FeedSamples(TestPointSignal(x), n, 1);
+    return weakSignal_.DecidedBits();
+}
+
 const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
 {
     using F = ToneFilterDemodulator;
@@ -455,6 +492,8 @@ const int16_t *SignalChain::TestPointSignal(const int16_t *input) const
     case kScopeThreshold:
         return d.Threshold();
     case kScopeDecision:
+        if (settings_.Demodulator() == kDemodWeakSignal)
+            return weakSignal_.Soft();
         return settings_.Demodulator() == kDemodCorrelative ? correlatorOutput_ : d.DecidedBits();
     default:
         return input;
@@ -467,6 +506,11 @@ uint32_t SignalChain::Latency() const
         return 0;
     const double baud = FieldLimit(settings_.baudrate, kMinBaud, kMaxBaud);
     int64_t delay = (int64_t(majorityWindow_) + 1) / 2;
+    // The last bit's sum peaks at the bit's end, and the moving average follows it.
+    if (settings_.Demodulator() == kDemodWeakSignal) {
+        const int32_t integration = WeakSignalIntegration();
+        return uint32_t(delay + integration + int32_t(integration * kWeakSmoothing));
+    }
     if (settings_.Demodulator() == kDemodCorrelative) {
         // The correlation window slides over about one bit, the smoothing filter follows.
         const double bitRate = settings_.baudAuto ? std::min(2.0 * baud, 2000.0) : baud;

@@ -15,6 +15,7 @@
 #include "dsp/tone_filter_demodulator.h"
 #include "dsp/tone_search.h"
 #include "dsp/tuning_rules.h"
+#include "dsp/weak_signal_demodulator.h"
 #include "orurt.h"
 #include "protocols/decoder_params.h"
 #include "protocols/settings_model.h"
@@ -126,6 +127,7 @@ public:
 
     const TransitionIntervals &Intervals() const { return intervals_; }
     const ToneFilterDemodulator &Demodulator() const { return demodulator_; }
+    const WeakSignalDemodulator &WeakSignal() const { return weakSignal_; }
     int32_t MajorityWindow() const { return majorityWindow_; }
     // Samples by which the decided levels lag the audio (the filters' group delays and the majority vote): audio
     // that ends leaves that much of its end inside the chain.
@@ -136,6 +138,9 @@ private:
     bool TakeTones(const int16_t *x, uint32_t n, double &space, double &mark);
     const int16_t *DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
+    const int16_t *DemodulateWeakSignal(const int16_t *x, uint32_t n, double space, double mark);
+    // Samples the weak-signal demodulator sums per decision: one bit, half of one while the rate is measured.
+    int32_t WeakSignalIntegration() const;
     const int16_t *TestPointSignal(const int16_t *input) const;
     int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
     int32_t TrialStep(int32_t best, int32_t bin);
@@ -167,6 +172,7 @@ private:
     int32_t slicerUpper_ = 0;
     int32_t slicerLower_ = 0;
     int16_t correlatorOutput_[kFrameSize] = {};
+    WeakSignalDemodulator weakSignal_;
     int16_t decisions_[kFrameSize] = {};
 
     int32_t majorityWindow_ = 0;

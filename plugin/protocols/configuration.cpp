@@ -128,6 +128,7 @@ template <class Block, class Field> void Layout(Block &c, const Field &f)
     f(6152, c.outputWidth);
     f(6160, c.unshiftOnSpace);
     f(6164, c.fecCorrection);
+    f(6168, c.weakSignal);
 }
 
 template <class Block, class Field> void SoundCardLayout(Block &s, const Field &f)
@@ -174,7 +175,7 @@ void Configuration::ApplyTo(SettingsModel &s) const
     s.space = space;
     s.mark = mark;
     s.tuneAuto = tuneAuto != 0;
-    s.SetDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    s.SetRadioDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
     s.baudrate = baudrate;
     s.baudAuto = baudAuto != 0;
     s.inversionMask = inversionMask;
@@ -201,6 +202,7 @@ void Configuration::ApplyTo(SettingsModel &s) const
     s.arqmVersionIndex = arqmVersion;
     s.unshiftOnSpace = unshiftOnSpace != 0;
     s.fecCorrection = fecCorrection != 0;
+    s.weakSignal = weakSignal != 0;
 }
 
 void Configuration::GatherFrom(const SettingsModel &s)
@@ -208,7 +210,7 @@ void Configuration::GatherFrom(const SettingsModel &s)
     space = s.space;
     mark = s.mark;
     tuneAuto = s.tuneAuto ? 1 : 0;
-    demodulator = s.Demodulator();
+    demodulator = s.RadioDemodulator();
     baudrate = s.baudrate;
     baudAuto = s.baudAuto ? 1 : 0;
     inversionMask = s.inversionMask;
@@ -234,6 +236,7 @@ void Configuration::GatherFrom(const SettingsModel &s)
     arqmVersion = s.arqmVersionIndex;
     unshiftOnSpace = s.unshiftOnSpace ? 1 : 0;
     fecCorrection = s.fecCorrection ? 1 : 0;
+    weakSignal = s.weakSignal ? 1 : 0;
 }
 
 ChunkRead LoadConfiguration(const std::string &path, uint32_t receiverKey, int32_t windowLeft, int32_t windowTop,

@@ -126,7 +126,7 @@ ProtocolRecord ProtocolRecord::FromSettings(const std::string &name, const Setti
     r.space = settings.space;
     r.mark = settings.mark;
     r.autoTuning = settings.tuneAuto ? 1 : 0;
-    r.demodulator = settings.Demodulator();
+    r.demodulator = settings.RadioDemodulator();
     r.baudrate = settings.baudrate;
     // Kept with the record so that choosing it again restores the user's baud-rate mode.
     r.autoBaud = settings.baudAuto ? 1 : 0;
@@ -140,7 +140,7 @@ void ProtocolRecord::ApplyTo(SettingsModel &settings) const
     settings.space = space;
     settings.mark = mark;
     settings.tuneAuto = autoTuning != 0;
-    settings.SetDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
+    settings.SetRadioDemodulator(demodulator <= kDemodCorrelative ? DemodulatorChoice(demodulator) : kDemodPlain);
     settings.baudrate = baudrate;
     settings.baudAuto = autoBaud == 1;
     ApplyDecoderParams(settings, params);

@@ -30,6 +30,8 @@ enum DemodulatorChoice : uint8_t {
     kDemodHighSpeed = 1,
     kDemodOptimal = 2,
     kDemodCorrelative = 3,
+    // Added choice, kept outside the records (see weakSignal): they store the three radios only.
+    kDemodWeakSignal = 4,
 };
 
 // CIS frame sizes in bits, in the order of the "Frame size" list.
@@ -51,6 +53,9 @@ struct SettingsModel {
     bool highSpeed = false;
     bool optimal = false;
     bool correlative = false;
+    // Added weak-signal demodulator: when on it runs instead of the one the radios select, and records keep
+    // the radios' choice.
+    bool weakSignal = false;
 
     // "CPU usage" read-out: smoothing factor k of (1 - k) x usage + k x previous value.
     double cpuSmoothing = 0.0;
@@ -92,6 +97,14 @@ struct SettingsModel {
 
     DemodulatorChoice Demodulator() const
     {
+        if (weakSignal)
+            return kDemodWeakSignal;
+        return RadioDemodulator();
+    }
+
+    // The choice of the three radios, as records and the configuration store it.
+    DemodulatorChoice RadioDemodulator() const
+    {
         if (highSpeed)
             return kDemodHighSpeed;
         if (optimal)
@@ -102,6 +115,14 @@ struct SettingsModel {
     }
 
     void SetDemodulator(DemodulatorChoice choice)
+    {
+        weakSignal = choice == kDemodWeakSignal;
+        SetRadioDemodulator(choice);
+    }
+
+    // Sets the three radios (none for a choice that is not theirs) and leaves the weak-signal choice alone: a
+    // protocol or stored configuration brings only the radios.
+    void SetRadioDemodulator(DemodulatorChoice choice)
     {
         highSpeed = choice == kDemodHighSpeed;
         optimal = choice == kDemodOptimal;

@@ -151,5 +151,68 @@ TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
     }
 }
 
+// Without --demod, the weak-signal demodulator replaces the protocol's where it was measured better: start/stop
+// teleprinter, FEC and 1200-baud packet with a known bit rate. An automatic rate, other modes or a given --demod keep
+// what the protocol or the option says.
+TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
+{
+    struct Case {
+        std::vector<std::string> args;
+        DemodulatorChoice expected;
+    };
+    const Case cases[] = {
+        {{"--protocol", "NAVTEX"}, kDemodWeakSignal},
+        {{"--protocol", "SITOR-B"}, kDemodWeakSignal},
+        {{"--protocol", "Packet Radio - 1200bps"}, kDemodWeakSignal},
+        {{"--protocol", "Packet Radio - 300bps"}, kDemodPlain},
+        {{"--protocol", "Baudot"}, kDemodCorrelative},
+        {{"--protocol", "Baudot", "--baud-mode", "manual"}, kDemodWeakSignal},
+        {{"--protocol", "SITOR-A"}, kDemodPlain},
+        {{"--protocol", "CIS-11"}, kDemodPlain},
+        {{"--protocol", "NAVTEX", "--demod", "correlative"}, kDemodCorrelative},
+        {{"--demod", "plain", "--protocol", "NAVTEX"}, kDemodPlain},
+        {{"--protocol", "SITOR-A", "--demod", "weak"}, kDemodWeakSignal},
+        {{"--mode", "ita2", "--baud-mode", "manual"}, kDemodWeakSignal},
+        {{"--mode", "arqm", "--baud-mode", "manual"}, kDemodPlain},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("in.wav");
+        const Parsed p = Parse(args);
+        ASSERT_TRUE(p.ok) << p.error;
+        std::string line;
+        for (const std::string &a : c.args)
+            line += a + " ";
+        EXPECT_EQ(p.settings.Demodulator(), c.expected) << line;
+    }
+}
+
+// 1200-baud packet with the weak-signal demodulator is processed at 22050 Hz unless a rate is given; raw
+// audio on stdin is still read at 11025 Hz.
+TEST(DecodeOptions, WeakSignalPacketRunsAtTwiceTheRate)
+{
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t processing, input;
+    };
+    const Case cases[] = {
+        {{"--protocol", "Packet Radio - 1200bps", "in.wav"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "-"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--input-rate", "48000", "-"}, 22050, 48000},
+        {{"--protocol", "Packet Radio - 1200bps", "--rate", "11025", "in.wav"}, 11025, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--demod", "weak", "in.wav"}, 22050, 11025},
+        {{"--mode", "packet", "--baud", "1200", "--demod", "weak", "in.wav"}, 22050, 11025},
+        {{"--protocol", "Packet Radio - 1200bps", "--demod", "highspeed", "in.wav"}, 11025, 11025},
+        {{"--protocol", "Packet Radio - 300bps", "--tune", "manual", "in.wav"}, 11025, 11025},
+        {{"--protocol", "NAVTEX", "in.wav"}, 11025, 11025},
+    };
+    for (const Case &c : cases) {
+        const Parsed p = Parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.options.processingRate, c.processing) << c.args[1] << " " << c.args[2];
+        EXPECT_EQ(p.options.inputRate, c.input) << c.args[1] << " " << c.args[2];
+    }
+}
+
 } // namespace
 } // namespace sirrel

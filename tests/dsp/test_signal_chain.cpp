@@ -660,7 +660,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DemodulatorCase{"optimal850", kDemodOptimal, 75.0, 1000.0, 1850.0, false},
                       DemodulatorCase{"highspeed", kDemodHighSpeed, 300.0, 1000.0, 1850.0, true},
                       DemodulatorCase{"correlative", kDemodCorrelative, 50.0, 1275.0, 1445.0, false},
-                      DemodulatorCase{"correlative300", kDemodCorrelative, 300.0, 1000.0, 1850.0, false}),
+                      DemodulatorCase{"correlative300", kDemodCorrelative, 300.0, 1000.0, 1850.0, false},
+                      DemodulatorCase{"weak", kDemodWeakSignal, 50.0, 1275.0, 1445.0, false},
+                      DemodulatorCase{"weak300", kDemodWeakSignal, 300.0, 1000.0, 1850.0, false},
+                      DemodulatorCase{"weak1200", kDemodWeakSignal, 1200.0, 1200.0, 2200.0, false}),
     [](const ::testing::TestParamInfo<DemodulatorCase> &info) { return std::string(info.param.name); });
 
 } // namespace

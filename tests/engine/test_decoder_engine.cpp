@@ -98,7 +98,7 @@ TEST(DecoderEngine, TheTextDoesNotDependOnTheBlockSize)
 }
 
 // Without a window the chain leaves out what only the displays show; the spectrum stays while automatic tuning
-// reads it. Each demodulator, on a noisy signal away from the typed tones where the tuning is automatic.
+// reads it. Every demodulator, on a noisy signal away from the typed tones where the tuning is automatic.
 TEST(DecoderEngine, TheTextDoesNotDependOnTheDisplays)
 {
     std::vector<int16_t> audio = Transmission(kText + kText);
@@ -107,7 +107,8 @@ TEST(DecoderEngine, TheTextDoesNotDependOnTheDisplays)
     for (int16_t &v : audio)
         v = int16_t(std::clamp(v + std::lround(noise(random)), -32768L, 32767L));
     for (const bool autoTuning : {true, false}) {
-        for (const DemodulatorChoice demod : {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative}) {
+        for (const DemodulatorChoice demod :
+             {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative, kDemodWeakSignal}) {
             SCOPED_TRACE(testing::Message() << "auto tuning " << autoTuning << ", demodulator " << demod);
             SettingsModel settings = ManualAscii();
             settings.SetDemodulator(demod);

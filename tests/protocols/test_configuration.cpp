@@ -45,11 +45,11 @@ TEST(Configuration, BuiltInBlockLayout)
     c.windowLeft = -20;
     c.windowTop = 35;
     const auto bytes = c.ToBytes();
-    ASSERT_EQ(bytes.size(), 6168u);
+    ASSERT_EQ(bytes.size(), 6172u);
     EXPECT_EQ(IntAt(bytes.data(), 0), -20);
     EXPECT_EQ(IntAt(bytes.data(), 4), 35);
 
-    Bytes expected(6168, 0);
+    Bytes expected(6172, 0);
     auto putInt = [&](size_t at, int32_t v) { std::memcpy(&expected[at], &v, 4); };
     putInt(0, -20);
     putInt(4, 35);
@@ -87,6 +87,7 @@ TEST(Configuration, EveryFieldAtItsOffset)
     c.demodulatorLeft = 88;
     c.unshiftOnSpace = 1;
     c.fecCorrection = 1;
+    c.weakSignal = 1;
     const auto b = c.ToBytes();
     EXPECT_EQ(TextAt(b.data(), 8), "SITOR-A");
     EXPECT_EQ(b[284], 3);
@@ -104,6 +105,7 @@ TEST(Configuration, EveryFieldAtItsOffset)
     EXPECT_EQ(IntAt(b.data(), 5096), 88);
     EXPECT_EQ(IntAt(b.data(), 6160), 1);
     EXPECT_EQ(IntAt(b.data(), 6164), 1);
+    EXPECT_EQ(IntAt(b.data(), 6168), 1);
 
     const Configuration back = Configuration::FromBytes(b.data());
     EXPECT_EQ(back.ToBytes(), b);
@@ -170,6 +172,16 @@ TEST(Configuration, ControlsRoundTrip)
     EXPECT_TRUE(back.unshiftOnSpace);
     EXPECT_TRUE(back.fecCorrection);
 
+    // The weak-signal choice has its own field; the demodulator byte keeps the radios' choice.
+    s.SetDemodulator(kDemodWeakSignal);
+    s.optimal = true;
+    c.GatherFrom(s);
+    EXPECT_EQ(c.demodulator, kDemodOptimal);
+    EXPECT_EQ(c.weakSignal, 1);
+    Configuration::FromBytes(c.ToBytes().data()).ApplyTo(back);
+    EXPECT_EQ(back.Demodulator(), kDemodWeakSignal);
+    EXPECT_EQ(back.RadioDemodulator(), kDemodOptimal);
+
     c.cisFrameSize = 12; // none of the list
     c.ApplyTo(back);
     EXPECT_EQ(back.cisFrameSizeIndex, -1);
@@ -207,7 +219,7 @@ TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
     ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::kFound);
     a.protocol = "changed";
     ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
-    EXPECT_EQ(load(file).size(), 2u * (8 + 6168));
+    EXPECT_EQ(load(file).size(), 2u * (8 + 6172));
 
     Configuration readA, readB;
     LoadConfiguration(file, 1, 0, 0, readA);
@@ -254,6 +266,7 @@ TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
     older.baudrate = 75;
     older.unshiftOnSpace = 1;
     older.fecCorrection = 1;
+    older.weakSignal = 1;
     const auto full = older.ToBytes();
     Bytes chunk = {1, 0, 0, 0, 0x10, 0x18, 0, 0}; // key 1, 6160 bytes
     chunk.insert(chunk.end(), full.begin(), full.begin() + 6160);
@@ -265,12 +278,22 @@ TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
     EXPECT_EQ(c.baudrate, 75);
     EXPECT_EQ(c.unshiftOnSpace, 0);
     EXPECT_EQ(c.fecCorrection, 0);
+    EXPECT_EQ(c.weakSignal, 0);
+
+    // A block of the version before the weak-signal choice keeps its two choices.
+    Bytes previous = {1, 0, 0, 0, 0x18, 0x18, 0, 0}; // key 1, 6168 bytes
+    previous.insert(previous.end(), full.begin(), full.begin() + 6168);
+    save(file, previous);
+    c.weakSignal = 1;
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, c).copied, 6168u);
+    EXPECT_EQ(c.fecCorrection, 1);
+    EXPECT_EQ(c.weakSignal, 0);
 
     // Saved again, the block grows to hold them.
     c.fecCorrection = 1;
     ASSERT_EQ(SaveConfiguration(file, 1, c), ChunkStatus::kFound);
     Configuration again;
-    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6168u);
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6172u);
     EXPECT_EQ(again.fecCorrection, 1);
     EXPECT_EQ(again.baudrate, 75);
 }

@@ -117,6 +117,27 @@ TEST(DefaultProtocols, SampleEntries)
     EXPECT_EQ(FindDefaultProtocol("sitor-b"), nullptr) << "names compare case-sensitively";
 }
 
+// The weak-signal choice lives outside the records: a record stores the radios' choice in its specified byte,
+// and applying a record changes the radios but leaves the weak-signal choice as it was.
+TEST(ProtocolRecord, TheWeakSignalChoiceStaysOutOfRecords)
+{
+    SettingsModel s;
+    s.SetDemodulator(kDemodWeakSignal);
+    EXPECT_EQ(ProtocolRecord::FromSettings("weak", s).demodulator, kDemodPlain);
+    s.correlative = true; // a radio turned on under the weak-signal choice
+    const ProtocolRecord r = ProtocolRecord::FromSettings("weak", s);
+    EXPECT_EQ(r.demodulator, kDemodCorrelative);
+
+    SettingsModel t;
+    t.SetDemodulator(kDemodWeakSignal);
+    ProtocolRecord::FromBytes(r.ToBytes().data()).ApplyTo(t);
+    EXPECT_EQ(t.Demodulator(), kDemodWeakSignal);
+    EXPECT_EQ(t.RadioDemodulator(), kDemodCorrelative);
+    t.SetDemodulator(kDemodOptimal);
+    EXPECT_FALSE(t.weakSignal);
+    EXPECT_EQ(t.Demodulator(), kDemodOptimal);
+}
+
 TEST(ProtocolRecord, SettingsRoundTripThroughARecord)
 {
     SettingsModel s;
