@@ -39,7 +39,8 @@ inline int16_t DiscriminatorPhase(int64_t re, int64_t im)
     // atan(t) = atan(c) + atan(u), |u| <= 1/16: the series to u^9 leaves less than 1e-14.
     const double u = (t - c) / (1.0 + t * c);
     const double u2 = u * u;
-    double angle = kEighths[k] + u * (1.0 + u2 * (-1.0 / 3.0 + u2 * (1.0 / 5.0 + u2 * (-1.0 / 7.0 + u2 * (1.0 / 9.0)))));
+    double angle =
+        kEighths[k] + u * (1.0 + u2 * (-1.0 / 3.0 + u2 * (1.0 / 5.0 + u2 * (-1.0 / 7.0 + u2 * (1.0 / 9.0)))));
     if (steep)
         angle = M_PI / 2.0 - angle;
     if (x < 0.0)
