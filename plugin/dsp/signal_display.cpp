@@ -253,6 +253,7 @@ template <typename Sample> void SignalDisplay::Feed(const Sample *src, uint32_t 
         dst[i] = src[i * step];
     if (mode_ == kDisplaySpectrum || mode_ == kDisplayWaterfall)
         UpdateSpectrum();
+    feeds_.fetch_add(1, std::memory_order_relaxed);
     RequestUpdate();
 }
 

@@ -123,6 +123,8 @@ public:
     uint32_t MagnitudeCount() const { return magnitudes_.size(); }
     // Counts the repaints asked for; a window redraws when it sees the count move.
     uint32_t UpdateCount() const { return updates_.load(std::memory_order_relaxed); }
+    // Counts the feeds alone: a waterfall adds one row per feed, not per marker move.
+    uint32_t FeedCount() const { return feeds_.load(std::memory_order_relaxed); }
 
 private:
     void Lock() const;
@@ -166,6 +168,7 @@ private:
     double levelLine_ = 0.0;
 
     std::atomic<uint32_t> updates_{0};
+    std::atomic<uint32_t> feeds_{0};
 };
 
 } // namespace sirrel
