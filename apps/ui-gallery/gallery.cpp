@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "ui/controls.h"
 #include "ui/edit_field.h"
 #include "ui/lists.h"
 #include "ui/numeric_field.h"
+#include "ui/signal_display_view.h"
 #include "ui/views.h"
 
 namespace sirrel {
@@ -30,6 +32,9 @@ struct Gallery::Parts {
     Oru_CellGrid grid;
     Oru_PageContainer pages;
     Oru_ScrollingView lines;
+    // The displays outlive their views: members go in reverse order.
+    SignalDisplay spectrum, waterfall, scope;
+    SignalDisplayView spectrumView, waterfallView, scopeView;
     int32_t clicks = 0;
 };
 
@@ -149,6 +154,7 @@ bool Gallery::Create(int32_t x, int32_t y)
         },
         &p.grid);
     p.grid.SelectCell(1, 2);
+    AddDisplays(top + 302);
 
     // Bottom: pages, the first with a scrolling view.
     p.pages.CreatePages(f, 12, lower + 100, 544, 150);
@@ -168,6 +174,53 @@ bool Gallery::Create(int32_t x, int32_t y)
 
     p.focused.SetFocus();
     return true;
+}
+
+void Gallery::AddDisplays(int32_t top)
+{
+    Parts &p = *parts_;
+    // Two FSK tones in a little noise; the waterfall sees them drift upwards frame by frame.
+    uint32_t noise = 12345;
+    std::vector<int16_t> frame(2048);
+    auto fill = [&](double space, double mark) {
+        for (size_t i = 0; i < frame.size(); ++i) {
+            noise = noise * 1103515245u + 12345u;
+            const double t = double(i) / 11025.0;
+            const double tone = (i / 240) % 2 ? mark : space;
+            frame[i] = int16_t(9000.0 * std::sin(2.0 * M_PI * tone * t) + double(int32_t(noise >> 24) - 128));
+        }
+    };
+    for (SignalDisplay *d : {&p.spectrum, &p.waterfall}) {
+        d->SetMode(d == &p.spectrum ? kDisplaySpectrum : kDisplayWaterfall);
+        d->SetBufferSize(2048);
+        d->SetFFTWindowType(4);
+        d->SetSamplingRate(11025.0f);
+        d->SetMaximumFrequency(3000.0);
+        d->SetAveraging(true, 0.5f);
+        d->SetMarkerCount(2);
+        d->SetMarker(0, 1275.0);
+        d->SetMarker(1, 1445.0);
+    }
+    p.spectrum.SetStyle(kStyleBars);
+    p.spectrumView.CreateDisplayView(&p.frame, 572, top, 184, 60, p.spectrum);
+    p.waterfallView.CreateDisplayView(&p.frame, 572, top + 64, 184, 60, p.waterfall);
+    p.waterfallView.SetPalette(false, true);
+    for (int32_t row = 0; row < 60; ++row) {
+        fill(1175.0 + 2.0 * row, 1345.0 + 2.0 * row);
+        p.waterfall.FeedSamples(frame.data(), uint32_t(frame.size()), 1);
+        p.waterfallView.Refresh();
+        p.spectrum.FeedSamples(frame.data(), uint32_t(frame.size()), 1);
+    }
+
+    p.scope.SetBufferSize(2048);
+    p.scope.SetSamplingRate(11025.0f);
+    p.scope.SetDivisions(10);
+    p.scope.SetSecondsPerDivision(0.002);
+    p.scope.SetTimeMarkerCount(2);
+    p.scope.SetTimeMarker(0, 0.004);
+    p.scope.SetTimeMarker(1, 0.012);
+    p.scope.FeedSamples(frame.data(), uint32_t(frame.size()), 1);
+    p.scopeView.CreateDisplayView(&p.frame, 572, top + 128, 184, 60, p.scope);
 }
 
 } // namespace sirrel

@@ -26,6 +26,9 @@ public:
 
 private:
     struct Parts;
+    // A spectrum, a waterfall and a time scope, fed with a made-up signal.
+    void AddDisplays(int32_t top);
+
     std::unique_ptr<Parts> parts_;
 };
 

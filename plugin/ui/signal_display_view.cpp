@@ -327,49 +327,64 @@ void SignalDisplayView::PaintSpectrum(Canvas &canvas, const Snapshot &shot)
     canvas.FillRect(ClientRect(), kBackground);
     auto levelY = [&](double fraction) { return ToPixel((height - 1) * (1.0 - fraction)); };
 
+    // Grid lines under the trace, their labels over it so that a strong signal does not hide them.
     const double hertzStep = NiceStep(shot.maxFrequency - shot.minFrequency);
-    if (hertzStep > 0.0) {
-        const double start = std::ceil(shot.minFrequency / hertzStep) * hertzStep;
-        for (int32_t k = 0; k < kMaxGridLines && start + k * hertzStep <= shot.maxFrequency; ++k) {
-            const double hertz = start + k * hertzStep;
+    const double firstLine = hertzStep > 0.0 ? std::ceil(shot.minFrequency / hertzStep) * hertzStep : 0.0;
+    const int32_t frequencyLines =
+        hertzStep > 0.0 ? std::min(kMaxGridLines, int32_t((shot.maxFrequency - firstLine) / hertzStep) + 1) : 0;
+    auto frequencyGrid = [&](bool labels) {
+        for (int32_t k = 0; k < frequencyLines; ++k) {
+            const double hertz = firstLine + k * hertzStep;
             const int32_t x = FrequencyToX(hertz);
-            canvas.Line(x, 0, x, height - 1, kGrid);
-            canvas.Text(Font(), x + 2, height - 13, std::to_string(int64_t(hertz)), kLabel);
+            if (labels)
+                canvas.Text(Font(), x + 2, height - 13, std::to_string(int64_t(hertz)), kLabel);
+            else
+                canvas.Line(x, 0, x, height - 1, kGrid);
         }
-    }
-    char label[32];
-    if (shot.linear) {
-        // Linear levels are labelled in dB too, so that "Gain" reads as the level at the top.
-        for (int32_t k = 1; k <= 4; ++k) {
-            const double value = shot.bottom + (double(shot.top) - shot.bottom) * k / 4.0;
-            const int32_t y = levelY(k / 4.0);
-            canvas.Line(0, y, width - 1, y, kGrid);
-            if (value > 0.0) {
-                std::snprintf(label, sizeof label, "%.1fdB", 10.0 * std::log10(value));
-                canvas.Text(Font(), 2, y + 1, label, kLabel);
+    };
+    auto levelGrid = [&](bool labels) {
+        char label[32];
+        if (shot.linear) {
+            // Linear levels are labelled in dB too, so that "Gain" reads as the level at the top.
+            for (int32_t k = 1; k <= 4; ++k) {
+                const double value = shot.bottom + (double(shot.top) - shot.bottom) * k / 4.0;
+                const int32_t y = levelY(k / 4.0);
+                if (!labels) {
+                    canvas.Line(0, y, width - 1, y, kGrid);
+                } else if (value > 0.0) {
+                    std::snprintf(label, sizeof label, "%.1fdB", 10.0 * std::log10(value));
+                    canvas.Text(Font(), 2, y + 1, label, kLabel);
+                }
             }
+            return;
         }
-    } else {
         for (int32_t db = 0; db > kDbFloor; db -= kDbStep) {
             const int32_t y = levelY(1.0 - double(db) / kDbFloor);
-            canvas.Line(0, y, width - 1, y, kGrid);
-            std::snprintf(label, sizeof label, "%ddB", db);
-            canvas.Text(Font(), 2, y + 1, label, kLabel);
+            if (labels) {
+                std::snprintf(label, sizeof label, "%ddB", db);
+                canvas.Text(Font(), 2, y + 1, label, kLabel);
+            } else {
+                canvas.Line(0, y, width - 1, y, kGrid);
+            }
+        }
+    };
+    frequencyGrid(false);
+    levelGrid(false);
+
+    const std::vector<float> columns = ColumnLevels(shot, width);
+    if (!shot.levels.empty()) {
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t y = levelY(columns[size_t(x)]);
+            if (shot.style == kStyleBars)
+                canvas.FillRect({x, y, x + 1, height}, kTrace);
+            else if (x == 0)
+                canvas.Line(x, y, x, y, kTrace);
+            else
+                canvas.Line(x - 1, levelY(columns[size_t(x) - 1]), x, y, kTrace);
         }
     }
-
-    if (shot.levels.empty())
-        return;
-    const std::vector<float> columns = ColumnLevels(shot, width);
-    for (int32_t x = 0; x < width; ++x) {
-        const int32_t y = levelY(columns[size_t(x)]);
-        if (shot.style == kStyleBars)
-            canvas.FillRect({x, y, x + 1, height}, kTrace);
-        else if (x == 0)
-            canvas.Line(x, y, x, y, kTrace);
-        else
-            canvas.Line(x - 1, levelY(columns[size_t(x) - 1]), x, y, kTrace);
-    }
+    frequencyGrid(true);
+    levelGrid(true);
 }
 
 void SignalDisplayView::PaintScope(Canvas &canvas, const Snapshot &shot)

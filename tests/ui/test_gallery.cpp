@@ -24,6 +24,9 @@ TEST_F(GalleryWindow, RendersEveryControlAndTakesClicks)
     EXPECT_TRUE(has(OruDynamicPixMap_ColorToPalette(nullptr, Scheme().face)));
     EXPECT_TRUE(has(0xFFFFFF));
     EXPECT_TRUE(has(OruDynamicPixMap_ColorToPalette(nullptr, Scheme().selection)));
+    // The tuning displays: a green trace and yellow markers.
+    EXPECT_TRUE(has(0x00FF00));
+    EXPECT_TRUE(has(0xFFFF00));
 
     const Oru_Window &button = gallery.CountingButton();
     display->Click(gallery.Window().NativeHandle(), button.X() + 5, button.Y() + 5);
