@@ -392,6 +392,9 @@ void SignalDisplayView::PaintScope(Canvas &canvas, const Snapshot &shot)
     const int32_t width = Width();
     const int32_t height = Height();
     canvas.FillRect(ClientRect(), kBackground);
+    // From the copy, not the display: a feed arriving meanwhile waits for no lock taken per sample.
+    const double span = shot.divisions * shot.secondsPerDivision;
+    auto timeX = [&](double seconds) { return width > 1 ? ToPixel(seconds * (width - 1) / span) : 0; };
     const double range = shot.fullScale - shot.bottomScale;
     auto valueY = [&](double value) {
         const double fraction = range != 0.0 ? (value - shot.bottomScale) / range : 0.0;
@@ -400,7 +403,7 @@ void SignalDisplayView::PaintScope(Canvas &canvas, const Snapshot &shot)
 
     if (shot.divisions <= kMaxGridLines)
         for (int32_t k = 0; k <= shot.divisions; ++k) {
-            const int32_t x = TimeToX(k * shot.secondsPerDivision);
+            const int32_t x = timeX(k * shot.secondsPerDivision);
             canvas.Line(x, 0, x, height - 1, kGrid);
         }
     for (int32_t k = 0; k <= 4; ++k) {
@@ -413,7 +416,7 @@ void SignalDisplayView::PaintScope(Canvas &canvas, const Snapshot &shot)
     int32_t previousX = 0;
     int32_t previousY = 0;
     for (size_t i = 0; i < shot.samples.size(); ++i) {
-        const int32_t x = TimeToX(double(i) / shot.rate);
+        const int32_t x = timeX(double(i) / shot.rate);
         const int32_t y = valueY(shot.samples[i]);
         if (i == 0)
             canvas.Line(x, y, x, y, kTrace);
@@ -424,7 +427,7 @@ void SignalDisplayView::PaintScope(Canvas &canvas, const Snapshot &shot)
     }
 
     for (size_t i = 0; i < shot.timeMarkers.size(); ++i) {
-        const int32_t x = TimeToX(shot.timeMarkers[i]);
+        const int32_t x = timeX(shot.timeMarkers[i]);
         canvas.Line(x, 0, x, height - 1, kTimeMarkerColors[i]);
     }
     canvas.Text(Font(), 4, 2, TimeReadout(), kLabel);

@@ -19,6 +19,7 @@ constexpr int32_t kPlotHeight = 100;
 constexpr int32_t kScopeWidth = 201; // 0.25 ms per pixel over 10 x 5 ms
 constexpr uint32_t kMarkerPixel = 0xFFFF00;
 constexpr uint32_t kTracePixel = 0x00FF00;
+constexpr uint32_t kLevelLinePixel = 0xA00000;
 constexpr uint32_t kTimeMarkerPixels[] = {0xFFFF00, 0x00FFFF};
 
 std::vector<int16_t> Tone(double hertz, double amplitude)
@@ -330,11 +331,13 @@ TEST_F(DisplayViews, ScopeDrawsTheCountsBetweenBottomAndFullScale)
     counts[110] = 1200;
     counts[220] = 600;
     rawTiming.FeedCounters(counts.data(), uint32_t(counts.size()), 1);
+    rawTiming.SetLevelLine(300.0);
     const int32_t at10ms = view.TimeToX(110 / 11025.0);
     const int32_t at20ms = view.TimeToX(220 / 11025.0);
     const Picture picture = Shown({&view});
     EXPECT_EQ(picture.TopOf(view, at10ms, kTracePixel), 0);
     EXPECT_NEAR(picture.TopOf(view, at20ms, kTracePixel), kPlotHeight / 2, 1);
+    EXPECT_EQ(picture.TopOf(view, 150, kLevelLinePixel), 74); // a quarter up from the bottom row
     EXPECT_EQ(view.TimeReadout(), "");
 }
 
