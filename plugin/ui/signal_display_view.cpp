@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "ui/text_format.h"
@@ -19,6 +20,8 @@ constexpr uint32_t kLevelLine = Rgb(160, 0, 0);
 constexpr uint32_t kTimeMarkerColors[SignalDisplay::kMaxTimeMarkers] = {Rgb(255, 255, 0), Rgb(0, 255, 255)};
 constexpr int32_t kMaxMapSide = 4096;
 constexpr int32_t kDbStep = 20;
+// Pixels either side of a marker where the pointer shows that it can be dragged.
+constexpr int32_t kMarkerGrab = 3;
 // More grid lines than this would only paint the plot grey.
 constexpr int32_t kMaxGridLines = 200;
 
@@ -460,12 +463,24 @@ int32_t SignalDisplayView::NearestMarker(int32_t x) const
     return nearest;
 }
 
+bool SignalDisplayView::OverMarker(int32_t x) const
+{
+    const int32_t nearest = NearestMarker(x);
+    if (nearest < 0)
+        return false;
+    const int32_t at =
+        FrequencyMode() ? FrequencyToX(display_->Marker(nearest)) : TimeToX(display_->TimeMarker(nearest));
+    return std::abs(at - x) <= kMarkerGrab;
+}
+
 void SignalDisplayView::MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y)
 {
     if (!display_) {
         Oru_Window::MouseEvent(code, keys, x, y);
         return;
     }
+    if (code == kMouseMove)
+        Platform().SetCursor(dragging_ >= 0 || OverMarker(x) ? Cursor::SizeHorizontal : Cursor::Arrow);
     if (code == kMouseLeftDown || code == kMouseLeftDoubleClick)
         dragging_ = NearestMarker(x);
     else if (code == kMouseLeftUp)

@@ -72,8 +72,9 @@ private:
     void PaintSpectrum(Canvas &canvas, const Snapshot &shot);
     void PaintScope(Canvas &canvas, const Snapshot &shot);
     void PaintMarkers(Canvas &canvas, const Snapshot &shot);
-    // Starts or continues a drag of the marker nearest to x; -1 when the display has none.
+    // The marker nearest to column x (frequency or time marker by mode); -1 when the display has none.
     int32_t NearestMarker(int32_t x) const;
+    bool OverMarker(int32_t x) const;
 
     SignalDisplay *display_ = nullptr;
     OruDynamicPixMap *waterfall_ = nullptr;

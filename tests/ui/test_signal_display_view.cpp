@@ -144,6 +144,16 @@ TEST_F(DisplayViews, AClickMovesTheNearerToneMarkerOnly)
     ASSERT_TRUE(view.CreateDisplayView(&frame, 10, 40, kPlotWidth, kPlotHeight, waterfall));
     settings.shiftIndex = 0;
     rules.SetToneMarkers(1000, 1200);
+    // The pointer shows where a marker can be taken.
+    const struct {
+        int32_t x;
+        Cursor cursor;
+    } hovers[] = {{100, Cursor::SizeHorizontal}, {122, Cursor::SizeHorizontal}, {110, Cursor::Arrow}};
+    for (const auto &h : hovers) {
+        display->PostMessage(Handle(), kMsgMouseMove, 0, PackPoint(view.OffsetX() + h.x, view.OffsetY() + 40));
+        PumpMessages();
+        EXPECT_EQ(display->LastCursor(), h.cursor) << "at " << h.x;
+    }
     Click(view, 150);
     EXPECT_EQ(waterfall.Marker(0), 1000.0f);
     EXPECT_EQ(waterfall.Marker(1), 1500.0f);
