@@ -91,7 +91,6 @@ bool SignalDisplayView::CreateDisplayView(Oru_Window *parent, int32_t x, int32_t
     SetFont(FontDescription::Make("Arial", 11));
     seenUpdates_ = display.UpdateCount();
     seenFeeds_ = display.FeedCount();
-    BuildPalette();
     FitWaterfall();
     SetTimer(kRefreshTimer, kRefreshMilliseconds);
     return true;
@@ -130,7 +129,10 @@ void SignalDisplayView::BuildPalette()
     }
 }
 
-uint32_t SignalDisplayView::PaletteEntry(int32_t index) const { return palette_[std::clamp(index, 0, 255)]; }
+uint32_t SignalDisplayView::PaletteEntry(int32_t index) const
+{
+    return palette_[std::clamp(index, 0, kPaletteSize - 1)];
+}
 
 SignalDisplayView::Snapshot SignalDisplayView::Take() const
 {

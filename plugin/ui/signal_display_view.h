@@ -32,7 +32,7 @@ public:
     bool CreateDisplayView(Oru_Window *parent, int32_t x, int32_t y, int32_t width, int32_t height,
                            SignalDisplay &display);
 
-    // Waterfall colours: stepped (the default) or smooth, and "Invert colors".
+    // Waterfall colours: stepped (the default) or smooth, and "Invert colors". Rows already drawn keep theirs.
     void SetPalette(bool smooth, bool inverted);
     bool SmoothPalette() const { return smooth_; }
     bool InvertedPalette() const { return inverted_; }
