@@ -12,15 +12,25 @@ namespace sirrel {
 
 namespace {
 
-// One FreeType library for the process; creating and freeing faces goes through it under this lock.
+// One FreeType library while any face is open; creating and freeing faces goes through it under this lock. It
+// goes with the last face, so that unloading the plug-in leaves nothing of it behind.
 std::mutex libraryLock;
 FT_Library library = nullptr;
+int32_t openFaces = 0;
 
 FT_Library Library()
 {
     if (!library && FT_Init_FreeType(&library) != 0)
         library = nullptr;
     return library;
+}
+
+void ReleaseLibraryIfUnused()
+{
+    if (openFaces == 0 && library) {
+        FT_Done_FreeType(library);
+        library = nullptr;
+    }
 }
 
 std::string MatchFile(const std::string &family, bool bold, bool italic)
@@ -68,12 +78,16 @@ std::unique_ptr<FontFace> FontFace::Open(const std::string &family, int32_t pixe
     std::lock_guard<std::mutex> hold(libraryLock);
     FT_Library ft = Library();
     FT_Face face = nullptr;
-    if (!ft || FT_New_Face(ft, file.c_str(), 0, &face) != 0)
-        return nullptr;
-    if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelHeight)) != 0) {
-        FT_Done_Face(face);
+    if (!ft || FT_New_Face(ft, file.c_str(), 0, &face) != 0) {
+        ReleaseLibraryIfUnused();
         return nullptr;
     }
+    if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelHeight)) != 0) {
+        FT_Done_Face(face);
+        ReleaseLibraryIfUnused();
+        return nullptr;
+    }
+    ++openFaces;
     std::unique_ptr<FontFace> font(new FontFace);
     font->face_ = face;
     font->ascent_ = int32_t(face->size->metrics.ascender >> 6);
@@ -85,6 +99,8 @@ FontFace::~FontFace()
 {
     std::lock_guard<std::mutex> hold(libraryLock);
     FT_Done_Face(static_cast<FT_Face>(face_));
+    --openFaces;
+    ReleaseLibraryIfUnused();
 }
 
 int32_t FontFace::Advance(unsigned char c)
