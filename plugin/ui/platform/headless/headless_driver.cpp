@@ -39,7 +39,7 @@ void HeadlessDriver::DestroyNativeWindow(uint32_t window)
     std::lock_guard<std::mutex> hold(lock_);
     windows_.erase(window);
     timers_.KillWindow(window);
-    std::erase(dirty_, window);
+    dirty_.Remove(window);
     std::erase_if(queue_, [&](const Entry &e) { return e.message.window == window; });
     if (focus_ == window)
         focus_ = 0;
@@ -69,8 +69,7 @@ void HeadlessDriver::SetNativeBounds(uint32_t window, int32_t x, int32_t y, int3
         record->spec.height = height;
         record->sizeKind = sizeKind;
         PostLocked(window, kMsgSize, sizeKind, PackPoint(width, height));
-        if (std::find(dirty_.begin(), dirty_.end(), window) == dirty_.end())
-            dirty_.push_back(window);
+        dirty_.Add(window);
     }
 }
 
@@ -81,8 +80,8 @@ void HeadlessDriver::ShowNativeWindow(uint32_t window, bool visible)
     if (!record || record->visible == visible)
         return;
     record->visible = visible;
-    if (visible && std::find(dirty_.begin(), dirty_.end(), window) == dirty_.end())
-        dirty_.push_back(window);
+    if (visible)
+        dirty_.Add(window);
     wake_.notify_all();
 }
 
@@ -96,9 +95,8 @@ void HeadlessDriver::SetNativeTitle(uint32_t window, const std::string &title)
 void HeadlessDriver::InvalidateNativeWindow(uint32_t window)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    if (!Find(window) || std::find(dirty_.begin(), dirty_.end(), window) != dirty_.end())
+    if (!Find(window) || !dirty_.Add(window))
         return;
-    dirty_.push_back(window);
     wake_.notify_all();
 }
 
@@ -172,13 +170,8 @@ bool HeadlessDriver::NextMessage(PlatformMessage &message, bool wait)
             }
             return true;
         }
-        if (auto due = timers_.TakeDue(TimerQueue::Clock::now())) {
-            message = *due;
-            return true;
-        }
-        if (!dirty_.empty()) {
-            message = {dirty_.front(), kMsgPaint, 0, 0};
-            dirty_.erase(dirty_.begin());
+        if (auto idle = NextIdleMessage(timers_, dirty_)) {
+            message = *idle;
             return true;
         }
         if (!wait)
@@ -196,7 +189,7 @@ bool HeadlessDriver::Idle()
     {
         std::lock_guard<std::mutex> hold(lock_);
         handler = idleHandler_;
-        if (!handler && (!queue_.empty() || !dirty_.empty()))
+        if (!handler && (!queue_.empty() || !dirty_.Empty()))
             return true;
     }
     if (!handler)

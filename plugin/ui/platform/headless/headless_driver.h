@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/platform/driver.h"
+#include "ui/platform/paint_queue.h"
 #include "ui/platform/timer_queue.h"
 
 namespace sirrel {
@@ -85,7 +86,7 @@ private:
     std::condition_variable wake_;
     std::map<uint32_t, WindowRecord> windows_;
     std::deque<Entry> queue_;
-    std::vector<uint32_t> dirty_;
+    PaintQueue dirty_;
     TimerQueue timers_;
     uint32_t nextHandle_ = 0x100;
     uint32_t focus_ = 0;

@@ -201,7 +201,7 @@ void X11Driver::DestroyNativeWindow(uint32_t window)
         std::lock_guard<std::mutex> hold(lock_);
         windows_.erase(window);
         timers_.KillWindow(window);
-        std::erase(dirty_, window);
+        dirty_.Remove(window);
         std::erase_if(queue_, [&](const PlatformMessage &m) { return m.window == window; });
     }
     if (!lost_) {
@@ -245,9 +245,8 @@ void X11Driver::SetNativeTitle(uint32_t window, const std::string &title)
 void X11Driver::InvalidateNativeWindow(uint32_t window)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    if (!windows_.count(window) || std::find(dirty_.begin(), dirty_.end(), window) != dirty_.end())
+    if (!windows_.count(window) || !dirty_.Add(window))
         return;
-    dirty_.push_back(window);
     const char wake = 1;
     (void)!write(wake_[1], &wake, 1);
 }
@@ -391,9 +390,8 @@ void X11Driver::Translate(void *raw)
     const uint32_t window = uint32_t(event.xany.window);
     switch (event.type) {
     case Expose:
-        if (event.xexpose.count == 0 && windows_.count(window) &&
-            std::find(dirty_.begin(), dirty_.end(), window) == dirty_.end())
-            dirty_.push_back(window);
+        if (event.xexpose.count == 0 && windows_.count(window))
+            dirty_.Add(window);
         break;
     case ConfigureNotify: {
         auto found = windows_.find(window);
@@ -537,13 +535,8 @@ bool X11Driver::NextMessage(PlatformMessage &message, bool wait)
                 queue_.pop_front();
                 return true;
             }
-            if (auto due = timers_.TakeDue(TimerQueue::Clock::now())) {
-                message = *due;
-                return true;
-            }
-            if (!dirty_.empty()) {
-                message = {dirty_.front(), kMsgPaint, 0, 0};
-                dirty_.erase(dirty_.begin());
+            if (auto idle = NextIdleMessage(timers_, dirty_)) {
+                message = *idle;
                 return true;
             }
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/platform/driver.h"
+#include "ui/platform/paint_queue.h"
 #include "ui/platform/timer_queue.h"
 
 namespace sirrel {
@@ -87,7 +88,7 @@ private:
 
     std::mutex lock_;
     std::deque<PlatformMessage> queue_;
-    std::vector<uint32_t> dirty_;
+    PaintQueue dirty_;
     TimerQueue timers_;
     std::map<uint32_t, WindowInfo> windows_;
     std::string clipboard_;
