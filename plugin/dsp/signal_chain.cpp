@@ -312,7 +312,9 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
             DecoderParams params;
             FillDecoderParams(settings_, params);
             params.samplesPerBit = double(rate_) / baud;
-            dispatch_(cleaned_, int32_t(n), params);
+            // The weak-signal demodulator's soft values let the start/stop framing weigh whole frames.
+            params.options.softTiming = choice == kDemodWeakSignal && IsStartStopMode(settings_.mode);
+            dispatch_(params.options.softTiming ? weakSignal_.Soft() : cleaned_, int32_t(n), params);
         }
     }
 

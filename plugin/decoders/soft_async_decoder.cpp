@@ -1,0 +1,229 @@
+#include "decoders/soft_async_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sirrel {
+
+namespace {
+
+// A bit is read over its centre half: the demodulator's own sum already spreads each bit over its neighbours.
+constexpr double kCentre = 0.25;
+// While searching, a start bit must lean this far (in levels) to the start level before its frame is fitted.
+constexpr double kStartLevel = 0.3;
+// A frame is fitted over this many bits after the first sign of a start bit.
+constexpr double kAcquireWindow = 0.5;
+// With a known period the next start is looked for this many bits either side of the prediction.
+constexpr double kLockWindow = 0.4;
+// The flywheel moves a bit of the way toward each fitted start, and the period less still, so that one noisy
+// character cannot pull the timing of the next ones.
+constexpr double kPull = 0.5;
+constexpr double kPeriodFollow = 0.1;
+// A stop bit this far (in levels) toward the start level is no stop bit: the frame is wrong.
+constexpr double kStopReject = 0.5;
+// Start to start of steady text: one stop bit at least, two and a half bits at most.
+constexpr double kMinGap = -0.4;
+constexpr double kMaxGap = 1.1;
+constexpr double kLevelFollow = 0.05;
+constexpr double kQualityFollow = 0.1;
+// The other polarity must fit this much better before it delivers: no flapping on a few noisy frames.
+constexpr double kSwitchMargin = 0.15;
+// Samples no framer needs any more are dropped in chunks of at least this many.
+constexpr int64_t kDropChunk = 4096;
+
+int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
+
+} // namespace
+
+void SoftAsyncDecoder::Configure(const DecoderParams &params)
+{
+    SetGeometry(DataBitsOf(params.mode), params.samplesPerBit, params.Async().parity);
+    SetInversionMask(params.inversionMask);
+}
+
+void SoftAsyncDecoder::SetGeometry(int32_t dataBits, double samplesPerBit, int32_t parity)
+{
+    const int32_t p = parity ? 1 : 0;
+    if (dataBits == dataBits_ && samplesPerBit == samplesPerBit_ && p == parity_)
+        return;
+    dataBits_ = dataBits;
+    samplesPerBit_ = samplesPerBit;
+    parity_ = p;
+    Reset();
+}
+
+void SoftAsyncDecoder::Reset()
+{
+    prefix_.assign(1, 0);
+    base_ = 0;
+    level_ = 0.0;
+    framers_[0] = Framer{};
+    framers_[1] = Framer{};
+    framers_[1].sign = -1;
+    selected_ = 0;
+}
+
+double SoftAsyncDecoder::BitMean(double t, int32_t k) const
+{
+    const double s = samplesPerBit_;
+    const int64_t a = std::max(int64_t(std::lround(t + (k + kCentre) * s)), base_) - base_;
+    const int64_t b = std::min(int64_t(std::lround(t + (k + 1 - kCentre) * s)) - base_, int64_t(prefix_.size()) - 1);
+    if (b <= a)
+        return 0.0;
+    return double(prefix_[size_t(b)] - prefix_[size_t(a)]) / double(b - a);
+}
+
+double SoftAsyncDecoder::Score(const Framer &f, double t) const
+{
+    const int32_t stop = dataBits_ + parity_ + 1;
+    double score = f.sign * (BitMean(t, stop) - BitMean(t, 0));
+    for (int32_t k = 1; k < stop; ++k)
+        score += std::abs(BitMean(t, k));
+    return score;
+}
+
+void SoftAsyncDecoder::Feed(const int16_t *soft, int32_t count)
+{
+    const double s = samplesPerBit_;
+    if (dataBits_ < 1 || dataBits_ > 8 || !(s >= 1.0))
+        return;
+    if (soft) {
+        prefix_.reserve(prefix_.size() + size_t(std::max(count, 0)));
+        for (int32_t i = 0; i < count; ++i)
+            prefix_.push_back(prefix_.back() + soft[i]);
+    }
+    const int32_t frameBits = dataBits_ + parity_ + 2;
+    // The first frame's worth of samples sets the scale; the frames taken then keep it.
+    if (level_ <= 0.0 && double(prefix_.size()) > frameBits * s) {
+        double sum = 0.0;
+        for (size_t j = 1; j < prefix_.size(); ++j)
+            sum += std::abs(double(prefix_[j] - prefix_[j - 1]));
+        level_ = sum / double(prefix_.size() - 1);
+    }
+    if (level_ <= 0.0)
+        return;
+    for (int32_t i = 0; i < 2; ++i) {
+        while (Step(framers_[i], i)) {}
+    }
+    const int32_t other = 1 - selected_;
+    if (framers_[other].quality > framers_[selected_].quality + kSwitchMargin)
+        selected_ = other;
+    DropOld();
+}
+
+void SoftAsyncDecoder::Finish()
+{
+    if (!(samplesPerBit_ >= 1.0))
+        return;
+    // Silence decides nothing: it ends the last character's search without making one up.
+    const std::vector<int16_t> quiet(size_t((dataBits_ + parity_ + 4) * samplesPerBit_), 0);
+    Feed(quiet.data(), int32_t(quiet.size()));
+}
+
+bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
+{
+    const double s = samplesPerBit_;
+    const int32_t stop = dataBits_ + parity_ + 1;
+    const double frame = (stop + 1) * s;
+    const double end = BufferEnd();
+
+    if (f.locked) {
+        const double predicted = f.lastStart + f.period;
+        const double lo = predicted - kLockWindow * s;
+        const double hi = predicted + kLockWindow * s;
+        if (hi + frame > end)
+            return false;
+        double best = lo;
+        double bestScore = Score(f, lo);
+        for (double t = lo + 1.0; t <= hi; t += 1.0) {
+            const double score = Score(f, t);
+            if (score > bestScore) {
+                bestScore = score;
+                best = t;
+            }
+        }
+        // No start bit where one was due: the text paused. Search afresh from there.
+        if (f.sign * BitMean(best, 0) >= 0.0) {
+            f.locked = false;
+            f.earliest = lo;
+            return true;
+        }
+        if (f.sign * BitMean(best, stop) < -kStopReject * level_) {
+            f.locked = false;
+            f.earliest = best + s;
+            f.quality -= kQualityFollow * (1.0 + f.quality);
+            return true;
+        }
+        Accept(f, index, best, predicted + kPull * (best - predicted));
+        return true;
+    }
+
+    for (double t = std::max(f.earliest, double(base_)); t + (kAcquireWindow * s) + frame <= end; t += 1.0) {
+        if (f.sign * BitMean(t, 0) >= -kStartLevel * level_)
+            continue;
+        double best = t;
+        double bestScore = Score(f, t);
+        for (double u = t + 1.0; u <= t + kAcquireWindow * s; u += 1.0) {
+            const double score = Score(f, u);
+            if (score > bestScore) {
+                bestScore = score;
+                best = u;
+            }
+        }
+        if (f.sign * BitMean(best, stop) < -kStopReject * level_ || f.sign * BitMean(best, 0) >= 0.0)
+            continue;
+        Accept(f, index, best, best);
+        return true;
+    }
+    f.earliest = std::max(end - (kAcquireWindow * s) - frame, f.earliest);
+    return false;
+}
+
+void SoftAsyncDecoder::Accept(Framer &f, int32_t index, double found, double used)
+{
+    const double s = samplesPerBit_;
+    const int32_t stop = dataBits_ + parity_ + 1;
+    const double minPeriod = (stop + 1 + kMinGap) * s;
+    const double maxPeriod = (stop + 1 + kMaxGap) * s;
+
+    // Start to start of two frames in a row gives the period; the flywheel then only follows it slowly.
+    const double interval = found - f.lastStart;
+    if (f.locked) {
+        f.period = std::clamp(f.period + kPeriodFollow * (found - (f.lastStart + f.period)), minPeriod, maxPeriod);
+    } else if (f.lastStart >= 0.0 && interval >= minPeriod && interval <= maxPeriod) {
+        f.period = interval;
+        f.locked = true;
+    }
+    f.lastStart = used;
+    f.earliest = used + minPeriod;
+
+    uint32_t code = 0;
+    double confidence = 0.0;
+    for (int32_t k = 0; k < dataBits_; ++k) {
+        const double v = f.sign * BitMean(used, 1 + k);
+        confidence += std::abs(v);
+        if (v > 0.0)
+            code |= 1u << k;
+    }
+    level_ += kLevelFollow * (confidence / dataBits_ - level_);
+    const double fit = std::min(-f.sign * BitMean(found, 0), f.sign * BitMean(found, stop)) / level_;
+    f.quality += kQualityFollow * (std::clamp(fit, -1.0, 1.0) - f.quality);
+
+    if (index == selected_)
+        Deliver({0, uint8_t((code ^ uint32_t(inversionMask_)) & ((1u << dataBits_) - 1))});
+}
+
+void SoftAsyncDecoder::DropOld()
+{
+    const double s = samplesPerBit_;
+    double keep = BufferEnd();
+    for (const Framer &f : framers_)
+        keep = std::min(keep, f.locked ? f.lastStart + f.period - kLockWindow * s : f.earliest);
+    const int64_t drop = int64_t(std::floor(keep)) - 1 - base_;
+    if (drop < kDropChunk)
+        return;
+    prefix_.erase(prefix_.begin(), prefix_.begin() + drop);
+    base_ += drop;
+}
+
+} // namespace sirrel
