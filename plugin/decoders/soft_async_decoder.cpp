@@ -8,7 +8,7 @@ namespace sirrel {
 namespace {
 
 // A bit is read over its centre half: the demodulator's own sum already spreads each bit over its neighbours.
-constexpr double kCentre = 0.25;
+constexpr double kCentre = 0.35;
 // While searching, a start bit must lean this far (in levels) to the start level before its frame is fitted.
 constexpr double kStartLevel = 0.3;
 // A frame is fitted over this many bits after the first sign of a start bit.
@@ -142,8 +142,10 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
                 best = t;
             }
         }
-        // No start bit where one was due: the text paused. Search afresh from there.
-        if (f.sign * BitMean(best, 0) >= 0.0) {
+        // No start bit where one was due: the text paused. Search afresh from there. A start bit that noise
+        // only weakened still stands below its stop bit.
+        const double startMean = f.sign * BitMean(best, 0);
+        if (startMean > kStartLevel * level_ || startMean >= f.sign * BitMean(best, stop)) {
             f.locked = false;
             f.earliest = lo;
             return true;

@@ -35,7 +35,7 @@ constexpr int32_t kTrialFrames = 2;
 // Weak-signal demodulator: bits summed per tone with a known rate, for the start/stop decoder, and while the
 // rate is measured; the moving average after the difference as a share of the sum (all measured on sweeps).
 constexpr double kWeakClockedBits = 1.0;
-constexpr double kWeakStartStopBits = 0.8;
+constexpr double kWeakStartStopBits = 1.0;
 constexpr double kWeakMeasuredBits = 0.5;
 constexpr double kWeakSmoothing = 0.5;
 
