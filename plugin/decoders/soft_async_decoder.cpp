@@ -150,7 +150,7 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
             f.earliest = lo;
             return true;
         }
-        if (f.sign * BitMean(best, stop) < -kStopReject * level_) {
+        if (f.sign * BitMean(best, stop) < -kStopReject * level_ && startMean > -kStartLevel * level_) {
             f.locked = false;
             f.earliest = best + s;
             f.quality -= kQualityFollow * (1.0 + f.quality);
