@@ -30,6 +30,8 @@ constexpr double kQualityFollow = 0.1;
 constexpr double kSwitchMargin = 0.15;
 // Samples no framer needs any more are dropped in chunks of at least this many.
 constexpr int64_t kDropChunk = 4096;
+// Codes held back while the polarity is open; a line that stays open this long is no text.
+constexpr size_t kMaxHeld = 64;
 
 int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
 
@@ -60,17 +62,22 @@ void SoftAsyncDecoder::Reset()
     framers_[0] = Framer{};
     framers_[1] = Framer{};
     framers_[1].sign = -1;
-    selected_ = 0;
+    selected_ = -1;
+}
+
+double SoftAsyncDecoder::Mean(double from, double to) const
+{
+    const int64_t a = int64_t(std::lround(from)) - base_;
+    const int64_t b = int64_t(std::lround(to)) - base_;
+    // What is not held (before the line began, or not yet come) says nothing.
+    if (a < 0 || b >= int64_t(prefix_.size()) || b <= a)
+        return 0.0;
+    return double(prefix_[size_t(b)] - prefix_[size_t(a)]) / double(b - a);
 }
 
 double SoftAsyncDecoder::BitMean(double t, int32_t k) const
 {
-    const double s = samplesPerBit_;
-    const int64_t a = std::max(int64_t(std::lround(t + (k + kCentre) * s)), base_) - base_;
-    const int64_t b = std::min(int64_t(std::lround(t + (k + 1 - kCentre) * s)) - base_, int64_t(prefix_.size()) - 1);
-    if (b <= a)
-        return 0.0;
-    return double(prefix_[size_t(b)] - prefix_[size_t(a)]) / double(b - a);
+    return Mean(t + (k + kCentre) * samplesPerBit_, t + (k + 1 - kCentre) * samplesPerBit_);
 }
 
 double SoftAsyncDecoder::Score(const Framer &f, double t) const
@@ -93,21 +100,33 @@ void SoftAsyncDecoder::Feed(const int16_t *soft, int32_t count)
             prefix_.push_back(prefix_.back() + soft[i]);
     }
     const int32_t frameBits = dataBits_ + parity_ + 2;
-    // The first frame's worth of samples sets the scale; the frames taken then keep it.
-    if (level_ <= 0.0 && double(prefix_.size()) > frameBits * s) {
+    // The first frame's worth of signal sets the scale, and no character starts in it: the demodulator is
+    // still settling there. The frames taken then keep the scale. Silence before it is not kept.
+    if (level_ <= 0.0) {
+        const auto window = int64_t(frameBits * s);
+        const int64_t held = int64_t(prefix_.size()) - 1;
+        if (held < window)
+            return;
         double sum = 0.0;
-        for (size_t j = 1; j < prefix_.size(); ++j)
+        for (size_t j = 1; j <= size_t(window); ++j)
             sum += std::abs(double(prefix_[j] - prefix_[j - 1]));
-        level_ = sum / double(prefix_.size() - 1);
+        level_ = sum / double(window);
+        if (level_ <= 0.0) {
+            prefix_.erase(prefix_.begin(), prefix_.begin() + (held - window));
+            base_ += held - window;
+            return;
+        }
+        for (Framer &f : framers_)
+            f.earliest = double(base_ + window);
     }
-    if (level_ <= 0.0)
-        return;
     for (int32_t i = 0; i < 2; ++i) {
         while (Step(framers_[i], i)) {}
     }
-    const int32_t other = 1 - selected_;
-    if (framers_[other].quality > framers_[selected_].quality + kSwitchMargin)
-        selected_ = other;
+    for (int32_t i = 0; i < 2; ++i) {
+        const double other = framers_[1 - i].quality;
+        if (selected_ != i && framers_[i].quality > other + kSwitchMargin)
+            Select(i);
+    }
     DropOld();
 }
 
@@ -118,6 +137,17 @@ void SoftAsyncDecoder::Finish()
     // Silence decides nothing: it ends the last character's search without making one up.
     const std::vector<int16_t> quiet(size_t((dataBits_ + parity_ + 4) * samplesPerBit_), 0);
     Feed(quiet.data(), int32_t(quiet.size()));
+    if (selected_ < 0)
+        Select(framers_[1].quality > framers_[0].quality ? 1 : 0);
+}
+
+void SoftAsyncDecoder::Select(int32_t index)
+{
+    selected_ = index;
+    for (uint8_t code : framers_[index].held)
+        Deliver({0, code});
+    framers_[0].held.clear();
+    framers_[1].held.clear();
 }
 
 bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
@@ -156,12 +186,14 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
             f.quality -= kQualityFollow * (1.0 + f.quality);
             return true;
         }
-        Accept(f, index, best, predicted + kPull * (best - predicted));
+        // A fit at the window's edge is a start that moved (a short pause), not noise on a steady one.
+        const bool moved = best <= lo + 1.0 || best >= hi - 1.0;
+        Accept(f, index, best, moved ? best : predicted + kPull * (best - predicted));
         return true;
     }
 
     for (double t = std::max(f.earliest, double(base_)); t + (kAcquireWindow * s) + frame <= end; t += 1.0) {
-        if (f.sign * BitMean(t, 0) >= -kStartLevel * level_)
+        if (f.sign * BitMean(t, 0) >= -kStartLevel * level_ || f.sign * BitMean(t, -1) <= -kStartLevel * level_)
             continue;
         double best = t;
         double bestScore = Score(f, t);
@@ -172,8 +204,12 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
                 best = u;
             }
         }
-        if (f.sign * BitMean(best, stop) < -kStopReject * level_ || f.sign * BitMean(best, 0) >= 0.0)
+        // A start bit follows a stop bit or idle, and a stop bit is no start level.
+        if (f.sign * BitMean(best, -1) <= 0.0 || f.sign * BitMean(best, stop) < -kStopReject * level_ ||
+            f.sign * BitMean(best, 0) >= 0.0) {
+            t = best;
             continue;
+        }
         Accept(f, index, best, best);
         return true;
     }
@@ -211,8 +247,11 @@ void SoftAsyncDecoder::Accept(Framer &f, int32_t index, double found, double use
     const double fit = std::min(-f.sign * BitMean(found, 0), f.sign * BitMean(found, stop)) / level_;
     f.quality += kQualityFollow * (std::clamp(fit, -1.0, 1.0) - f.quality);
 
+    const auto value = uint8_t((code ^ uint32_t(inversionMask_)) & ((1u << dataBits_) - 1));
     if (index == selected_)
-        Deliver({0, uint8_t((code ^ uint32_t(inversionMask_)) & ((1u << dataBits_) - 1))});
+        Deliver({0, value});
+    else if (selected_ < 0 && f.held.size() < kMaxHeld)
+        f.held.push_back(value);
 }
 
 void SoftAsyncDecoder::DropOld()

@@ -28,20 +28,24 @@ public:
 
     int32_t DataBits() const { return dataBits_; }
     double SamplesPerBit() const { return samplesPerBit_; }
-    // The polarity that delivers: +1 when positive values are the stop level, -1 when negative ones are.
-    int32_t MarkSign() const { return framers_[selected_].sign; }
+    // The polarity that delivers: +1 when positive values are the stop level, -1 when negative ones are, 0
+    // while not known.
+    int32_t MarkSign() const { return selected_ < 0 ? 0 : framers_[selected_].sign; }
 
 private:
     struct Framer {
-        int32_t sign = 1;        // the sign of the stop level in the soft values
-        double earliest = 0.0;   // first sample at which the next start bit may begin
-        double lastStart = -1.0; // start of the last character, below 0 before the first
-        double period = 0.0;     // start to start of steady text, 0 while not known
-        bool locked = false;     // the last characters came at the period: predict the next
-        double quality = 0.0;    // how well the recent frames fit, about -1 ... 1
+        int32_t sign = 1;          // the sign of the stop level in the soft values
+        double earliest = 0.0;     // first sample at which the next start bit may begin
+        double lastStart = -1.0;   // start of the last character, below 0 before the first
+        double period = 0.0;       // start to start of steady text, 0 while not known
+        bool locked = false;       // the last characters came at the period: predict the next
+        double quality = 0.0;      // how well the recent frames fit, about -1 ... 1
+        std::vector<uint8_t> held; // codes framed before the polarity is known
     };
 
-    // Mean soft value over the centre of bit k of a frame starting at t (absolute samples).
+    // Mean soft value over samples from .. to (absolute), 0 unless all of them are held.
+    double Mean(double from, double to) const;
+    // Mean soft value over the centre of bit k of a frame starting at t.
     double BitMean(double t, int32_t k) const;
     // How well a frame at t fits: stop minus start in this polarity, plus the confidence of every data bit.
     double Score(const Framer &f, double t) const;
@@ -50,6 +54,8 @@ private:
     void Accept(Framer &f, int32_t index, double found, double used);
     double BufferEnd() const { return double(base_ + int64_t(prefix_.size()) - 1); }
     void DropOld();
+    // Lets the framer that fits clearly better deliver, with what it held back.
+    void Select(int32_t index);
 
     int32_t dataBits_ = 5;
     int32_t parity_ = 0;
@@ -61,7 +67,7 @@ private:
     // Typical size of a data bit's mean, from the frames taken; 0 until the first samples set it.
     double level_ = 0.0;
     Framer framers_[2];
-    int32_t selected_ = 0;
+    int32_t selected_ = -1;
 };
 
 } // namespace sirrel
