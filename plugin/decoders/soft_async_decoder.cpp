@@ -9,6 +9,8 @@ namespace {
 
 // A bit is read over its centre half: the demodulator's own sum already spreads each bit over its neighbours.
 constexpr double kCentre = 0.35;
+// Fits within this much (in levels) of the best are as good as the best.
+constexpr double kFitTie = 0.02;
 // While searching, a start bit must lean this far (in levels) to the start level before its frame is fitted.
 constexpr double kStartLevel = 0.3;
 // A frame is fitted over this many bits after the first sign of a start bit.
@@ -89,6 +91,27 @@ double SoftAsyncDecoder::Score(const Framer &f, double t) const
     return score;
 }
 
+double SoftAsyncDecoder::BestStart(const Framer &f, double from, double to) const
+{
+    // Read at the bit centres, a clean frame fits equally well over a few tenths of a bit: the middle of the
+    // starts that fit about best is the start, not the first of them.
+    double bestScore = Score(f, from);
+    double first = from;
+    double last = from;
+    for (double t = from + 1.0; t <= to; t += 1.0) {
+        const double score = Score(f, t);
+        if (score > bestScore + kFitTie * level_) {
+            bestScore = score;
+            first = t;
+            last = t;
+        } else if (score >= bestScore - kFitTie * level_) {
+            bestScore = std::max(bestScore, score);
+            last = t;
+        }
+    }
+    return std::round(0.5 * (first + last));
+}
+
 void SoftAsyncDecoder::Feed(const int16_t *soft, int32_t count)
 {
     const double s = samplesPerBit_;
@@ -163,15 +186,7 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
         const double hi = predicted + kLockWindow * s;
         if (hi + frame > end)
             return false;
-        double best = lo;
-        double bestScore = Score(f, lo);
-        for (double t = lo + 1.0; t <= hi; t += 1.0) {
-            const double score = Score(f, t);
-            if (score > bestScore) {
-                bestScore = score;
-                best = t;
-            }
-        }
+        const double best = BestStart(f, lo, hi);
         // No start bit where one was due: the text paused. Search afresh from there. A start bit that noise
         // only weakened still stands below its stop bit.
         const double startMean = f.sign * BitMean(best, 0);
@@ -195,15 +210,7 @@ bool SoftAsyncDecoder::Step(Framer &f, int32_t index)
     for (double t = std::max(f.earliest, double(base_)); t + (kAcquireWindow * s) + frame <= end; t += 1.0) {
         if (f.sign * BitMean(t, 0) >= -kStartLevel * level_ || f.sign * BitMean(t, -1) <= -kStartLevel * level_)
             continue;
-        double best = t;
-        double bestScore = Score(f, t);
-        for (double u = t + 1.0; u <= t + kAcquireWindow * s; u += 1.0) {
-            const double score = Score(f, u);
-            if (score > bestScore) {
-                bestScore = score;
-                best = u;
-            }
-        }
+        const double best = BestStart(f, t, t + kAcquireWindow * s);
         // A start bit follows a stop bit or idle, and a stop bit is no start level.
         if (f.sign * BitMean(best, -1) <= 0.0 || f.sign * BitMean(best, stop) < -kStopReject * level_ ||
             f.sign * BitMean(best, 0) >= 0.0) {

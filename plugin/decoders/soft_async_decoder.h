@@ -49,6 +49,8 @@ private:
     double BitMean(double t, int32_t k) const;
     // How well a frame at t fits: stop minus start in this polarity, plus the confidence of every data bit.
     double Score(const Framer &f, double t) const;
+    // The start within from .. to whose frame fits best.
+    double BestStart(const Framer &f, double from, double to) const;
     // Frames as many characters as the held samples allow; true when one was framed.
     bool Step(Framer &f, int32_t index);
     void Accept(Framer &f, int32_t index, double found, double used);
