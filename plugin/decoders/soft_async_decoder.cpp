@@ -10,7 +10,7 @@ namespace {
 // A bit is read over its centre half: the demodulator's own sum already spreads each bit over its neighbours.
 constexpr double kCentre = 0.35;
 // Fits within this much (in levels) of the best are as good as the best.
-constexpr double kFitTie = 0.02;
+constexpr double kFitTie = 0.01;
 // While searching, a start bit must lean this far (in levels) to the start level before its frame is fitted.
 constexpr double kStartLevel = 0.3;
 // A frame is fitted over this many bits after the first sign of a start bit.
