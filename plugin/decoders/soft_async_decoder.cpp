@@ -48,12 +48,19 @@ void SoftAsyncDecoder::Configure(const DecoderParams &params)
 void SoftAsyncDecoder::SetGeometry(int32_t dataBits, double samplesPerBit, int32_t parity)
 {
     const int32_t p = parity ? 1 : 0;
-    if (dataBits == dataBits_ && samplesPerBit == samplesPerBit_ && p == parity_)
-        return;
-    dataBits_ = dataBits;
-    samplesPerBit_ = samplesPerBit;
-    parity_ = p;
-    Reset();
+    if (dataBits != dataBits_ || p != parity_) {
+        dataBits_ = dataBits;
+        parity_ = p;
+        samplesPerBit_ = samplesPerBit;
+        Reset();
+    } else if (samplesPerBit != samplesPerBit_) {
+        // A measured bit rate that moves keeps the samples and the polarity; only the period is new.
+        samplesPerBit_ = samplesPerBit;
+        for (Framer &f : framers_) {
+            f.locked = false;
+            f.period = 0.0;
+        }
+    }
 }
 
 void SoftAsyncDecoder::Reset()
@@ -61,9 +68,8 @@ void SoftAsyncDecoder::Reset()
     prefix_.assign(1, 0);
     base_ = 0;
     level_ = 0.0;
-    framers_[0] = Framer{};
-    framers_[1] = Framer{};
-    framers_[1].sign = -1;
+    framers_[0] = Framer(1);
+    framers_[1] = Framer(-1);
     selected_ = -1;
 }
 

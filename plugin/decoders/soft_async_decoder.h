@@ -15,7 +15,8 @@ namespace sirrel {
 
 class SoftAsyncDecoder final : public Decoder {
 public:
-    // Data bits from the mode (5, 7, 8), samples per bit, mask and parity; a changed geometry starts afresh.
+    // Data bits from the mode (5, 7, 8), samples per bit, mask and parity; other data bits or parity start
+    // afresh, another bit length only drops the character period.
     void Configure(const DecoderParams &params) override;
     // Appends the soft values, then frames every character whose frame and search window are in.
     void Feed(const int16_t *soft, int32_t count) override;
@@ -34,7 +35,9 @@ public:
 
 private:
     struct Framer {
-        int32_t sign = 1;          // the sign of the stop level in the soft values
+        explicit Framer(int32_t markSign) : sign(markSign) {}
+
+        int32_t sign;              // the sign of the stop level in the soft values
         double earliest = 0.0;     // first sample at which the next start bit may begin
         double lastStart = -1.0;   // start of the last character, below 0 before the first
         double period = 0.0;       // start to start of steady text, 0 while not known
@@ -68,7 +71,7 @@ private:
     int64_t base_ = 0;
     // Typical size of a data bit's mean, from the frames taken; 0 until the first samples set it.
     double level_ = 0.0;
-    Framer framers_[2];
+    Framer framers_[2]{Framer(1), Framer(-1)};
     int32_t selected_ = -1;
 };
 

@@ -191,6 +191,28 @@ TEST(SoftAsyncDecoder, AppliesTheInversionMask)
     EXPECT_EQ(got, expected);
 }
 
+TEST(SoftAsyncDecoder, AMeasuredBitLengthThatMovesKeepsTheText)
+{
+    const Line l;
+    const Sent sent = Key(l, 60, 11);
+    const double perBit = kRate / l.baud;
+    WeakSignalDemodulator demodulator;
+    demodulator.SetRate(uint32_t(kRate));
+    demodulator.SetTones(kSpace, kMark);
+    demodulator.SetLengths(int32_t(perBit), int32_t(perBit / 2));
+    demodulator.Process(sent.audio.data(), uint32_t(sent.audio.size()));
+    SoftAsyncDecoder soft;
+    std::vector<unsigned> got;
+    soft.SetSink([&](const DecodedCode &code) { got.push_back(code.code); });
+    const auto half = int32_t(sent.audio.size() / 2);
+    soft.SetGeometry(l.dataBits, perBit, 0);
+    soft.Feed(demodulator.Soft(), half);
+    soft.SetGeometry(l.dataBits, perBit * 1.003, 0);
+    soft.Feed(demodulator.Soft() + half, int32_t(sent.audio.size()) - half);
+    soft.Finish();
+    EXPECT_EQ(got, sent.codes);
+}
+
 TEST(SoftAsyncDecoder, SilenceAndSteadyMarkMakeNoCharacters)
 {
     SoftAsyncDecoder soft;
