@@ -7,7 +7,8 @@ namespace sirrel {
 
 namespace {
 
-// A bit is read over its centre half: the demodulator's own sum already spreads each bit over its neighbours.
+// A bit is read over its middle three tenths: the demodulator's own sum already spreads each bit over its
+// neighbours.
 constexpr double kCentre = 0.35;
 // Fits within this much (in levels) of the best are as good as the best.
 constexpr double kFitTie = 0.01;
@@ -124,7 +125,6 @@ void SoftAsyncDecoder::Feed(const int16_t *soft, int32_t count)
     if (dataBits_ < 1 || dataBits_ > 8 || !(s >= 1.0))
         return;
     if (soft) {
-        prefix_.reserve(prefix_.size() + size_t(std::max(count, 0)));
         for (int32_t i = 0; i < count; ++i)
             prefix_.push_back(prefix_.back() + soft[i]);
     }
