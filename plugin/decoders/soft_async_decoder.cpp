@@ -36,6 +36,9 @@ constexpr int64_t kDropChunk = 4096;
 // Codes held back while the polarity is open; a line that stays open this long is no text.
 constexpr size_t kMaxHeld = 64;
 
+// Half away from zero as std::lround, without its library call: the frame search rounds millions of times.
+int64_t Round(double x) { return int64_t(x < 0.0 ? x - 0.5 : x + 0.5); }
+
 int32_t DataBitsOf(int32_t mode) { return mode == kModeIta2 ? 5 : mode == kModeIra ? 7 : 8; }
 
 } // namespace
@@ -76,8 +79,8 @@ void SoftAsyncDecoder::Reset()
 
 double SoftAsyncDecoder::Mean(double from, double to) const
 {
-    const int64_t a = int64_t(std::lround(from)) - base_;
-    const int64_t b = int64_t(std::lround(to)) - base_;
+    const int64_t a = Round(from) - base_;
+    const int64_t b = Round(to) - base_;
     // What is not held (before the line began, or not yet come) says nothing.
     if (a < 0 || b >= int64_t(prefix_.size()) || b <= a)
         return 0.0;
