@@ -49,19 +49,21 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
         count = 0;
 
     currentMode_ = params.mode;
+    currentSoft_ = params.options.softTiming;
     sink_.BeginBlock(params.mode);
 
     const Mode &mode = ModeOf(params.mode);
+    Decoder *decoder = DecoderFor(mode, currentSoft_);
     if (mode.repetitionSkip)
         sink_.SetRepetitionSkip(mode.repetitionSkip(params));
     if (mode.charset)
         sink_.SetCharset(mode.charset(params));
-    if (mode.decoder)
-        mode.decoder->Configure(params);
+    if (decoder)
+        decoder->Configure(params);
     if (mode.clocked)
-        RunBitClock(mode.decoder, levels, count, params.samplesPerBit);
+        RunBitClock(decoder, levels, count, params.samplesPerBit);
     else
-        mode.decoder->Feed(levels, count);
+        decoder->Feed(levels, count);
 
     if (sink_.OutputProduced()) {
         if (params.mode != kModePacket)
@@ -94,10 +96,10 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, int32_t co
 
 void Dispatcher::Finish()
 {
-    const Mode &mode = ModeOf(currentMode_);
-    if (settings_.paused)
+    Decoder *decoder = DecoderFor(ModeOf(currentMode_), currentSoft_);
+    if (settings_.paused || !decoder)
         return;
-    mode.decoder->Finish();
+    decoder->Finish();
 }
 
 void Dispatcher::Reset()

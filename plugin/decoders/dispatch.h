@@ -13,6 +13,7 @@
 #include "decoders/fec_decoder.h"
 #include "decoders/hdlc_deframer.h"
 #include "decoders/raw_bits_decoder.h"
+#include "decoders/soft_async_decoder.h"
 #include "decoders/sync_arq_decoder.h"
 #include "output/data_output_window.h"
 #include "protocols/decoder_params.h"
@@ -27,7 +28,8 @@ public:
     Dispatcher(const Dispatcher &) = delete;
     Dispatcher &operator=(const Dispatcher &) = delete;
 
-    // `levels` holds `count` line levels (0 or 1), one per sample; params.samplesPerBit is set by the chain.
+    // `levels` holds `count` line levels (0 or 1), one per sample, or soft values when params.options.softTiming
+    // is set (start/stop modes only); params.samplesPerBit is set by the chain.
     void Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params);
     // The audio has ended (a file decoded to its end): the decoder of the current mode delivers what it still
     // holds back waiting for more signal (the start/stop decoder, and FEC with correction).
@@ -43,6 +45,7 @@ public:
     DecoderSink &Sink() { return sink_; }
 
     const AsyncDecoder &Async() const { return async_; }
+    const SoftAsyncDecoder &SoftAsync() const { return softAsync_; }
     const SyncArqDecoder &SyncArq() const { return syncArq_; }
     const ArqmDecoder &Arqm() const { return arqm_; }
     const CisDecoder &Cis() const { return cis_; }
@@ -58,7 +61,15 @@ private:
     };
 
     const Mode &ModeOf(int32_t mode) const;
-    std::array<Decoder *, 7> AllDecoders() { return {&async_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_}; }
+    std::array<Decoder *, 8> AllDecoders()
+    {
+        return {&async_, &softAsync_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_};
+    }
+    // The start/stop modes take the soft framing when the chain sends soft values.
+    Decoder *DecoderFor(const Mode &mode, bool softTiming)
+    {
+        return softTiming && mode.decoder == &async_ ? &softAsync_ : mode.decoder;
+    }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
     // toward every transition. The phase stays relative to the next block.
     void RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit);
@@ -67,6 +78,7 @@ private:
     DataOutputWindow &output_;
     DecoderSink sink_;
     AsyncDecoder async_;
+    SoftAsyncDecoder softAsync_;
     SyncArqDecoder syncArq_;
     FecDecoder fec_;
     HdlcDeframer hdlc_;
@@ -77,6 +89,7 @@ private:
     Mode unknownMode_;
 
     int32_t currentMode_;
+    bool currentSoft_ = false;
     double bitPhase_ = 0.0; // start of the next bit, in samples from the start of the next block
     int32_t lastLevel_ = 0;
 };

@@ -32,10 +32,10 @@ constexpr uint32_t kMinIntervals = 16;
 constexpr int32_t kBitLengthMargin = 2;
 // Frames of intervals after a trial step before its peak is judged.
 constexpr int32_t kTrialFrames = 2;
-// Weak-signal demodulator: bits summed per tone with a known rate, for the start/stop decoder, and while the
-// rate is measured; the moving average after the difference as a share of the sum (all measured on sweeps).
+// Weak-signal demodulator: bits summed per tone with a known rate (a matched filter; the start/stop framing
+// weighs whole frames of it) and while the rate is measured; the moving average after the difference as a
+// share of the sum (all measured on sweeps).
 constexpr double kWeakClockedBits = 1.0;
-constexpr double kWeakStartStopBits = 0.8;
 constexpr double kWeakMeasuredBits = 0.5;
 constexpr double kWeakSmoothing = 0.5;
 
@@ -312,7 +312,9 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
             DecoderParams params;
             FillDecoderParams(settings_, params);
             params.samplesPerBit = double(rate_) / baud;
-            dispatch_(cleaned_, int32_t(n), params);
+            // The weak-signal demodulator's soft values let the start/stop framing weigh whole frames.
+            params.options.softTiming = choice == kDemodWeakSignal && IsStartStopMode(settings_.mode);
+            dispatch_(params.options.softTiming ? weakSignal_.Soft() : cleaned_, int32_t(n), params);
         }
     }
 
@@ -441,10 +443,6 @@ int32_t SignalChain::WeakSignalIntegration() const
     // correlator runs at twice the rate.
     if (settings_.baudAuto)
         bits = kWeakMeasuredBits;
-    // The start/stop decoder takes each character's timing from its one start edge: a shorter sum gives it a
-    // sharper edge (measured).
-    else if (IsStartStopMode(settings_.mode))
-        bits = kWeakStartStopBits;
     return std::max(int32_t(double(rate_) / baud * bits), 1);
 }
 
