@@ -119,6 +119,8 @@ DecoderInstance::~DecoderInstance()
     // The windows close before their state is gathered: what they still have queued goes first.
     if (mainWindow_) {
         engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
+        if (mainWindow_->closeDialogs)
+            mainWindow_->closeDialogs();
         PumpMessages();
     }
     // Written even when nothing changed.

@@ -32,7 +32,7 @@ struct Group {
     Rect area;
 };
 constexpr Group kGroups[] = {
-    {"Frequencies", {8, 26, 470, 300}},           {"Baudrate", {8, 304, 470, 404}},
+    {"Frequencies", {8, 26, 470, 310}},           {"Baudrate", {8, 314, 470, 404}},
     {"Demodulator", {8, 408, 226, 503}},          {"Polarity", {232, 408, 330, 503}},
     {"Bit inversion mask", {336, 408, 470, 503}},
 };
@@ -58,6 +58,13 @@ void Launch(const std::string &program, const std::string &argument)
     }
     if (child > 0)
         waitpid(child, nullptr, 0);
+}
+
+// Text the user is still typing stays; automatic tuning would otherwise take it away every frame.
+void FollowField(Oru_NumericField &field, double value)
+{
+    if (!field.Focused() || field.Text() == field.Format(field.Value()))
+        field.SetValue(value);
 }
 
 } // namespace
@@ -163,10 +170,10 @@ void DecoderWindow::BuildFrequencies()
             w->Post([automatic](EngineEdit &edit) { edit.settings.tuneAuto = automatic; });
         },
         this);
-    p.spaceLabel.CreateLabel(this, 100, tones, 44, 20, "Space");
+    p.spaceLabel.CreateLabel(this, 104, tones, 44, 20, "Space");
     p.space.CreateNumeric(this, 146, tones, 64, 20, Oru_NumericField::Kind::Plain);
     p.spaceUnit.CreateLabel(this, 214, tones, 24, 20, "Hz");
-    p.markLabel.CreateLabel(this, 100, tones + kRow, 44, 20, "Mark");
+    p.markLabel.CreateLabel(this, 104, tones + kRow, 44, 20, "Mark");
     p.mark.CreateNumeric(this, 146, tones + kRow, 64, 20, Oru_NumericField::Kind::Plain);
     p.markUnit.CreateLabel(this, 214, tones + kRow, 24, 20, "Hz");
     for (Oru_NumericField *field : {&p.space, &p.mark}) {
@@ -208,9 +215,9 @@ void DecoderWindow::BuildBaudrate()
 {
     Controls &p = parts_;
     SignalChain &chain = context_.engine.Chain();
-    p.rawTiming.CreateDisplayView(this, 14, 322, 150, 76, chain.BitTiming(0));
-    p.enhancedTiming.CreateDisplayView(this, 170, 322, 150, 76, chain.BitTiming(1));
-    p.baudMode.CreateRadioGroup(this, 328, 322, 90, {"Automatic", "Manual"});
+    p.rawTiming.CreateDisplayView(this, 14, 330, 150, 68, chain.BitTiming(0));
+    p.enhancedTiming.CreateDisplayView(this, 170, 330, 150, 68, chain.BitTiming(1));
+    p.baudMode.CreateRadioGroup(this, 328, 330, 90, {"Automatic", "Manual"});
     p.baudMode.SetClickCallback(
         [](Oru_Window *, void *self) {
             auto *w = static_cast<DecoderWindow *>(self);
@@ -221,8 +228,8 @@ void DecoderWindow::BuildBaudrate()
             });
         },
         this);
-    p.baudrateLabel.CreateLabel(this, 328, 370, 60, 20, "Baudrate");
-    p.baudrate.CreateNumeric(this, 392, 370, 70, 20, Oru_NumericField::Kind::Plain);
+    p.baudrateLabel.CreateLabel(this, 328, 376, 60, 20, "Baudrate");
+    p.baudrate.CreateNumeric(this, 392, 376, 70, 20, Oru_NumericField::Kind::Plain);
     p.baudrate.SetLimits(kMinBaud, kMaxBaud);
     p.baudrate.SetDecimals(2);
     p.baudrate.SetClickCallback(
@@ -265,10 +272,11 @@ void DecoderWindow::BuildDemodulator()
         },
         this);
 
-    p.maskLabel.CreateLabel(this, 342, top, 124, 18, "7 6 5 4 3 2 1 0");
     for (int32_t k = 0; k < int32_t(p.mask.size()); ++k) {
-        // Box 0 at the right, as the bits of the label.
-        p.mask[k].CreateCheckBox(this, 342 + (7 - k) * 15, top + 22, 15, 18, "");
+        // Bit 0 at the right, as bits are written.
+        const int32_t x = 344 + (7 - k) * 15;
+        p.maskBits[k].CreateLabel(this, x, top, 15, 18, std::to_string(k), true);
+        p.mask[k].CreateCheckBox(this, x, top + 20, 15, 18, "");
         p.mask[k].SetClickCallback(
             [](Oru_Window *, void *self) {
                 auto *w = static_cast<DecoderWindow *>(self);
@@ -316,6 +324,8 @@ void DecoderWindow::WireDisplays()
     Post([&engine, bar, linear, gain, averaging](EngineEdit &edit) {
         SignalChain &chain = edit.chain;
         for (SignalDisplay *display : {&chain.Spectrum(), &chain.Waterfall()}) {
+            display->SetMarker(0, edit.settings.space);
+            display->SetMarker(1, edit.settings.mark);
             display->SetMarkerMoved([&engine](SignalDisplay &d, int32_t which) {
                 const double hertz = d.Marker(which);
                 engine.Post([&d, which, hertz](EngineEdit &e) {
@@ -383,11 +393,11 @@ void DecoderWindow::Follow(const SettingsModel &s)
 {
     Controls &p = parts_;
     p.tuning.Select(s.tuneAuto ? 0 : 1);
-    p.space.SetValue(s.space);
-    p.mark.SetValue(s.mark);
+    FollowField(p.space, s.space);
+    FollowField(p.mark, s.mark);
     p.shift.Select(s.shiftIndex);
     p.baudMode.Select(s.baudAuto ? 0 : 1);
-    p.baudrate.SetValue(s.baudrate);
+    FollowField(p.baudrate, s.baudrate);
     const DemodulatorChoice choice = ExclusiveDemodulator(s.highSpeed, s.optimal, s.correlative, s.weakSignal);
     p.highSpeed.SetChecked(choice == kDemodHighSpeed);
     p.optimal.SetChecked(choice == kDemodOptimal);

@@ -65,8 +65,8 @@ public:
         Oru_CheckBox weakSignal;
         Oru_PushButton study;
 
-        Oru_RadioGroup polarity; // "Normal", "Reversed", "Auto"
-        Oru_Label maskLabel;
+        Oru_RadioGroup polarity;           // "Normal", "Reversed", "Auto"
+        std::array<Oru_Label, 8> maskBits; // the bit number above each box
         std::array<Oru_CheckBox, 8> mask;
 
         Oru_Label tableLabel;
@@ -92,9 +92,11 @@ public:
     // Takes what the engine published since the last look; the refresh timer calls it.
     void Refresh();
 
-    // "Study" shows and hides the Demodulator dialog; the caption button or a close message asks to close.
+    // "Study" shows and hides the Demodulator dialog; the caption button or a close message asks to close;
+    // the instance closes the window's dialogs before it gathers their state.
     std::function<void()> onStudy;
     std::function<void()> onClose;
+    std::function<void()> closeDialogs;
 
     Controls &Parts() { return parts_; }
     const Controls &Parts() const { return parts_; }
