@@ -92,17 +92,6 @@ DecoderWindow::DecoderWindow(WindowContext &context) : context_(context) {}
 DecoderWindow::~DecoderWindow()
 {
     KillTimer(kRefreshTimer);
-    // The engine outlives the window: its displays must not call back into a window that is gone.
-    context_.engine.Post([](EngineEdit &edit) {
-        SignalChain &chain = edit.chain;
-        TuningRules &tuning = edit.tuning;
-        for (SignalDisplay *display : {&chain.Spectrum(), &chain.Waterfall()})
-            display->SetMarkerMoved([&tuning](SignalDisplay &d, int32_t which) { tuning.ToneMarkerMoved(d, which); });
-        for (SignalDisplay *display : {&chain.BitTiming(0), &chain.BitTiming(1)}) {
-            display->SetMarkerMoved(
-                [&tuning](SignalDisplay &d, int32_t which) { tuning.BitTimingMarkerMoved(d, which); });
-        }
-    });
     Destroy();
 }
 
@@ -320,7 +309,8 @@ void DecoderWindow::WireDisplays()
     const float averaging = float(c.averaging);
     DecoderEngine &engine = context_.engine;
     // The views drag markers on this thread; what the drag does to the other markers and the fields happens on
-    // the frame thread, at the position the user left the marker.
+    // the frame thread, at the position the user left the marker. The call-backs need only the engine, which
+    // outlives the window.
     Post([&engine, bar, linear, gain, averaging](EngineEdit &edit) {
         SignalChain &chain = edit.chain;
         for (SignalDisplay *display : {&chain.Spectrum(), &chain.Waterfall()}) {

@@ -30,6 +30,8 @@ int32_t Accept(uint32_t, uint32_t, uint32_t, uint32_t, void *) { return 0; }
 
 class DecoderWindowTest : public test::HeadlessUi {
 protected:
+    explicit DecoderWindowTest(int32_t colorDepth = 24) : HeadlessUi(colorDepth) {}
+
     void Start()
     {
         Receiver receiver(kMaker, "QvUSBv", "", kSerial);
@@ -158,6 +160,18 @@ TEST_F(DecoderWindowTest, ConstructionShowsTheStoredConfiguration)
     EXPECT_NEAR(chain.BitTiming(0).TimeMarker(0), 1.0 / 75, 1e-9);
     EXPECT_NEAR(chain.BitTiming(1).TimeMarker(1), 2.0 / 75, 1e-9);
     EXPECT_TRUE(chain.DisplaysShown());
+}
+
+class LowColorDecoderWindow : public DecoderWindowTest {
+protected:
+    LowColorDecoderWindow() : DecoderWindowTest(8) {}
+};
+
+TEST_F(LowColorDecoderWindow, UsesThePlainScheme)
+{
+    Start();
+    EXPECT_EQ(Window().BackgroundColor(), Rgb(192, 192, 192));
+    EXPECT_EQ(Parts().help.BackgroundColor(), Rgb(192, 192, 192));
 }
 
 TEST_F(DecoderWindowTest, StoredDemodulatorsLeaveOneRadioOn)
