@@ -433,23 +433,6 @@ void DecoderWindow::Gather(Configuration &c) const
     c.spectrumLinear = p.linear.Checked() ? 1 : 0;
     c.spectrumGain = p.gain.Value();
     c.averaging = p.averaging.Value();
-    c.tuneAuto = p.tuning.Selected() == 0 ? 1 : 0;
-    c.space = p.space.Value();
-    c.mark = p.mark.Value();
-    c.shiftIndex = p.shift.Selected();
-    c.baudAuto = p.baudMode.Selected() == 0 ? 1 : 0;
-    c.baudrate = p.baudrate.Value();
-    const DemodulatorChoice choice = ExclusiveDemodulator(p.highSpeed.Checked(), p.optimal.Checked(),
-                                                          p.correlative.Checked(), p.weakSignal.Checked());
-    c.demodulator = choice == kDemodWeakSignal ? uint8_t(kDemodPlain) : uint8_t(choice);
-    c.weakSignal = choice == kDemodWeakSignal ? 1 : 0;
-    c.polarity = PositionToPolarity(p.polarity.Selected());
-    int32_t mask = 0;
-    for (int32_t bit = 0; bit < int32_t(p.mask.size()); ++bit)
-        mask |= p.mask[bit].Checked() ? 1 << bit : 0;
-    c.inversionMask = mask;
-    if (p.table.Selected() >= 0)
-        c.translationTable = p.table.SelectedText();
 }
 
 void DecoderWindow::ShowHelp()

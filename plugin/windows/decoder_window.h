@@ -85,7 +85,8 @@ public:
     void BuildControls();
     void ShowWindow();
 
-    // Every control's state and the window position into the configuration block.
+    // The window position and the display options into the configuration block. What the other controls show
+    // is the engine's settings, which Configuration::GatherFrom takes.
     void Gather(Configuration &configuration) const;
     // Sets the controls from what the engine published, without sending anything back.
     void Follow(const SettingsModel &settings);

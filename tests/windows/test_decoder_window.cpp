@@ -250,6 +250,11 @@ TEST_F(DecoderWindowTest, ControlsEditTheEngineSettings)
     EXPECT_TRUE(p.gain.Enabled());
     Type(p.gain, "2");
     EXPECT_FLOAT_EQ(instance_->Engine().Chain().Waterfall().LinearTop(), 0.5f);
+
+    int studies = 0;
+    Window().onStudy = [&] { ++studies; };
+    Click(p.study, 20, 10);
+    EXPECT_EQ(studies, 1);
 }
 
 TEST_F(DecoderWindowTest, MarkersFollowTheShiftLock)
