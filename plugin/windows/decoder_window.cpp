@@ -103,6 +103,13 @@ bool DecoderWindow::CreateWindow(const std::string &title)
 void DecoderWindow::BuildControls()
 {
     SetBounds(context_.configuration.windowLeft, context_.configuration.windowTop, kWidth, kHeight);
+    parts_.close.CreateButton(this, kWidth - kBorder - 20, kBorder + 1, 18, kCaptionHeight - kBorder - 4, "X");
+    parts_.close.SetClickCallback(
+        [](Oru_Window *, void *self) {
+            auto *w = static_cast<DecoderWindow *>(self);
+            Platform().PostMessage(w->NativeHandle(), kMsgClose, 0, 0);
+        },
+        this);
     BuildFrequencies();
     BuildBaudrate();
     BuildDemodulator();

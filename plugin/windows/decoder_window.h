@@ -33,6 +33,8 @@ public:
 
     // The controls, for the window's own code and for tests that drive them.
     struct Controls {
+        // The frame has no decorations of the desktop's: its own caption strip carries the close button.
+        Oru_PushButton close;
         SignalDisplayView spectrum;
         SignalDisplayView waterfall;
         Oru_CheckBox invertColors;

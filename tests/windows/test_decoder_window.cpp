@@ -374,9 +374,10 @@ TEST_F(DecoderWindowTest, ClosingTheWindowIsACloseRequest)
     Platform().PostMessage(Handle(), kMsgClose, 0, 0);
     Platform().PostMessage(Handle(), kMsgClose, 0, 0);
     PumpMessages();
-    EXPECT_EQ(requests, 1) << "the second close is the same request";
+    Click(Parts().close, 8, 6);
+    EXPECT_EQ(requests, 1) << "later closes are the same request";
     EXPECT_TRUE(display->Exists(Handle())) << "the instance destroys its window, not the message";
-    EXPECT_EQ(services_.CloseRequests(), std::vector<uint32_t>({Handle(), Handle()}));
+    EXPECT_EQ(services_.CloseRequests(), std::vector<uint32_t>({Handle(), Handle(), Handle()}));
 }
 
 TEST_F(DecoderWindowTest, DialogsCloseBeforeTheStateIsSaved)
