@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <utility>
 
 #include "dsp/tuning_rules.h"
 #include "protocols/configuration.h"
@@ -68,6 +69,20 @@ void FollowField(Oru_NumericField &field, double value)
 }
 
 } // namespace
+
+void DecoderWindow::Reports::Add(const std::string &message)
+{
+    if (message.empty())
+        return;
+    std::lock_guard<std::mutex> hold(lock_);
+    messages_.push_back(message);
+}
+
+std::vector<std::string> DecoderWindow::Reports::Take()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return std::exchange(messages_, {});
+}
 
 DemodulatorChoice ExclusiveDemodulator(bool highSpeed, bool optimal, bool correlative, bool weakSignal)
 {
@@ -297,7 +312,8 @@ void DecoderWindow::BuildDecoderControls()
             auto *w = static_cast<DecoderWindow *>(self);
             const std::string name = w->parts_.table.SelectedText();
             TranslationTables &tables = w->context_.tables;
-            w->Post([name, &tables](EngineEdit &) { tables.SelectByName(name); });
+            std::shared_ptr<Reports> reports = w->reports_;
+            w->Post([name, &tables, reports](EngineEdit &) { reports->Add(tables.SelectByName(name)); });
         },
         this);
     p.cpu.CreateLabel(this, 478, 438, 214, 20, "CPU usage: 0%");
@@ -424,6 +440,8 @@ void DecoderWindow::Refresh()
         seenBaudrate_ = baudrate;
         Follow(context_.engine.Published());
     }
+    for (const std::string &message : reports_->Take())
+        ShowMessageBox(this, kProductCaption, message, kBoxOk);
     char usage[48];
     std::snprintf(usage, sizeof usage, "CPU usage: %.1f%%", context_.engine.Chain().CpuUsage());
     if (parts_.cpu.Text() != usage)

@@ -7,7 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/decoder_engine.h"
 #include "ui/controls.h"
@@ -92,7 +95,8 @@ public:
     void Gather(Configuration &configuration) const;
     // Sets the controls from what the engine published, without sending anything back.
     void Follow(const SettingsModel &settings);
-    // Takes what the engine published since the last look; the refresh timer calls it.
+    // Takes what the engine published since the last look, and shows what edits reported; the refresh timer
+    // calls it.
     void Refresh();
 
     // "Study" shows and hides the Demodulator dialog; the caption button or a close message asks to close;
@@ -123,8 +127,21 @@ private:
     void ShowHelp();
     void ShowAbout();
 
+    // What edits that ran on the frame thread have to tell the user; shared, since an edit may run after the
+    // window is gone.
+    class Reports {
+    public:
+        void Add(const std::string &message);
+        std::vector<std::string> Take();
+
+    private:
+        std::mutex lock_;
+        std::vector<std::string> messages_;
+    };
+
     WindowContext &context_;
     Controls parts_;
+    std::shared_ptr<Reports> reports_ = std::make_shared<Reports>();
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;
