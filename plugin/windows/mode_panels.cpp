@@ -243,10 +243,8 @@ void ModePanels::ShowMode(int32_t mode)
     for (int32_t p = 0; p < kPanelCount; ++p)
         panels_[size_t(p)].ShowCommand(p == shown ? kShowShow : kShowHide);
     for (const std::unique_ptr<Row> &row : rows_) {
-        if (row->spec.ita2Only) {
-            row->label.ShowCommand(mode == kModeIta2 ? kShowShow : kShowHide);
+        if (row->spec.ita2Only)
             row->Control().ShowCommand(mode == kModeIta2 ? kShowShow : kShowHide);
-        }
     }
     Redraw();
 }
