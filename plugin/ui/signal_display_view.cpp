@@ -173,10 +173,20 @@ SignalDisplayView::Snapshot SignalDisplayView::Take() const
         shot.levels.assign(d.Magnitudes() + first, d.Magnitudes() + last + 1);
     } else {
         const double span = shot.divisions * shot.secondsPerDivision;
-        const double shown = std::clamp(span * shot.rate + 1.0, 0.0, double(n));
-        shot.samples.assign(d.Samples(), d.Samples() + uint32_t(shown));
+        const uint32_t shown = uint32_t(std::clamp(span * shot.rate + 1.0, 0.0, double(n)));
+        const uint32_t start = triggered_ ? TriggerPoint(d.Samples(), n - shown, shot.levelLine) : 0;
+        shot.samples.assign(d.Samples() + start, d.Samples() + start + shown);
     }
     return shot;
+}
+
+uint32_t SignalDisplayView::TriggerPoint(const int32_t *samples, uint32_t latest, double level)
+{
+    for (uint32_t i = 1; i <= latest; ++i) {
+        if (samples[i - 1] < level && samples[i] >= level)
+            return i;
+    }
+    return 0;
 }
 
 std::vector<float> SignalDisplayView::ColumnLevels(const Snapshot &shot, int32_t width) const

@@ -41,6 +41,12 @@ public:
     // The waterfall's rows, newest at the top.
     const OruDynamicPixMap &WaterfallMap() const { return *waterfall_; }
 
+    // Triggered, the scope's trace starts where the signal first rises through the level line (from the start
+    // when it never does, or when there is no room to show a full trace after it); free running, it starts with
+    // the buffer.
+    void SetTriggered(bool on) { triggered_ = on; }
+    bool Triggered() const { return triggered_; }
+
     // Takes what the display has done since the last look: every feed adds a waterfall row, any update repaints.
     // The refresh timer calls it.
     void Refresh();
@@ -62,6 +68,8 @@ private:
     struct Snapshot;
 
     bool FrequencyMode() const;
+    // The first rising crossing of `level` at or before sample `latest`, else 0.
+    static uint32_t TriggerPoint(const int32_t *samples, uint32_t latest, double level);
     void BuildPalette();
     // Copies what a paint or a waterfall row needs, under the display's lock.
     Snapshot Take() const;
@@ -81,6 +89,7 @@ private:
     uint32_t palette_[kPaletteSize] = {};
     bool smooth_ = false;
     bool inverted_ = false;
+    bool triggered_ = false;
     char separator_ = '.';
 
     uint32_t seenUpdates_ = 0;

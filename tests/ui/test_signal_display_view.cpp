@@ -351,6 +351,31 @@ TEST_F(DisplayViews, ScopeDrawsTheCountsBetweenBottomAndFullScale)
     EXPECT_EQ(view.TimeReadout(), "");
 }
 
+TEST_F(DisplayViews, TriggeredScopeStartsWhereTheSignalRisesThroughTheLevelLine)
+{
+    SignalDisplayView view;
+    ASSERT_TRUE(view.CreateDisplayView(&frame, 10, 40, kScopeWidth, kPlotHeight, rawTiming));
+    rawTiming.SetTimeMarkerCount(0);
+    rawTiming.SetLevelLine(600.0);
+    // 2048 samples (the size rounded up) of which 552 are shown (10 x 5 ms): a rise at sample `rise` leaves room
+    // for a full trace after it only up to sample 1496.
+    struct Case {
+        bool triggered;
+        uint32_t rise;
+        int32_t firstRow;
+    };
+    for (const Case &c : {Case{false, 300, kPlotHeight - 1}, Case{true, 300, 0}, Case{true, 1496, 0},
+                          Case{true, 1497, kPlotHeight - 1}, Case{true, 2048, kPlotHeight - 1}}) {
+        std::vector<int32_t> counts(rawTiming.BufferSize(), 0);
+        for (uint32_t i = c.rise; i < counts.size(); ++i)
+            counts[i] = 1200;
+        rawTiming.FeedCounters(counts.data(), uint32_t(counts.size()), 1);
+        view.SetTriggered(c.triggered);
+        const Picture picture = Shown({&view});
+        EXPECT_EQ(picture.TopOf(view, 0, kTracePixel), c.firstRow) << c.triggered << " " << c.rise;
+    }
+}
+
 TEST_F(DisplayViews, RepaintsOnlyWhenTheDisplayChanged)
 {
     SignalDisplayView view;

@@ -1,0 +1,163 @@
+#include "windows/protocol_list_panel.h"
+
+#include "engine/decoder_engine.h"
+#include "protocols/configuration.h"
+#include "protocols/translation_tables.h"
+#include "ui/message_box.h"
+#include "windows/name_dialog.h"
+
+namespace sirrel {
+
+namespace {
+
+constexpr int32_t kRowHeight = 22;
+constexpr int32_t kGap = 4;
+
+// The record names the table; the table in force is the one it names when the tables hold it, and the settings
+// keep the name of the table really in force.
+std::string ApplyTable(EngineEdit &edit, TranslationTables &tables)
+{
+    const std::string message = tables.SelectByName(edit.settings.translationTableName);
+    edit.settings.translationTableName = tables.Current().name;
+    return message;
+}
+
+} // namespace
+
+ProtocolListPanel::ProtocolListPanel(Oru_Window &parent, Rect area, WindowContext &context) : context_(context)
+{
+    Create(&parent, area.left, area.top, area.Width(), area.Height(), false, kStyleWindowless, 0);
+    SetColors(parent.BackgroundColor(), parent.TextColor());
+    const int32_t width = area.Width();
+    list_.CreateCombo(this, 0, 0, width, kRowHeight, false);
+    list_.SetClickCallback(&ProtocolListPanel::Picked, this);
+
+    const int32_t top = kRowHeight + kGap;
+    const int32_t narrow = (width - 3 * kGap) * 2 / 9;
+    const int32_t wide = width - 3 * (narrow + kGap);
+    add_.CreateButton(this, 0, top, narrow, kRowHeight, "Add");
+    add_.SetClickCallback(&ProtocolListPanel::AddClicked, this);
+    update_.CreateButton(this, narrow + kGap, top, narrow, kRowHeight, "Update");
+    update_.SetClickCallback(&ProtocolListPanel::UpdateClicked, this);
+    remove_.CreateButton(this, 2 * (narrow + kGap), top, narrow, kRowHeight, "Remove");
+    remove_.SetClickCallback(&ProtocolListPanel::RemoveClicked, this);
+    createDefault_.CreateButton(this, 3 * (narrow + kGap), top, wide, kRowHeight, "Create default");
+    createDefault_.SetClickCallback(&ProtocolListPanel::CreateDefaultClicked, this);
+
+    // The instance reported a file it could not read when it loaded the list at start-up; here the list only
+    // takes the saved text, which selects the entry of that name.
+    const std::string saved = context_.configuration.protocol;
+    Run([saved](EngineEdit &, ProtocolLibrary &library, TranslationTables &) {
+        library.List().text = saved;
+        library.LoadList();
+        return Messages{};
+    });
+    SetTimer(kResultTimer, kResultMilliseconds);
+}
+
+ProtocolListPanel::~ProtocolListPanel() { KillTimer(kResultTimer); }
+
+void ProtocolListPanel::Gather(Configuration &c) const { c.protocol = text_; }
+
+void ProtocolListPanel::TimerTick(uint32_t id)
+{
+    if (id == kResultTimer)
+        TakeResults();
+}
+
+void ProtocolListPanel::Run(Operation operation)
+{
+    ProtocolLibrary &library = context_.protocols;
+    TranslationTables &tables = context_.tables;
+    context_.engine.Post([mailbox = mailbox_, operation = std::move(operation), &library, &tables](EngineEdit &edit) {
+        Outcome outcome{operation(edit, library, tables), library.List()};
+        std::lock_guard<std::mutex> hold(mailbox->lock);
+        mailbox->outcomes.push_back(std::move(outcome));
+    });
+    // Without a frame running the edit has run already: its messages show now, not a tick later.
+    TakeResults();
+}
+
+void ProtocolListPanel::TakeResults()
+{
+    std::vector<Outcome> outcomes;
+    {
+        std::lock_guard<std::mutex> hold(mailbox_->lock);
+        outcomes.swap(mailbox_->outcomes);
+    }
+    for (const Outcome &outcome : outcomes) {
+        ShowList(outcome.list);
+        for (const std::string &message : outcome.messages) {
+            if (!message.empty())
+                ShowMessageBox(TopLevel(), kMessageCaption, message, kBoxOk);
+        }
+    }
+}
+
+void ProtocolListPanel::ShowList(const ProtocolList &list)
+{
+    OruStringList names;
+    OruStringList_Construct(&names);
+    for (const std::string &name : list.names)
+        OruStringList_Add_String(&names, name.c_str());
+    list_.List().SetItems(names);
+    OruStringList_Destruct(&names, 0);
+    list_.Select(list.selected);
+    text_ = list.text;
+}
+
+void ProtocolListPanel::Picked(Oru_Window *, void *panel)
+{
+    auto *self = static_cast<ProtocolListPanel *>(panel);
+    const std::string name = self->list_.SelectedText();
+    self->Run([name](EngineEdit &edit, ProtocolLibrary &library, TranslationTables &tables) {
+        library.List().text = name;
+        std::string message = library.ApplySelected();
+        if (!message.empty())
+            return Messages{message};
+        edit.tuning.SetToneMarkers(int32_t(edit.settings.space), int32_t(edit.settings.mark));
+        return Messages{ApplyTable(edit, tables)};
+    });
+}
+
+void ProtocolListPanel::AddClicked(Oru_Window *, void *panel)
+{
+    auto *self = static_cast<ProtocolListPanel *>(panel);
+    const std::optional<std::string> name =
+        NameDialog::Ask(self->TopLevel(), "New protocol name", ProtocolRecord::kNameSize - 1);
+    if (!name)
+        return;
+    self->Run([name = *name](EngineEdit &, ProtocolLibrary &library, TranslationTables &) {
+        return Messages{library.Add(name)};
+    });
+}
+
+void ProtocolListPanel::UpdateClicked(Oru_Window *, void *panel)
+{
+    static_cast<ProtocolListPanel *>(panel)->Run(
+        [](EngineEdit &, ProtocolLibrary &library, TranslationTables &) { return Messages{library.Update()}; });
+}
+
+void ProtocolListPanel::RemoveClicked(Oru_Window *, void *panel)
+{
+    static_cast<ProtocolListPanel *>(panel)->Run(
+        [](EngineEdit &, ProtocolLibrary &library, TranslationTables &) { return Messages{library.Remove()}; });
+}
+
+void ProtocolListPanel::CreateDefaultClicked(Oru_Window *, void *panel)
+{
+    auto *self = static_cast<ProtocolListPanel *>(panel);
+    if (ShowMessageBox(self->TopLevel(), kMessageCaption, ProtocolLibrary::kCreateDefaultQuestion,
+                       kBoxYes | kBoxNo << 4) != kBoxYes)
+        return;
+    self->Run([](EngineEdit &edit, ProtocolLibrary &library, TranslationTables &tables) {
+        // Asked already, on this side.
+        std::string message = library.CreateDefault([](const std::string &) { return true; });
+        if (!message.empty())
+            return Messages{message};
+        edit.tuning.SetToneMarkers(int32_t(edit.settings.space), int32_t(edit.settings.mark));
+        return Messages{ApplyTable(edit, tables)};
+    });
+}
+
+} // namespace sirrel
