@@ -107,6 +107,9 @@ DecoderWindow::DecoderWindow(WindowContext &context) : context_(context) {}
 DecoderWindow::~DecoderWindow()
 {
     KillTimer(kRefreshTimer);
+    demodulatorDialog_.reset();
+    modePanels_.reset();
+    protocolList_.reset();
     Destroy();
 }
 
@@ -129,6 +132,11 @@ void DecoderWindow::BuildControls()
     BuildBaudrate();
     BuildDemodulator();
     BuildDecoderControls();
+    protocolList_ = std::make_unique<ProtocolListPanel>(*this, kProtocolListArea, context_);
+    modePanels_ = std::make_unique<ModePanels>(*this, kModePanelsArea, context_);
+    demodulatorDialog_ = std::make_unique<DemodulatorDialog>(context_);
+    onStudy = [this] { demodulatorDialog_->Toggle(); };
+    closeDialogs = [this] { demodulatorDialog_->Close(); };
     WireDisplays();
     Post([](EngineEdit &edit) {
         SettingsModel &s = edit.settings;
@@ -458,6 +466,12 @@ void DecoderWindow::Gather(Configuration &c) const
     c.spectrumLinear = p.linear.Checked() ? 1 : 0;
     c.spectrumGain = p.gain.Value();
     c.averaging = p.averaging.Value();
+    if (protocolList_)
+        protocolList_->Gather(c);
+    if (modePanels_)
+        modePanels_->Gather(c);
+    if (demodulatorDialog_)
+        demodulatorDialog_->Gather(c);
 }
 
 void DecoderWindow::ShowHelp()

@@ -18,6 +18,9 @@
 #include "ui/lists.h"
 #include "ui/numeric_field.h"
 #include "ui/signal_display_view.h"
+#include "windows/demodulator_dialog.h"
+#include "windows/mode_panels.h"
+#include "windows/protocol_list_panel.h"
 #include "windows/window_context.h"
 
 namespace sirrel {
@@ -31,8 +34,8 @@ public:
     static constexpr uint32_t kRefreshTimer = 2;
     static constexpr uint32_t kRefreshMilliseconds = 100;
     // Where the protocol list with its four buttons goes, and the "Decoder" group with the mode panels.
-    static constexpr Rect kProtocolListArea{478, 26, 692, 196};
-    static constexpr Rect kModePanelsArea{478, 200, 692, 404};
+    static constexpr Rect kProtocolListArea{478, 26, 692, 110};
+    static constexpr Rect kModePanelsArea{478, 116, 692, 404};
 
     // The controls, for the window's own code and for tests that drive them.
     struct Controls {
@@ -90,8 +93,9 @@ public:
     void BuildControls();
     void ShowWindow();
 
-    // The window position and the display options into the configuration block. What the other controls show
-    // is the engine's settings, which Configuration::GatherFrom takes.
+    // The window position, the display options, the protocol list's text, the mode panels and the Demodulator
+    // dialog into the configuration block. What the other controls show is the engine's settings, which
+    // Configuration::GatherFrom takes.
     void Gather(Configuration &configuration) const;
     // Sets the controls from what the engine published, without sending anything back.
     void Follow(const SettingsModel &settings);
@@ -142,6 +146,9 @@ private:
     WindowContext &context_;
     Controls parts_;
     std::shared_ptr<Reports> reports_ = std::make_shared<Reports>();
+    std::unique_ptr<ProtocolListPanel> protocolList_;
+    std::unique_ptr<ModePanels> modePanels_;
+    std::unique_ptr<DemodulatorDialog> demodulatorDialog_;
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;

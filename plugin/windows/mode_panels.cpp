@@ -130,7 +130,8 @@ const std::vector<RowSpec> &Rows()
 
 struct ModePanels::Row {
     ModePanels *owner;
-    const RowSpec &spec;
+    // A copy: a library unloaded with its window open ends the table before the window.
+    const RowSpec spec;
     Oru_Label label;
     Oru_NumericField number;
     Oru_ComboBox choice;

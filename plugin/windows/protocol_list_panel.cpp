@@ -32,16 +32,17 @@ ProtocolListPanel::ProtocolListPanel(Oru_Window &parent, Rect area, WindowContex
     list_.CreateCombo(this, 0, 0, width, kRowHeight, false);
     list_.SetClickCallback(&ProtocolListPanel::Picked, this);
 
+    // Two rows of two, so that "Create default" reads whole in a narrow strip.
     const int32_t top = kRowHeight + kGap;
-    const int32_t narrow = (width - 3 * kGap) * 2 / 9;
-    const int32_t wide = width - 3 * (narrow + kGap);
-    add_.CreateButton(this, 0, top, narrow, kRowHeight, "Add");
+    const int32_t second = top + kRowHeight + kGap;
+    const int32_t half = (width - kGap) / 2;
+    add_.CreateButton(this, 0, top, half, kRowHeight, "Add");
     add_.SetClickCallback(&ProtocolListPanel::AddClicked, this);
-    update_.CreateButton(this, narrow + kGap, top, narrow, kRowHeight, "Update");
+    update_.CreateButton(this, half + kGap, top, width - half - kGap, kRowHeight, "Update");
     update_.SetClickCallback(&ProtocolListPanel::UpdateClicked, this);
-    remove_.CreateButton(this, 2 * (narrow + kGap), top, narrow, kRowHeight, "Remove");
+    remove_.CreateButton(this, 0, second, half, kRowHeight, "Remove");
     remove_.SetClickCallback(&ProtocolListPanel::RemoveClicked, this);
-    createDefault_.CreateButton(this, 3 * (narrow + kGap), top, wide, kRowHeight, "Create default");
+    createDefault_.CreateButton(this, half + kGap, second, width - half - kGap, kRowHeight, "Create default");
     createDefault_.SetClickCallback(&ProtocolListPanel::CreateDefaultClicked, this);
 
     // The instance reported a file it could not read when it loaded the list at start-up; here the list only

@@ -30,7 +30,7 @@ protected:
     ProtocolListPanel &Build()
     {
         protocols.LoadList();
-        panel = std::make_unique<ProtocolListPanel>(frame, Rect{10, 40, 350, 90}, context);
+        panel = std::make_unique<ProtocolListPanel>(frame, Rect{10, 40, 224, 124}, context);
         return *panel;
     }
 
