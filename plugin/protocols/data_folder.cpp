@@ -1,9 +1,11 @@
 #include "protocols/data_folder.h"
 
+#include <dlfcn.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "orurt.h"
 
@@ -73,6 +75,27 @@ DataPaths DataPathsIn(const std::string &folder)
     paths.soundCard = paths.folder + "SoundCard_Config.dat";
     paths.tables = paths.folder + "SirrelTables.dat";
     return paths;
+}
+
+std::string InstalledDataFolder()
+{
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<const void *>(&InstalledDataFolder), &self) || !self.dli_fname)
+        return "";
+    std::error_code failed;
+    const std::filesystem::path module = std::filesystem::canonical(self.dli_fname, failed);
+    if (failed)
+        return "";
+    return (module.parent_path().parent_path() / "share" / "kel").string() + "/";
+}
+
+std::string HelpPage(const DataPaths &paths, const std::string &name)
+{
+    const std::string own = paths.help + name;
+    std::error_code failed;
+    if (std::filesystem::is_regular_file(own, failed))
+        return own;
+    return InstalledDataFolder() + "help/" + name;
 }
 
 } // namespace sirrel
