@@ -52,7 +52,7 @@ struct Receiver {
 // What the threads share: the plug-in's announcements, the feeders' ends and the signals, under one lock.
 class Host {
 public:
-    explicit Host(PluginLibrary &plugin) : plugin_(plugin) {}
+    Host(PluginLibrary &plugin, bool realtime) : plugin_(plugin), realtime_(realtime) {}
 
     // The call-back takes no context: one host per process.
     static int32_t Callback(uint32_t window, uint32_t code, uint32_t, uint32_t, void *)
@@ -197,11 +197,8 @@ private:
         }
     }
 
-public:
-    bool realtime_ = false;
-
-private:
     PluginLibrary &plugin_;
+    const bool realtime_;
     std::vector<std::unique_ptr<Receiver>> *receivers_ = nullptr;
     std::mutex lock_;
     std::condition_variable changed_;
@@ -255,8 +252,7 @@ int Main(int argc, char **argv)
         receivers.push_back(std::move(r));
     }
 
-    Host host(plugin);
-    host.realtime_ = options.realtime;
+    Host host(plugin, options.realtime);
     std::thread([&host, signals] {
         for (int signal = 0;;) {
             if (sigwait(&signals, &signal) == 0)

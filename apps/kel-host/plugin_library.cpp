@@ -45,7 +45,10 @@ std::string DefaultPluginPath()
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
     if (failed)
         return "libsirrel.so";
-    return (program.parent_path().parent_path() / "lib" / "libsirrel.so").string();
+    // Installed, the library folder may be a multiarch one (lib/x86_64-linux-gnu); the build tree has lib/.
+    const std::filesystem::path prefix = program.parent_path().parent_path();
+    const std::filesystem::path installed = prefix / KEL_HOST_LIBDIR / "libsirrel.so";
+    return (std::filesystem::exists(installed, failed) ? installed : prefix / "lib" / "libsirrel.so").string();
 }
 
 } // namespace sirrel

@@ -86,7 +86,11 @@ std::string InstalledDataFolder()
     const std::filesystem::path module = std::filesystem::canonical(self.dli_fname, failed);
     if (failed)
         return "";
-    return (module.parent_path().parent_path() / "share" / "kel").string() + "/";
+    // lib/ or a multiarch lib/<triplet>/ (as /usr installs put it): share/ is one or two levels up.
+    const std::filesystem::path near = module.parent_path().parent_path() / "share" / "kel";
+    const std::filesystem::path far = module.parent_path().parent_path().parent_path() / "share" / "kel";
+    const bool farOnly = !std::filesystem::is_directory(near, failed) && std::filesystem::is_directory(far, failed);
+    return (farOnly ? far : near).string() + "/";
 }
 
 std::string HelpPage(const DataPaths &paths, const std::string &name)

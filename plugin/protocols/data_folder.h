@@ -22,7 +22,7 @@ struct DataPaths {
 DataPaths DataPathsIn(const std::string &folder);
 
 // The files that come with the plug-in (help pages, the window icon) are installed in share/kel/ beside the
-// lib/ folder of the library or program holding this code; a build tree has the same layout.
+// lib/ folder (or lib/<triplet>/) of the library or program holding this code; a build tree has the same layout.
 std::string InstalledDataFolder();
 
 // The help page `name` ("Decoder.html"): the data folder's own copy when there is one, else the installed one.
