@@ -112,6 +112,33 @@ TEST(KelHost, RawAudioOnStdinAtItsOwnRate)
     EXPECT_NE(log.find(kTeleprinter.text), std::string::npos) << log;
 }
 
+TEST(KelHost, RealtimeSendsAFileAtItsOwnPace)
+{
+    fake::DataFolder folder;
+    const std::string wav = folder.File("short.wav");
+    ASSERT_EQ(std::system((std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' --lead 1 --trail 0.5 -- RY").c_str()),
+              0);
+    WavFile file;
+    ASSERT_TRUE(file.OpenRead(wav.c_str(), 0));
+    const double seconds = double(file.DataLength()) / file.FrameBytes() / file.Rate();
+    file.Close();
+    ASSERT_GT(seconds, 1.5);
+
+    for (const bool realtime : {false, true}) {
+        std::vector<std::string> args{"--exit-at-end", "-r", "qv-usb:3:" + wav};
+        if (realtime)
+            args.insert(args.begin(), "--realtime");
+        const auto start = std::chrono::steady_clock::now();
+        Process host(args, folder.File("stderr"));
+        EXPECT_EQ(host.Wait(), 0) << ReadAll(folder.File("stderr"));
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (realtime)
+            EXPECT_GT(took, seconds * 0.95);
+        else
+            EXPECT_LT(took, seconds * 0.5);
+    }
+}
+
 TEST(KelHost, WindowsStayOpenAfterTheirFileUntilInterrupted)
 {
     fake::DataFolder folder;
