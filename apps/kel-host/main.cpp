@@ -253,17 +253,22 @@ int Main(int argc, char **argv)
     }
 
     Host host(plugin, options.realtime);
-    std::thread([&host, signals] {
-        for (int signal = 0;;) {
-            if (sigwait(&signals, &signal) == 0)
+    std::atomic<bool> finished{false};
+    std::thread listener([&host, &finished, signals] {
+        for (int signal = 0; !finished.load();) {
+            if (sigwait(&signals, &signal) == 0 && !finished.load())
                 host.Signalled();
         }
-    }).detach();
+    });
 
     const bool started = host.Start(receivers);
     if (!started)
         host.CloseAll();
     host.Run(options.exitAtEnd);
+    // The listener ends at the next signal it takes: this one.
+    finished.store(true);
+    pthread_kill(listener.native_handle(), SIGTERM);
+    listener.join();
     return started ? 0 : 1;
 }
 
