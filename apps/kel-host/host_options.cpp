@@ -84,7 +84,7 @@ const std::vector<ReceiverKind> &ReceiverKinds()
     return kinds;
 }
 
-ReceiverSpec ParseReceiver(const std::string &text)
+ReceiverArgument ParseReceiver(const std::string &text)
 {
     const std::string expected =
         "KIND:SERIAL:SOURCE with KIND one of " + KindList() + ", SERIAL 0..4294967295 and SOURCE a WAV file or -";
@@ -119,7 +119,7 @@ bool ParseHostOptions(const std::vector<std::string> &args, HostOptions &options
     }
     int readers = 0;
     for (size_t i = 0; i < options.receivers.size(); ++i) {
-        const ReceiverSpec &r = options.receivers[i];
+        const ReceiverArgument &r = options.receivers[i];
         readers += r.source == "-";
         for (size_t j = 0; j < i; ++j) {
             // The serial selects the saved settings: two windows on one would overwrite each other's.

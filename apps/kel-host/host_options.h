@@ -20,7 +20,7 @@ struct ReceiverKind {
 // Every kind --receiver accepts, in the order --help lists them.
 const std::vector<ReceiverKind> &ReceiverKinds();
 
-struct ReceiverSpec {
+struct ReceiverArgument {
     std::string text; // as given, for messages
     ReceiverKind kind;
     uint32_t serial;
@@ -28,7 +28,7 @@ struct ReceiverSpec {
 };
 
 struct HostOptions {
-    std::vector<ReceiverSpec> receivers;
+    std::vector<ReceiverArgument> receivers;
     std::string plugin; // empty: libsirrel.so in the lib folder beside the program's bin folder
     uint32_t inputRate = 44100;
     bool realtime = false;
@@ -39,7 +39,7 @@ struct HostOptions {
 };
 
 // "KIND:SERIAL:SOURCE"; on a bad text throws cli::BadValue saying what was expected.
-ReceiverSpec ParseReceiver(const std::string &text);
+ReceiverArgument ParseReceiver(const std::string &text);
 
 // Fills options from the arguments; on a bad argument returns false with a one-line reason.
 bool ParseHostOptions(const std::vector<std::string> &args, HostOptions &options, std::string &error);

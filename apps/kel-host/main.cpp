@@ -38,7 +38,7 @@ int Fail(const std::string &message)
 }
 
 struct Receiver {
-    ReceiverSpec spec;
+    ReceiverArgument argument;
     uint32_t hostId;
     std::unique_ptr<ReceiverDescription> info;
     std::unique_ptr<AudioSource> source;
@@ -75,14 +75,14 @@ public:
             uint32_t options = 0;
             const int32_t window = plugin_.start(r->hostId, r->info->Info(), &Host::Callback, &options);
             if (window == -1) {
-                std::fprintf(stderr, "kel-host: the plug-in refused the receiver '%s'\n", r->spec.text.c_str());
+                std::fprintf(stderr, "kel-host: the plug-in refused the receiver '%s'\n", r->argument.text.c_str());
                 return false;
             }
             std::lock_guard<std::mutex> hold(lock_);
             r->window = uint32_t(window);
             // A window closed before its handle came back here was announced already.
             r->open = !closed_.count(r->window);
-            std::printf("%s:%u window %u\n", r->spec.kind.name, r->spec.serial, r->window);
+            std::printf("%s:%u window %u\n", r->argument.kind.name, r->argument.serial, r->window);
             std::fflush(stdout);
         }
         for (auto &r : receivers)
@@ -177,7 +177,7 @@ private:
         std::lock_guard<std::mutex> hold(lock_);
         r.ended = true;
         if (!r.stop.load()) {
-            std::printf("%s:%u end of audio\n", r.spec.kind.name, r.spec.serial);
+            std::printf("%s:%u end of audio\n", r.argument.kind.name, r.argument.serial);
             std::fflush(stdout);
         }
         changed_.notify_all();
@@ -235,17 +235,17 @@ int Main(int argc, char **argv)
 
     // Every file is checked before the first window opens.
     std::vector<std::unique_ptr<Receiver>> receivers;
-    for (const ReceiverSpec &spec : options.receivers) {
+    for (const ReceiverArgument &argument : options.receivers) {
         auto r = std::make_unique<Receiver>();
-        r->spec = spec;
+        r->argument = argument;
         r->hostId = uint32_t(receivers.size() + 1);
-        const std::string serial = std::to_string(spec.serial);
-        r->info = std::make_unique<ReceiverDescription>(kMakerName, spec.kind.model, serial, spec.serial);
-        if (spec.source == "-") {
+        const std::string serial = std::to_string(argument.serial);
+        r->info = std::make_unique<ReceiverDescription>(kMakerName, argument.kind.model, serial, argument.serial);
+        if (argument.source == "-") {
             r->source = std::make_unique<StdinSource>(options.inputRate, r->stop);
         } else {
-            auto file = std::make_unique<WavFileSource>(spec.kind.blockRate);
-            if (!file->Open(spec.source, error))
+            auto file = std::make_unique<WavFileSource>(argument.kind.blockRate);
+            if (!file->Open(argument.source, error))
                 return Fail(error);
             r->source = std::move(file);
         }

@@ -9,12 +9,12 @@ using namespace sirrel;
 
 TEST(KelHostOptions, ReceiverTextNamesKindSerialAndSource)
 {
-    const ReceiverSpec usb = ParseReceiver("qv-usb:12345678:dir/with:colon.wav");
+    const ReceiverArgument usb = ParseReceiver("qv-usb:12345678:dir/with:colon.wav");
     EXPECT_STREQ(usb.kind.model, "QvUSBv");
     EXPECT_EQ(usb.kind.blockRate, 44100u);
     EXPECT_EQ(usb.serial, 12345678u);
     EXPECT_EQ(usb.source, "dir/with:colon.wav");
-    const ReceiverSpec ser = ParseReceiver("qv-ser:4294967295:-");
+    const ReceiverArgument ser = ParseReceiver("qv-ser:4294967295:-");
     EXPECT_STREQ(ser.kind.model, "QvSERv");
     EXPECT_EQ(ser.serial, 4294967295u);
     EXPECT_EQ(ser.source, "-");
