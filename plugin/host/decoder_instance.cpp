@@ -38,8 +38,6 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
       receiverKey_(ReceiverKeyOf(receiver, modelCode)), title_(WindowTitleOf(receiver, modelCode)),
       paths_(DataPathsIn(ResolveDataFolder()))
 {
-    window_ = services_.CreateMainWindow(title_);
-
     // The engine must be usable before any route opens.
     route_ = RouteFor(modelCode_, dspKind_, *this, player_, playbackPaused_, paths_.soundCard, receiverKey_);
     engine_ = std::make_unique<DecoderEngine>(*route_, SettingsModel{});
@@ -48,13 +46,21 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     protocols_ = std::make_unique<ProtocolLibrary>(paths_.protocols, settings);
     tables_ = std::make_unique<TranslationTables>(paths_.tables, settings);
 
+    BuildWindow();
     if (options)
         *options = kHostOptions;
 
-    LoadConfiguration(paths_.configuration, receiverKey_, kDefaultWindowLeft, kDefaultWindowTop, configuration_);
+    const int32_t left = mainWindow_ ? mainWindow_->X() : kDefaultWindowLeft;
+    const int32_t top = mainWindow_ ? mainWindow_->Y() : kDefaultWindowTop;
+    LoadConfiguration(paths_.configuration, receiverKey_, left, top, configuration_);
     configuration_.ApplyTo(settings);
     engine_->Output().SetColors(ColorsOf(configuration_));
     Report(tables_->Construct(configuration_.translationTable));
+    if (mainWindow_) {
+        // The controls start from what the engine now holds.
+        engine_->ApplyPendingEdits();
+        mainWindow_->BuildControls();
+    }
     OpenLogs();
 
     if (!route_->Open())
@@ -65,7 +71,36 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     player_.SetWantedFormat({WavFile::kPcm, rate, 16, 1});
     engine_->SetDeliveredRate(rate, true);
     engine_->ApplyPendingEdits();
+    if (mainWindow_) {
+        mainWindow_->Follow(engine_->Published());
+        mainWindow_->ShowWindow();
+        engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(true); });
+    }
     constructed_ = true;
+}
+
+void DecoderInstance::BuildWindow()
+{
+    if (services_.BuildsWindows()) {
+        windowContext_ = std::make_unique<WindowContext>(
+            WindowContext{*engine_, *protocols_, *tables_, configuration_, services_, paths_.folder});
+        mainWindow_ = std::make_unique<DecoderWindow>(*windowContext_);
+        if (mainWindow_->CreateWindow(title_)) {
+            window_ = mainWindow_->NativeHandle();
+            mainWindow_->onClose = [this] { RequestCloseFromWindow(); };
+            // Nothing shows the displays until the window does.
+            engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
+            return;
+        }
+        mainWindow_.reset();
+    }
+    window_ = services_.CreateMainWindow(title_);
+}
+
+void DecoderInstance::RequestCloseFromWindow()
+{
+    if (services_.RequestClose(window_) && closeHandler_)
+        closeHandler_();
 }
 
 DecoderInstance::~DecoderInstance()
@@ -81,9 +116,20 @@ DecoderInstance::~DecoderInstance()
     // What the decoder still holds back waiting for more signal belongs in the views and logs.
     engine_->Finish();
 
+    // The windows close before their state is gathered: what they still have queued goes first.
+    if (mainWindow_) {
+        engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
+        if (mainWindow_->closeDialogs)
+            mainWindow_->closeDialogs();
+        PumpMessages();
+    }
     // Written even when nothing changed.
     configuration_.GatherFrom(engine_->Settings());
+    if (mainWindow_)
+        mainWindow_->Gather(configuration_);
     SaveConfiguration(paths_.configuration, receiverKey_, configuration_);
+    // The window's views draw the engine's displays: it goes before the engine.
+    mainWindow_.reset();
 
     tables_.reset();
     protocols_.reset();

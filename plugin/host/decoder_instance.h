@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +20,8 @@
 #include "protocols/protocol_library.h"
 #include "protocols/settings_model.h"
 #include "protocols/translation_tables.h"
+#include "windows/decoder_window.h"
+#include "windows/window_context.h"
 
 namespace sirrel {
 
@@ -54,6 +57,11 @@ public:
         if (users_.fetch_sub(1) == 1)
             users_.notify_all();
     }
+    // What destroys the instance when its own window asks to close (the caption button), as a host's close
+    // request would; called on the user-interface thread, which must not destroy the window under itself.
+    void SetCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
+    // The decoder window when the framework builds windows, else null.
+    DecoderWindow *MainWindow() { return mainWindow_.get(); }
     // For a host that can no longer be called: the instance then ends without announcing it.
     void DisableHostCalls() { hostCallsEnabled_.store(false); }
 
@@ -81,6 +89,8 @@ public:
 
 private:
     void OpenLogs();
+    void BuildWindow();
+    void RequestCloseFromWindow();
     // RouteOwner
     int32_t CallHost(uint32_t code, uint32_t first, uint32_t second, void *pointer) override;
     bool HostCallsEnabled() const override { return hostCallsEnabled_.load(); }
@@ -111,6 +121,9 @@ private:
     std::unique_ptr<DecoderEngine> engine_;
     std::unique_ptr<ProtocolLibrary> protocols_;
     std::unique_ptr<TranslationTables> tables_;
+    std::unique_ptr<WindowContext> windowContext_;
+    std::unique_ptr<DecoderWindow> mainWindow_;
+    std::function<void()> closeHandler_;
     // Held by an audio route while it works on the frame buffer; recursive because a host may send more audio
     // from inside a call-back of the route.
     std::recursive_mutex routeLock_;

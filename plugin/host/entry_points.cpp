@@ -10,6 +10,7 @@
 #include "host/receiver.h"
 #include "host/ui_thread.h"
 #include "host/window_services.h"
+#include "ui/oru_window.h"
 
 #define SIRREL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -22,7 +23,8 @@ namespace {
 // and threads end before the code goes away.
 class Plugin {
 public:
-    Plugin() : services(Services()), ui([] { return instance_list::Count() > 0; }) {}
+    // The framework's lifelong objects come first, so that they are still there when the instances close at exit.
+    Plugin() : services((PrepareFramework(), Services())), ui([] { return instance_list::Count() > 0; }) {}
     ~Plugin()
     {
         ui.Run([] {
@@ -71,6 +73,8 @@ int32_t StartOnUiThread(uint32_t hostId, const uint8_t *receiver, HostCallback c
         delete instance;
         return kFailed;
     }
+    // Runs from the window's own message: the instance, and its window, go once that message is done.
+    instance->SetCloseHandler([instance] { ThePlugin().ui.Post([instance] { Plugin::Destroy(instance); }); });
     return int32_t(instance->Window());
 }
 

@@ -34,6 +34,9 @@ public:
     virtual bool RequestClose(uint32_t window) = 0;
     virtual void DestroyWindow(uint32_t window) = 0;
     virtual uint32_t WaveInDeviceCount() = 0;
+    // True when the instance's main window is the framework's decoder window; otherwise CreateMainWindow only
+    // hands out a handle.
+    virtual bool BuildsWindows() const { return false; }
 };
 
 class HeadlessWindowServices : public WindowServices {
@@ -68,6 +71,7 @@ public:
     // Keeps the record, then shows the box; called on the user-interface thread.
     uint32_t MessageBox(uint32_t window, const std::string &caption, const std::string &text,
                         uint32_t buttons) override;
+    bool BuildsWindows() const override { return true; }
 };
 
 // The services the plug-in uses.

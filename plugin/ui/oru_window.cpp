@@ -683,6 +683,15 @@ void DispatchPlatformMessage(const PlatformMessage &message)
         window->HandleNativeMessage(message.message, message.first, message.second);
 }
 
+void PrepareFramework()
+{
+    Windows();
+    Pens();
+    Brushes();
+    const Oru_Window probe;
+    probe.Font();
+}
+
 int32_t RunMessageLoop()
 {
     PlatformMessage message;

@@ -287,4 +287,8 @@ bool PumpMessages();
 void RunModalLoop(bool (*done)(void *), void *context);
 void DispatchPlatformMessage(const PlatformMessage &message);
 
+// Makes the framework's lifelong objects (window registry, drawing-object caches, fallback font) now. An owner
+// made after this call and ending at exit (the plug-in closing what the host left open) then still finds them.
+void PrepareFramework();
+
 } // namespace sirrel
