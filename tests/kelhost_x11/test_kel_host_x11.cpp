@@ -1,13 +1,19 @@
 // On an X display (the tests run under xvfb-run): x11-snap captures a window by its title, as the screenshot
-// script does, and kel-host with a generated signal runs its receiver's window and closes it cleanly when asked.
+// script does, and kel-host with a generated signal shows the decoder window with the tones where they belong
+// and closes it cleanly when asked.
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../kelhost/kel_host_process.h"
 #include "fake_receiver.h"
@@ -102,23 +108,109 @@ TEST_F(OnDisplay, SnapCapturesAWindowByItsTitle)
     XDestroyWindow(display_, window);
 }
 
-// The plug-in takes the X display when it is there. Its window arrives with the decoder window's work; until
-// then the receiver runs without one, and this checks the host's side: the window announced, the signal's
-// file played, and a close request that ends every receiver with its settings saved.
-TEST_F(OnDisplay, KelHostRunsAReceiverAndClosesOnRequest)
+// Colour tests on a screenshot: markers are long vertical runs of one saturated colour; the spectrum is drawn
+// in green.
+bool Saturated(const uint8_t *p) { return std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 100; }
+bool SpectrumGreen(const uint8_t *p) { return p[1] > 150 && p[0] < 120 && p[2] < 120; }
+
+// Columns crossed from top to bottom of [top, bottom) by one saturated colour, as a tone marker crosses the
+// spectrum.
+std::vector<uint32_t> MarkerColumns(const Pixels &image, uint32_t top, uint32_t bottom)
+{
+    std::vector<uint32_t> columns;
+    for (uint32_t x = 0; x < image.width; ++x) {
+        uint32_t run = 0, longest = 0;
+        const uint8_t *previous = nullptr;
+        for (uint32_t y = top; y < bottom; ++y) {
+            const uint8_t *p = &image.rgb[(size_t(y) * image.width + x) * 3];
+            run = Saturated(p) && !SpectrumGreen(p) && (!previous || std::equal(p, p + 3, previous)) ? run + 1 : 0;
+            previous = run ? p : nullptr;
+            longest = std::max(longest, run);
+        }
+        if (longest * 10 >= (bottom - top) * 6)
+            columns.push_back(x);
+    }
+    return columns;
+}
+
+// The highest green pixel of each column: the spectrum's level there (smaller is louder).
+std::vector<uint32_t> SpectrumTops(const Pixels &image, uint32_t bottom)
+{
+    std::vector<uint32_t> tops(image.width, bottom);
+    for (uint32_t x = 0; x < image.width; ++x) {
+        for (uint32_t y = 0; y < bottom; ++y) {
+            if (SpectrumGreen(&image.rgb[(size_t(y) * image.width + x) * 3])) {
+                tops[x] = y;
+                break;
+            }
+        }
+    }
+    return tops;
+}
+
+// kel-host plays a teleprinter signal at 1000/1170 Hz in real time to a receiver whose stored tuning is manual
+// at those tones: its decoder window appears at 700 x 511, both markers stand on peaks of the spectrum well above
+// its floor, and a close request ends it with its settings saved.
+TEST_F(OnDisplay, KelHostShowsTheWindowWithTheTonesAtTheMarkersAndClosesOnRequest)
 {
     fake::DataFolder folder;
     unsetenv("SIRREL_UI");
+    Configuration stored;
+    LoadConfiguration(folder.File("Sirrel_Config.dat"), 9, 10, 10, stored);
+    stored.tuneAuto = 0;
+    stored.space = 1000;
+    stored.mark = 1170;
+    ASSERT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), 9, stored), ChunkStatus::kFound);
     const std::string wav = folder.File("signal.wav");
-    ASSERT_EQ(std::system((std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' --rate 44100 -- RYRYRY").c_str()), 0);
-    kelhost::Process host({"-r", "qv-usb:9:" + wav}, folder.File("stderr"));
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "RYRYRYRYRY ";
+    ASSERT_EQ(std::system((std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav +
+                           "' --rate 44100 --lead 0.3 --space 1000 --mark 1170 -- '" + text + "'")
+                              .c_str()),
+              0);
+
+    kelhost::Process host({"--realtime", "-r", "qv-usb:9:" + wav}, folder.File("stderr"));
     EXPECT_NE(host.Line().find("qv-usb:9 window "), std::string::npos) << kelhost::ReadAll(folder.File("stderr"));
-    EXPECT_EQ(host.Line(), "qv-usb:9 end of audio");
+    const std::string snap = std::string(X11_SNAP_PROGRAM) + " --name 'Quillon FSK Decoder #9' --wait 10 '" +
+                             folder.File("window.png") + "'";
+    EXPECT_FALSE(Output(snap).empty());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::string geometry = Output(snap);
+    EXPECT_EQ(geometry.substr(0, geometry.find('+')), "700x511") << geometry;
+
+    const Pixels window = ReadPng(folder.File("window.png"));
+    ASSERT_EQ(window.width, 700u);
+    // The spectrum lies in the upper part of the window, above the waterfall.
+    const uint32_t spectrumBottom = window.height / 3;
+    const std::vector<uint32_t> markers = MarkerColumns(window, window.height / 12, spectrumBottom);
+    ASSERT_GE(markers.size(), 2u);
+    const uint32_t low = markers.front(), high = markers.back();
+    EXPECT_GT(high - low, 10u);
+    std::vector<uint32_t> tops = SpectrumTops(window, spectrumBottom);
+    auto peakNear = [&tops](uint32_t column) {
+        return *std::min_element(tops.begin() + column - 4, tops.begin() + column + 5);
+    };
+    const uint32_t lowPeak = peakNear(low), highPeak = peakNear(high);
+    // Both tones carry the same power: each marker stands on a peak about as high as the highest one, far above
+    // the noise floor (the median level of the spectrum's columns).
+    std::vector<uint32_t> drawn;
+    std::copy_if(tops.begin(), tops.end(), std::back_inserter(drawn), [&](uint32_t y) { return y < spectrumBottom; });
+    ASSERT_FALSE(drawn.empty());
+    std::nth_element(drawn.begin(), drawn.begin() + drawn.size() / 2, drawn.end());
+    const uint32_t floor = drawn[drawn.size() / 2];
+    const uint32_t highest = *std::min_element(drawn.begin(), drawn.end());
+    ASSERT_GT(floor, highest + 20) << "no tone stands out of the noise";
+    EXPECT_LT(lowPeak - highest, (floor - highest) / 4) << "space peak " << lowPeak << ", top " << highest;
+    EXPECT_LT(highPeak - highest, (floor - highest) / 4) << "mark peak " << highPeak << ", top " << highest;
+
     EXPECT_TRUE(host.Running());
     host.Signal(SIGTERM);
     EXPECT_EQ(host.Wait(), 0) << kelhost::ReadAll(folder.File("stderr"));
     Configuration saved;
     EXPECT_EQ(LoadConfiguration(folder.File("Sirrel_Config.dat"), 9, 0, 0, saved).status, ChunkStatus::kFound);
+    EXPECT_EQ(saved.space, 1000);
+    EXPECT_EQ(saved.mark, 1170);
     setenv("SIRREL_UI", "headless", 1);
 }
 
