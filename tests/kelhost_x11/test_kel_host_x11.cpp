@@ -214,4 +214,50 @@ TEST_F(OnDisplay, KelHostShowsTheWindowWithTheTonesAtTheMarkersAndClosesOnReques
     setenv("SIRREL_UI", "headless", 1);
 }
 
+// The desktop's close button (WM_DELETE_WINDOW) closes one receiver's window and kel-host carries on with the
+// other; closing the last one ends kel-host by itself, every receiver's settings saved.
+TEST_F(OnDisplay, KelHostEndsWhenTheDesktopClosesItsLastWindow)
+{
+    fake::DataFolder folder;
+    unsetenv("SIRREL_UI");
+    const std::string wav = folder.File("short.wav");
+    ASSERT_EQ(std::system((std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' -- RY").c_str()), 0);
+    kelhost::Process host({"-r", "qv-usb:12:-", "-r", "qv-ser:13:" + wav}, folder.File("stderr"));
+    auto windowOf = [&host, &folder](const std::string &start) {
+        const std::string line = host.Line();
+        EXPECT_EQ(line.rfind(start, 0), 0u) << line << kelhost::ReadAll(folder.File("stderr"));
+        return line.rfind(start, 0) == 0 ? Window(std::stoul(line.substr(start.size()))) : Window(0);
+    };
+    const Window first = windowOf("qv-usb:12 window ");
+    const Window second = windowOf("qv-ser:13 window ");
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(second, 0u);
+    auto closeByDesktop = [this](Window window) {
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = window;
+        close.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, window, False, NoEventMask, &close);
+        XSync(display_, False);
+    };
+
+    closeByDesktop(first);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    Configuration saved;
+    while (LoadConfiguration(folder.File("Sirrel_Config.dat"), 12, 0, 0, saved).status != ChunkStatus::kFound &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(host.Running());
+
+    closeByDesktop(second);
+    EXPECT_EQ(host.Wait(), 0) << kelhost::ReadAll(folder.File("stderr"));
+    EXPECT_EQ(LoadConfiguration(folder.File("Sirrel_Config.dat"), 12, 0, 0, saved).status, ChunkStatus::kFound);
+    EXPECT_EQ(LoadConfiguration(folder.File("Sirrel_Config.dat"), 13, 0, 0, saved).status, ChunkStatus::kFound);
+    setenv("SIRREL_UI", "headless", 1);
+}
+
 } // namespace
