@@ -81,6 +81,8 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
 void DecoderInstance::BuildWindow()
 {
+    // Nothing shows the displays until the window does, and without one they feed only what decoding reads.
+    engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
     if (services_.BuildsWindows()) {
         windowContext_ = std::make_unique<WindowContext>(
             WindowContext{*engine_, *protocols_, *tables_, configuration_, services_, paths_.folder});
@@ -88,8 +90,6 @@ void DecoderInstance::BuildWindow()
         if (mainWindow_->CreateWindow(title_)) {
             window_ = mainWindow_->NativeHandle();
             mainWindow_->onClose = [this] { RequestCloseFromWindow(); };
-            // Nothing shows the displays until the window does.
-            engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
             return;
         }
         mainWindow_.reset();

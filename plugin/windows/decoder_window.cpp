@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <utility>
 
 #include "dsp/tuning_rules.h"
 #include "protocols/configuration.h"
@@ -69,6 +70,20 @@ void FollowField(Oru_NumericField &field, double value)
 
 } // namespace
 
+void DecoderWindow::Reports::Add(const std::string &message)
+{
+    if (message.empty())
+        return;
+    std::lock_guard<std::mutex> hold(lock_);
+    messages_.push_back(message);
+}
+
+std::vector<std::string> DecoderWindow::Reports::Take()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return std::exchange(messages_, {});
+}
+
 DemodulatorChoice ExclusiveDemodulator(bool highSpeed, bool optimal, bool correlative, bool weakSignal)
 {
     DemodulatorChoice choice = kDemodPlain;
@@ -92,17 +107,6 @@ DecoderWindow::DecoderWindow(WindowContext &context) : context_(context) {}
 DecoderWindow::~DecoderWindow()
 {
     KillTimer(kRefreshTimer);
-    // The engine outlives the window: its displays must not call back into a window that is gone.
-    context_.engine.Post([](EngineEdit &edit) {
-        SignalChain &chain = edit.chain;
-        TuningRules &tuning = edit.tuning;
-        for (SignalDisplay *display : {&chain.Spectrum(), &chain.Waterfall()})
-            display->SetMarkerMoved([&tuning](SignalDisplay &d, int32_t which) { tuning.ToneMarkerMoved(d, which); });
-        for (SignalDisplay *display : {&chain.BitTiming(0), &chain.BitTiming(1)}) {
-            display->SetMarkerMoved(
-                [&tuning](SignalDisplay &d, int32_t which) { tuning.BitTimingMarkerMoved(d, which); });
-        }
-    });
     Destroy();
 }
 
@@ -114,6 +118,13 @@ bool DecoderWindow::CreateWindow(const std::string &title)
 void DecoderWindow::BuildControls()
 {
     SetBounds(context_.configuration.windowLeft, context_.configuration.windowTop, kWidth, kHeight);
+    parts_.close.CreateButton(this, kWidth - kBorder - 20, kBorder + 1, 18, kCaptionHeight - kBorder - 4, "X");
+    parts_.close.SetClickCallback(
+        [](Oru_Window *, void *self) {
+            auto *w = static_cast<DecoderWindow *>(self);
+            Platform().PostMessage(w->NativeHandle(), kMsgClose, 0, 0);
+        },
+        this);
     BuildFrequencies();
     BuildBaudrate();
     BuildDemodulator();
@@ -301,7 +312,8 @@ void DecoderWindow::BuildDecoderControls()
             auto *w = static_cast<DecoderWindow *>(self);
             const std::string name = w->parts_.table.SelectedText();
             TranslationTables &tables = w->context_.tables;
-            w->Post([name, &tables](EngineEdit &) { tables.SelectByName(name); });
+            std::shared_ptr<Reports> reports = w->reports_;
+            w->Post([name, &tables, reports](EngineEdit &) { reports->Add(tables.SelectByName(name)); });
         },
         this);
     p.cpu.CreateLabel(this, 478, 438, 214, 20, "CPU usage: 0%");
@@ -320,7 +332,8 @@ void DecoderWindow::WireDisplays()
     const float averaging = float(c.averaging);
     DecoderEngine &engine = context_.engine;
     // The views drag markers on this thread; what the drag does to the other markers and the fields happens on
-    // the frame thread, at the position the user left the marker.
+    // the frame thread, at the position the user left the marker. The call-backs need only the engine, which
+    // outlives the window.
     Post([&engine, bar, linear, gain, averaging](EngineEdit &edit) {
         SignalChain &chain = edit.chain;
         for (SignalDisplay *display : {&chain.Spectrum(), &chain.Waterfall()}) {
@@ -427,6 +440,8 @@ void DecoderWindow::Refresh()
         seenBaudrate_ = baudrate;
         Follow(context_.engine.Published());
     }
+    for (const std::string &message : reports_->Take())
+        ShowMessageBox(this, kProductCaption, message, kBoxOk);
     char usage[48];
     std::snprintf(usage, sizeof usage, "CPU usage: %.1f%%", context_.engine.Chain().CpuUsage());
     if (parts_.cpu.Text() != usage)
@@ -443,23 +458,6 @@ void DecoderWindow::Gather(Configuration &c) const
     c.spectrumLinear = p.linear.Checked() ? 1 : 0;
     c.spectrumGain = p.gain.Value();
     c.averaging = p.averaging.Value();
-    c.tuneAuto = p.tuning.Selected() == 0 ? 1 : 0;
-    c.space = p.space.Value();
-    c.mark = p.mark.Value();
-    c.shiftIndex = p.shift.Selected();
-    c.baudAuto = p.baudMode.Selected() == 0 ? 1 : 0;
-    c.baudrate = p.baudrate.Value();
-    const DemodulatorChoice choice = ExclusiveDemodulator(p.highSpeed.Checked(), p.optimal.Checked(),
-                                                          p.correlative.Checked(), p.weakSignal.Checked());
-    c.demodulator = choice == kDemodWeakSignal ? uint8_t(kDemodPlain) : uint8_t(choice);
-    c.weakSignal = choice == kDemodWeakSignal ? 1 : 0;
-    c.polarity = PositionToPolarity(p.polarity.Selected());
-    int32_t mask = 0;
-    for (int32_t bit = 0; bit < int32_t(p.mask.size()); ++bit)
-        mask |= p.mask[bit].Checked() ? 1 << bit : 0;
-    c.inversionMask = mask;
-    if (p.table.Selected() >= 0)
-        c.translationTable = p.table.SelectedText();
 }
 
 void DecoderWindow::ShowHelp()

@@ -7,7 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/decoder_engine.h"
 #include "ui/controls.h"
@@ -33,6 +36,8 @@ public:
 
     // The controls, for the window's own code and for tests that drive them.
     struct Controls {
+        // The frame has no decorations of the desktop's: its own caption strip carries the close button.
+        Oru_PushButton close;
         SignalDisplayView spectrum;
         SignalDisplayView waterfall;
         Oru_CheckBox invertColors;
@@ -85,11 +90,13 @@ public:
     void BuildControls();
     void ShowWindow();
 
-    // Every control's state and the window position into the configuration block.
+    // The window position and the display options into the configuration block. What the other controls show
+    // is the engine's settings, which Configuration::GatherFrom takes.
     void Gather(Configuration &configuration) const;
     // Sets the controls from what the engine published, without sending anything back.
     void Follow(const SettingsModel &settings);
-    // Takes what the engine published since the last look; the refresh timer calls it.
+    // Takes what the engine published since the last look, and shows what edits reported; the refresh timer
+    // calls it.
     void Refresh();
 
     // "Study" shows and hides the Demodulator dialog; the caption button or a close message asks to close;
@@ -120,8 +127,21 @@ private:
     void ShowHelp();
     void ShowAbout();
 
+    // What edits that ran on the frame thread have to tell the user; shared, since an edit may run after the
+    // window is gone.
+    class Reports {
+    public:
+        void Add(const std::string &message);
+        std::vector<std::string> Take();
+
+    private:
+        std::mutex lock_;
+        std::vector<std::string> messages_;
+    };
+
     WindowContext &context_;
     Controls parts_;
+    std::shared_ptr<Reports> reports_ = std::make_shared<Reports>();
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;

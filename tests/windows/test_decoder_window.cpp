@@ -30,6 +30,8 @@ int32_t Accept(uint32_t, uint32_t, uint32_t, uint32_t, void *) { return 0; }
 
 class DecoderWindowTest : public test::HeadlessUi {
 protected:
+    explicit DecoderWindowTest(int32_t colorDepth = 24) : HeadlessUi(colorDepth) {}
+
     void Start()
     {
         Receiver receiver(kMaker, "QvUSBv", "", kSerial);
@@ -160,6 +162,18 @@ TEST_F(DecoderWindowTest, ConstructionShowsTheStoredConfiguration)
     EXPECT_TRUE(chain.DisplaysShown());
 }
 
+class LowColorDecoderWindow : public DecoderWindowTest {
+protected:
+    LowColorDecoderWindow() : DecoderWindowTest(8) {}
+};
+
+TEST_F(LowColorDecoderWindow, UsesThePlainScheme)
+{
+    Start();
+    EXPECT_EQ(Window().BackgroundColor(), Rgb(192, 192, 192));
+    EXPECT_EQ(Parts().help.BackgroundColor(), Rgb(192, 192, 192));
+}
+
 TEST_F(DecoderWindowTest, StoredDemodulatorsLeaveOneRadioOn)
 {
     // The weak-signal choice is stored apart from the radios' byte; when both are on, it is found last and wins.
@@ -236,6 +250,11 @@ TEST_F(DecoderWindowTest, ControlsEditTheEngineSettings)
     EXPECT_TRUE(p.gain.Enabled());
     Type(p.gain, "2");
     EXPECT_FLOAT_EQ(instance_->Engine().Chain().Waterfall().LinearTop(), 0.5f);
+
+    int studies = 0;
+    Window().onStudy = [&] { ++studies; };
+    Click(p.study, 20, 10);
+    EXPECT_EQ(studies, 1);
 }
 
 TEST_F(DecoderWindowTest, MarkersFollowTheShiftLock)
@@ -355,9 +374,10 @@ TEST_F(DecoderWindowTest, ClosingTheWindowIsACloseRequest)
     Platform().PostMessage(Handle(), kMsgClose, 0, 0);
     Platform().PostMessage(Handle(), kMsgClose, 0, 0);
     PumpMessages();
-    EXPECT_EQ(requests, 1) << "the second close is the same request";
+    Click(Parts().close, 8, 6);
+    EXPECT_EQ(requests, 1) << "later closes are the same request";
     EXPECT_TRUE(display->Exists(Handle())) << "the instance destroys its window, not the message";
-    EXPECT_EQ(services_.CloseRequests(), std::vector<uint32_t>({Handle(), Handle()}));
+    EXPECT_EQ(services_.CloseRequests(), std::vector<uint32_t>({Handle(), Handle(), Handle()}));
 }
 
 TEST_F(DecoderWindowTest, DialogsCloseBeforeTheStateIsSaved)
