@@ -1,9 +1,11 @@
 #include "protocols/data_folder.h"
 
+#include <dlfcn.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "orurt.h"
 
@@ -73,6 +75,31 @@ DataPaths DataPathsIn(const std::string &folder)
     paths.soundCard = paths.folder + "SoundCard_Config.dat";
     paths.tables = paths.folder + "SirrelTables.dat";
     return paths;
+}
+
+std::string InstalledDataFolder()
+{
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<const void *>(&InstalledDataFolder), &self) || !self.dli_fname)
+        return "";
+    std::error_code failed;
+    const std::filesystem::path module = std::filesystem::canonical(self.dli_fname, failed);
+    if (failed)
+        return "";
+    // lib/ or a multiarch lib/<triplet>/ (as /usr installs put it): share/ is one or two levels up.
+    const std::filesystem::path near = module.parent_path().parent_path() / "share" / "kel";
+    const std::filesystem::path far = module.parent_path().parent_path().parent_path() / "share" / "kel";
+    const bool farOnly = !std::filesystem::is_directory(near, failed) && std::filesystem::is_directory(far, failed);
+    return (farOnly ? far : near).string() + "/";
+}
+
+std::string HelpPage(const DataPaths &paths, const std::string &name)
+{
+    const std::string own = paths.help + name;
+    std::error_code failed;
+    if (std::filesystem::is_regular_file(own, failed))
+        return own;
+    return InstalledDataFolder() + "help/" + name;
 }
 
 } // namespace sirrel

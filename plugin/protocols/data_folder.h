@@ -21,4 +21,11 @@ struct DataPaths {
 
 DataPaths DataPathsIn(const std::string &folder);
 
+// The files that come with the plug-in (help pages, the window icon) are installed in share/kel/ beside the
+// lib/ folder (or lib/<triplet>/) of the library or program holding this code; a build tree has the same layout.
+std::string InstalledDataFolder();
+
+// The help page `name` ("Decoder.html"): the data folder's own copy when there is one, else the installed one.
+std::string HelpPage(const DataPaths &paths, const std::string &name);
+
 } // namespace sirrel

@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "protocols/data_folder.h"
@@ -59,6 +62,22 @@ TEST(DataPaths, FilesInTheFolder)
     EXPECT_EQ(p.tables, "/d/SirrelTables.dat");
     EXPECT_EQ(p.help, "/d/help/");
     EXPECT_EQ(DataPathsIn("").folder, "./"); // never the root
+}
+
+// The help page of the data folder wins; without one the page that came with the build is found, here the
+// copy in the build tree beside this test program's bin/ folder.
+TEST(DataPaths, HelpPageFromTheDataFolderElseTheInstalledOne)
+{
+    const std::string folder = std::filesystem::temp_directory_path() / ("sirrel-help-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder + "/help");
+    const DataPaths paths = DataPathsIn(folder);
+    const std::string installed = HelpPage(paths, "Decoder.html");
+    EXPECT_EQ(installed, InstalledDataFolder() + "help/Decoder.html");
+    EXPECT_TRUE(std::filesystem::is_regular_file(installed)) << installed;
+
+    std::ofstream(folder + "/help/Decoder.html") << "<p>mine</p>";
+    EXPECT_EQ(HelpPage(paths, "Decoder.html"), folder + "/help/Decoder.html");
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -11,42 +11,11 @@
 #include <optional>
 #include <string>
 
-#include "host/host_interface.h"
+#include "host/receiver_description.h"
 
 namespace fake {
 
-// The host's ReceiverInfo, with a DSP description when one is given.
-class Receiver {
-public:
-    Receiver(const std::string &maker, const std::string &model, const std::string &serialText,
-             uint32_t serialNumber = 0, const std::string &dspMaker = "", const std::string &dspModel = "")
-    {
-        Put(sirrel::kReceiverMakerOffset, maker);
-        Put(sirrel::kReceiverModelOffset, model);
-        Put(sirrel::kReceiverSerialTextOffset, serialText);
-        std::memcpy(bytes_ + sirrel::kReceiverSerialNumberOffset, &serialNumber, 4);
-        if (!dspMaker.empty()) {
-            Copy(dsp_, dspMaker);
-            Copy(dsp_ + sirrel::kDspModelOffset, dspModel);
-            const char *pointer = dsp_;
-            std::memcpy(bytes_ + sirrel::kReceiverDspOffset, &pointer, sizeof pointer);
-        }
-    }
-    Receiver(const Receiver &) = delete;
-    Receiver &operator=(const Receiver &) = delete;
-    const uint8_t *Info() const { return bytes_; }
-
-private:
-    // Texts fill their 32-byte slot; a longer one is cut.
-    static void Copy(void *slot, const std::string &text)
-    {
-        std::memcpy(slot, text.data(), std::min<size_t>(text.size(), 32));
-    }
-    void Put(uint32_t offset, const std::string &text) { Copy(bytes_ + offset, text); }
-
-    uint8_t bytes_[sirrel::kReceiverInfoSize + 16] = {};
-    char dsp_[64] = {};
-};
+using Receiver = sirrel::ReceiverDescription;
 
 inline const char *const kMaker = "Korvanda Communications";
 
