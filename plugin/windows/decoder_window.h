@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/decoder_engine.h"
+#include "protocols/data_folder.h"
 #include "ui/controls.h"
 #include "ui/frame.h"
 #include "ui/lists.h"
@@ -111,8 +112,8 @@ public:
 
     Controls &Parts() { return parts_; }
     const Controls &Parts() const { return parts_; }
-    // The page "Help" opens.
-    std::string HelpPage() const { return context_.dataFolder + "help/Decoder.html"; }
+    // The page "Help" opens: the data folder's own copy, else the one installed with the plug-in.
+    std::string HelpPage() const { return sirrel::HelpPage(DataPathsIn(context_.dataFolder), "Decoder.html"); }
 
     intptr_t HandleNativeMessage(uint32_t message, uintptr_t first, intptr_t second) override;
     void PaintContent(Canvas &canvas) override;

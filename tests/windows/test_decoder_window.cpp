@@ -399,9 +399,11 @@ TEST_F(DecoderWindowTest, DialogsCloseBeforeTheStateIsSaved)
 TEST_F(DecoderWindowTest, HelpOpensThePageInTheBrowser)
 {
     Start();
-    const std::string page = Window().HelpPage();
+    // The data folder's own copy wins over the installed page.
+    const std::string page = folder_.Path() + "/help/Decoder.html";
     std::filesystem::create_directories(folder_.Path() + "/help");
     std::ofstream(page) << "<html></html>";
+    ASSERT_EQ(Window().HelpPage(), page);
     // A browser that notes what it was asked to open.
     const std::string opened = folder_.File("opened.txt");
     const std::string browser = folder_.File("browser.sh");
@@ -422,8 +424,17 @@ TEST_F(DecoderWindowTest, HelpOpensThePageInTheBrowser)
     EXPECT_EQ(line, page);
 }
 
-TEST_F(DecoderWindowTest, HelpWithoutItsPageSaysWhereItLooked)
+TEST_F(DecoderWindowTest, HelpWithoutAnOwnPageTakesTheInstalledOne)
 {
+    Start();
+    EXPECT_EQ(Window().HelpPage(), InstalledDataFolder() + "help/Decoder.html");
+    EXPECT_TRUE(std::filesystem::exists(Window().HelpPage()));
+}
+
+TEST_F(DecoderWindowTest, HelpWithoutAnyPageSaysWhereItLooked)
+{
+    if (std::filesystem::exists(InstalledDataFolder() + "help/Decoder.html"))
+        GTEST_SKIP() << "the installed page is there";
     Start();
     std::vector<std::string> boxes;
     display->SetIdleHandler([&] {
@@ -434,7 +445,6 @@ TEST_F(DecoderWindowTest, HelpWithoutItsPageSaysWhereItLooked)
         display->SetIdleHandler({});
     });
     ASSERT_FALSE(std::filesystem::exists(Window().HelpPage()));
-    EXPECT_EQ(Window().HelpPage(), folder_.Path() + "/help/Decoder.html");
     Click(Parts().help, 20, 10);
     EXPECT_EQ(boxes, std::vector<std::string>{"Korvanda Quillon FSK Decoder"});
 }
