@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154 # the variables are shared with the scripts that source this
 # Shared by the sweep scripts (sourced, run from the repository root): the options they all take, tool checks,
 # an isolated work folder, the sent text and the Python helpers in sweep_common.py (noise, signals with noise
 # and fade, similarity with the sent text, tables). `me` names the script in messages.
