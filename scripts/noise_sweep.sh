@@ -19,121 +19,34 @@ usage: scripts/noise_sweep.sh [options]
 EOF
 }
 
-build=build
-seeds=3
+me=noise_sweep
+. scripts/sweep_common.sh
 snrs="30 20 10 5 0 -3 -6"
 rows="baudot baudot-manual navtex sitor-a packet-1200"
 extra=""
 verbose=0
 while [ $# -gt 0 ]; do
   case "$1" in
-    --build) build=$2; shift ;;
-    --seeds) seeds=$2; shift ;;
-    --snrs) snrs=$2; shift ;;
     --quick) snrs="20 5 0"; seeds=1 ;;
     --protocols) rows=${2//,/ }; shift ;;
     --extra) extra=$2; shift ;;
     --verbose) verbose=1 ;;
     -h|--help) usage; exit 0 ;;
-    *) usage >&2; exit 2 ;;
+    *) sweep_option "$@" || { usage >&2; exit 2; }; shift ;;
   esac
   shift
 done
-case "$seeds" in ''|*[!0-9]*|0) echo "noise_sweep: --seeds takes a positive number" >&2; exit 2 ;; esac
-gen=$build/bin/sirrel-gen
-dec=$build/bin/sirrel-decode
-for tool in "$gen" "$dec"; do
-  [ -x "$tool" ] || { echo "noise_sweep: $tool is missing (build it first)" >&2; exit 2; }
-done
-command -v sox >/dev/null || { echo "noise_sweep: sox is not installed" >&2; exit 2; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/sirrel-sweep-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-# Stored protocols of the user must not change the stock ones.
-export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" KEL_REGISTRY="$work/registry.ini"
-unset KEL_PLUGIN_PATH
+sweep_check sirrel-gen sirrel-decode sox
+sweep_workdir sirrel-sweep
 
 rate=11025
 amplitude=0.05
 # Noise is stored at this level (share of full scale, standard deviation) and scaled by sox.
 noise_sigma=0.2
-text="THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 CQ CQ DE SIRREL. WEATHER REPORT, WIND NORTH WEST 5,\
- SEA MODERATE, VISIBILITY GOOD. NEXT REPORT AT 1200 UTC. PACK MY BOX WITH FIVE DOZEN LIQUOR JUGS (73).\
- SPHINX OF BLACK QUARTZ, JUDGE MY VOW - END OF MESSAGE"
 frames=""
 for i in 1 2 3 4 5 6; do
   frames+="N0CALL>TEST: frame $i of the sweep, the quick brown fox jumps over the lazy dog"$'\n'
 done
-
-cat >"$work/sweep.py" <<'EOF'
-import random, re, sys, wave, array
-
-def noise(seed, count, sigma, path, rate):
-    r = random.Random(int(seed))
-    s = float(sigma) * 32767
-    samples = array.array('h', (max(-32767, min(32767, int(round(r.gauss(0.0, s))))) for _ in range(int(count))))
-    if sys.byteorder == 'big':
-        samples.byteswap()
-    with wave.open(path, 'wb') as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(int(rate))
-        w.writeframes(samples.tobytes())
-
-def words(s):
-    return ' '.join(s.split())
-
-def packet_info(s):
-    # Frame headers ("SRC>DST <V2 UI C> :") are left out; the information lines follow them.
-    return [l for l in s.splitlines() if l.strip() and not re.match(r'^\S+>\S+ <[^>]*> ?:$', l)]
-
-def distance(a, b):
-    prev = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        cur = [i]
-        for j, cb in enumerate(b, 1):
-            cur.append(min(prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (ca != cb)))
-        prev = cur
-    return prev[-1]
-
-def accuracy(sent_path, got_path, kind):
-    sent = open(sent_path, encoding='utf-8', errors='replace').read()
-    got = open(got_path, encoding='utf-8', errors='replace').read()
-    if kind == 'packet':
-        sent = ' '.join(l.split(': ', 1)[1] for l in sent.splitlines() if ': ' in l)
-        got = ' '.join(packet_info(got))
-    sent, got = words(sent), words(got)
-    print('%.4f' % max(0.0, 1.0 - distance(got, sent) / max(len(sent), 1)))
-
-def scale(snr, rate, amplitude, sigma):
-    # Signal power over noise power in 3 kHz; white noise spreads its power over rate / 2.
-    signal = float(amplitude) ** 2 / 2
-    noise = signal / 10 ** (float(snr) / 10) * (float(rate) / 2) / 3000
-    print('%.6f' % (noise ** 0.5 / float(sigma)))
-
-if sys.argv[1] == 'noise':
-    noise(*sys.argv[2:7])
-elif sys.argv[1] == 'accuracy':
-    accuracy(*sys.argv[2:5])
-elif sys.argv[1] == 'scale':
-    scale(*sys.argv[2:6])
-elif sys.argv[1] == 'table':
-    cells, order, snrs = {}, [], sys.argv[3].split()
-    for line in open(sys.argv[2]):
-        row, snr, acc = line.rstrip('\n').split('\t')
-        if row not in order:
-            order.append(row)
-        cells.setdefault((row, snr), []).append(float(acc))
-    width = max(len(r) for r in order) + 2
-    print('SNR dB'.ljust(width) + ''.join('%7s' % s for s in snrs))
-    for row in order:
-        print(row.ljust(width) + ''.join(
-            '%7.2f' % (sum(cells[(row, s)]) / len(cells[(row, s)])) if (row, s) in cells else '%7s' % '-'
-            for s in snrs))
-EOF
-# The interpreter itself: a version manager's wrapper would start for every call.
-python=$(python3 -c 'import sys; print(sys.executable)')
-py() { "$python" "$work/sweep.py" "$@"; }
 
 # Each row: its label, how the signal is made, how it is decoded, which text it carries.
 row_label() {

@@ -22,8 +22,8 @@ usage: scripts/weak_sweep.sh [options]
 EOF
 }
 
-build=build
-seeds=3
+me=weak_sweep
+. scripts/sweep_common.sh
 snrs=$(seq 10 -1 -12 | tr '\n' ' ')
 rows="tty45-170 tty50-170 tty75-170 tty45-425 tty50-425 tty75-425 navtex sitor-a"
 demods="correlative weak"
@@ -31,124 +31,18 @@ fade=0
 keep=""
 while [ $# -gt 0 ]; do
   case "$1" in
-    --build) build=$2; shift ;;
-    --seeds) seeds=$2; shift ;;
-    --snrs) snrs=$2; shift ;;
     --rows) rows=${2//,/ }; shift ;;
     --demods) demods=${2//,/ }; shift ;;
     --fade) fade=1 ;;
     --tsv) keep=$2; shift ;;
     -h|--help) usage; exit 0 ;;
-    *) usage >&2; exit 2 ;;
+    *) sweep_option "$@" || { usage >&2; exit 2; }; shift ;;
   esac
   shift
 done
-case "$seeds" in ''|*[!0-9]*|0) echo "weak_sweep: --seeds takes a positive number" >&2; exit 2 ;; esac
-gen=$build/bin/sirrel-gen
-dec=$build/bin/sirrel-decode
-for tool in "$gen" "$dec"; do
-  [ -x "$tool" ] || { echo "weak_sweep: $tool is missing (build it first)" >&2; exit 2; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/sirrel-weak-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" KEL_REGISTRY="$work/registry.ini"
-unset KEL_PLUGIN_PATH
-
-rate=11025
-text="THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 CQ CQ DE SIRREL. WEATHER REPORT, WIND NORTH WEST 5,\
- SEA MODERATE, VISIBILITY GOOD. NEXT REPORT AT 1200 UTC. PACK MY BOX WITH FIVE DOZEN LIQUOR JUGS (73).\
- SPHINX OF BLACK QUARTZ, JUDGE MY VOW - END OF MESSAGE"
+sweep_check sirrel-gen sirrel-decode
+sweep_workdir sirrel-weak
 printf '%s' "$text" >"$work/text.txt"
-
-cat >"$work/sweep.py" <<'EOF'
-import array, cmath, math, random, sys, wave
-
-# ITA2 figures and the letters that share their codes.
-FOLD = str.maketrans("3-'87*4,!:(5+)2#6019?&./=", 'EASIUDRNFCKTZLWHYPQOBGMXV')
-
-def read(path):
-    with wave.open(path, 'rb') as w:
-        a = array.array('h', w.readframes(w.getnframes()))
-    if sys.byteorder == 'big':
-        a.byteswap()
-    return [v / 32768.0 for v in a]
-
-def write(path, samples):
-    a = array.array('h', (max(-32767, min(32767, int(round(v * 32768.0)))) for v in samples))
-    if sys.byteorder == 'big':
-        a.byteswap()
-    with wave.open(path, 'wb') as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
-        w.writeframes(a.tobytes())
-
-def rayleigh(r, count, doppler, paths=8):
-    # Sum of equal rays from random directions: a complex gain of unit mean power, changed every 32 samples.
-    rays = [(2 * math.pi * doppler * math.cos(r.uniform(0, 2 * math.pi)) / RATE, r.uniform(0, 2 * math.pi))
-            for _ in range(paths)]
-    out = []
-    for i in range(0, count, 32):
-        g = sum(cmath.exp(1j * (w * i + p)) for w, p in rays) / math.sqrt(paths)
-        out.extend([abs(g)] * 32)
-    return out[:count]
-
-def signal(src, dst, snr, seed, fade):
-    x = read(src)
-    r = random.Random(int(seed) * 7919)
-    if fade == '1':
-        # Two paths 2 ms apart, each with its own Rayleigh envelope: fades that take one tone and not the
-        # other come and go.
-        d = int(0.002 * RATE)
-        a, b = rayleigh(r, len(x), 0.2), rayleigh(r, len(x), 0.2)
-        x = [(a[i] * x[i] + b[i] * (x[i - d] if i >= d else 0.0)) / math.sqrt(2) for i in range(len(x))]
-    power = sum(v * v for v in read(src)) / len(x)
-    sigma = math.sqrt(power / 10 ** (float(snr) / 10) * (RATE / 2) / 3000)
-    write(dst, [v + r.gauss(0.0, sigma) for v in x])
-
-def distance(a, b):
-    prev = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        cur = [i]
-        for j, cb in enumerate(b, 1):
-            cur.append(min(prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (ca != cb)))
-        prev = cur
-    return prev[-1]
-
-def similarity(sent_path, got_path):
-    sent = ' '.join(open(sent_path, encoding='utf-8', errors='replace').read().split()).upper().translate(FOLD)
-    got = ' '.join(open(got_path, encoding='utf-8', errors='replace').read().split()).upper().translate(FOLD)
-    print('%.4f' % max(0.0, 1.0 - distance(got, sent) / max(len(sent), 1)))
-
-def table(path, snrs):
-    cells, rows, demods = {}, [], []
-    for line in open(path):
-        row, demod, snr, seed, acc = line.rstrip('\n').split('\t')
-        if row not in rows:
-            rows.append(row)
-        if demod not in demods:
-            demods.append(demod)
-        cells.setdefault((row, demod, snr), []).append(float(acc))
-    for demod in demods:
-        print('\n%s' % demod)
-        print('| SNR dB | ' + ' | '.join(snrs) + ' |')
-        print('|---|' + '---|' * len(snrs))
-        for row in rows:
-            vals = [cells.get((row, demod, s)) for s in snrs]
-            print('| %s | ' % row + ' | '.join('%.3f' % (sum(v) / len(v)) if v else '-' for v in vals) + ' |')
-
-RATE = 11025
-cmd = sys.argv[1]
-if cmd == 'signal':
-    signal(*sys.argv[2:7])
-elif cmd == 'similarity':
-    similarity(*sys.argv[2:4])
-elif cmd == 'table':
-    table(sys.argv[2], sys.argv[3].split())
-EOF
-python=$(python3 -c 'import sys; print(sys.executable)')
-py() { "$python" "$work/sweep.py" "$@"; }
 
 make_signal() {
   local out=$1 row=$2
@@ -192,4 +86,4 @@ for row in $rows; do
   done
 done
 [ -n "$keep" ] && cp "$work/results.tsv" "$keep"
-py table "$work/results.tsv" "$snrs"
+py demod-table "$work/results.tsv" "$snrs"
