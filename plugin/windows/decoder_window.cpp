@@ -15,6 +15,7 @@
 #include "protocols/translation_tables.h"
 #include "ui/font_engine.h"
 #include "ui/message_box.h"
+#include "ui/platform/png_file.h"
 
 #ifndef SIRREL_VERSION
 #define SIRREL_VERSION "unknown"
@@ -115,7 +116,15 @@ DecoderWindow::~DecoderWindow()
 
 bool DecoderWindow::CreateWindow(const std::string &title)
 {
-    return CreateFrame(nullptr, kLeft, kTop, kWidth, kHeight, title, false);
+    if (!CreateFrame(nullptr, kLeft, kTop, kWidth, kHeight, title, false))
+        return false;
+    // The icon installed with the plug-in; without it the desktop shows its own.
+    std::vector<uint32_t> icon;
+    int32_t width = 0;
+    int32_t height = 0;
+    if (ReadPng(InstalledDataFolder() + "kel-host.png", icon, width, height))
+        Platform().SetNativeIcon(NativeHandle(), icon, width, height);
+    return true;
 }
 
 void DecoderWindow::BuildControls()

@@ -3,10 +3,15 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "gallery.h"
 #include "ui/platform/headless/headless_driver.h"
 #include "ui/platform/x11/x11_driver.h"
+
+// Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace sirrel::test {
 namespace {
@@ -91,6 +96,37 @@ TEST_F(X11Smoke, ScreenshotEqualsTheHeadlessRendering)
     for (size_t i = 0; i < shown.size(); ++i)
         differing += shown[i] != rendered[i];
     EXPECT_EQ(differing, 0u) << "of " << shown.size() << " pixels";
+}
+
+// The desktop reads a window's icon from its property, as width, height and one ARGB pixel per long.
+TEST_F(X11Smoke, IconReachesTheWindowProperty)
+{
+    Gallery gallery;
+    ASSERT_TRUE(gallery.Create(20, 30));
+    const uint32_t window = gallery.Window().NativeHandle();
+    const std::vector<uint32_t> icon = {0xFF112233, 0x80445566, 0x00778899, 0xFFFFFFFF, 0x01020304, 0xFEDCBA98};
+    x11->SetNativeIcon(window, icon, 3, 2);
+    x11->Sync();
+
+    Display *display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(display, Window(window), XInternAtom(display, "_NET_WM_ICON", False), 0, 64, False,
+                                 XA_CARDINAL, &type, &format, &count, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr);
+    std::vector<uint32_t> read;
+    for (unsigned long i = 0; i < count; ++i)
+        read.push_back(uint32_t(reinterpret_cast<const unsigned long *>(data)[i]));
+    XFree(data);
+    XCloseDisplay(display);
+    EXPECT_EQ(format, 32);
+    std::vector<uint32_t> expected = {3, 2};
+    expected.insert(expected.end(), icon.begin(), icon.end());
+    EXPECT_EQ(read, expected);
 }
 
 } // namespace

@@ -129,6 +129,9 @@ TEST_F(DecoderWindowTest, ConstructionShowsTheStoredConfiguration)
     EXPECT_EQ(w.Height(), DecoderWindow::kHeight);
     EXPECT_TRUE(w.Visible());
     EXPECT_EQ(display->Record(Handle()).title, "Quillon FSK Decoder #4242");
+    // The icon installed beside the plug-in (the build tree has the same layout).
+    EXPECT_EQ(display->Record(Handle()).iconWidth, 48);
+    EXPECT_EQ(display->Record(Handle()).iconHeight, 48);
     EXPECT_EQ(instance_->Window(), Handle());
 
     EXPECT_EQ(p.tuning.Selected(), 1);

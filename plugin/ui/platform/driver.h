@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orurt.h"
 #include "ui/platform/messages.h"
@@ -46,6 +47,8 @@ public:
                                  uint32_t sizeKind) = 0;
     virtual void ShowNativeWindow(uint32_t window, bool visible) = 0;
     virtual void SetNativeTitle(uint32_t window, const std::string &title) = 0;
+    // The picture the desktop shows for a top-level window: 0xAARRGGBB, width x height.
+    virtual void SetNativeIcon(uint32_t window, const std::vector<uint32_t> &pixels, int32_t width, int32_t height) = 0;
     // Asks for a kMsgPaint, delivered once the queue is otherwise empty.
     virtual void InvalidateNativeWindow(uint32_t window) = 0;
     // Copies width x height pixels from (sourceX, sourceY) of a 32-bit map to (x, y) of the window.

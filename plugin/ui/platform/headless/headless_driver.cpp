@@ -92,6 +92,15 @@ void HeadlessDriver::SetNativeTitle(uint32_t window, const std::string &title)
         record->title = title;
 }
 
+void HeadlessDriver::SetNativeIcon(uint32_t window, const std::vector<uint32_t> &, int32_t width, int32_t height)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (WindowRecord *record = Find(window)) {
+        record->iconWidth = width;
+        record->iconHeight = height;
+    }
+}
+
 void HeadlessDriver::InvalidateNativeWindow(uint32_t window)
 {
     std::lock_guard<std::mutex> hold(lock_);

@@ -23,6 +23,8 @@ public:
         uint32_t sizeKind = kSizeRestored;
         std::string title;
         std::vector<uint32_t> pixels; // 0x00RRGGBB, width x height
+        int32_t iconWidth = 0;
+        int32_t iconHeight = 0;
     };
 
     explicit HeadlessDriver(int32_t colorDepth = 24) : colorDepth_(colorDepth) {}
@@ -35,6 +37,7 @@ public:
                          uint32_t sizeKind) override;
     void ShowNativeWindow(uint32_t window, bool visible) override;
     void SetNativeTitle(uint32_t window, const std::string &title) override;
+    void SetNativeIcon(uint32_t window, const std::vector<uint32_t> &pixels, int32_t width, int32_t height) override;
     void InvalidateNativeWindow(uint32_t window) override;
     void Blit(uint32_t window, const OruDynamicPixMap &map, int32_t sourceX, int32_t sourceY, int32_t width,
               int32_t height, int32_t x, int32_t y) override;

@@ -19,9 +19,9 @@ namespace sirrel {
 
 namespace {
 
-enum Atom_ { kDeleteWindow, kProtocols, kMotifHints, kClipboard, kTargets, kUtf8, kProperty, kCount };
-constexpr const char *kAtomNames[kCount] = {"WM_DELETE_WINDOW", "WM_PROTOCOLS", "_MOTIF_WM_HINTS", "CLIPBOARD",
-                                            "TARGETS",          "UTF8_STRING",  "SIRREL_SELECTION"};
+enum Atom_ { kDeleteWindow, kProtocols, kMotifHints, kClipboard, kTargets, kUtf8, kProperty, kIcon, kCount };
+constexpr const char *kAtomNames[kCount] = {"WM_DELETE_WINDOW", "WM_PROTOCOLS", "_MOTIF_WM_HINTS",  "CLIPBOARD",
+                                            "TARGETS",          "UTF8_STRING",  "SIRREL_SELECTION", "_NET_WM_ICON"};
 constexpr unsigned long kDoubleClickMilliseconds = 400;
 constexpr int32_t kDoubleClickDistance = 4;
 constexpr int32_t kLargestSide = 4096;
@@ -240,6 +240,21 @@ void X11Driver::SetNativeTitle(uint32_t window, const std::string &title)
 {
     if (!lost_)
         XStoreName(Dpy(display_), Window(window), title.c_str());
+}
+
+void X11Driver::SetNativeIcon(uint32_t window, const std::vector<uint32_t> &pixels, int32_t width, int32_t height)
+{
+    if (lost_ || width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height))
+        return;
+    // The property's items are C longs, whatever their width, one pixel in each.
+    using Item = unsigned long;
+    std::vector<Item> data;
+    data.reserve(2 + pixels.size());
+    data.push_back(Item(width));
+    data.push_back(Item(height));
+    data.insert(data.end(), pixels.begin(), pixels.begin() + size_t(width) * size_t(height));
+    XChangeProperty(Dpy(display_), Window(window), Atom(atoms_[kIcon]), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(data.data()), int(data.size()));
 }
 
 void X11Driver::InvalidateNativeWindow(uint32_t window)

@@ -30,6 +30,7 @@ public:
                          uint32_t sizeKind) override;
     void ShowNativeWindow(uint32_t window, bool visible) override;
     void SetNativeTitle(uint32_t window, const std::string &title) override;
+    void SetNativeIcon(uint32_t window, const std::vector<uint32_t> &pixels, int32_t width, int32_t height) override;
     void InvalidateNativeWindow(uint32_t window) override;
     void Blit(uint32_t window, const OruDynamicPixMap &map, int32_t sourceX, int32_t sourceY, int32_t width,
               int32_t height, int32_t x, int32_t y) override;
@@ -82,7 +83,7 @@ private:
     std::atomic<bool> lost_{false};
     int wake_[2] = {-1, -1};
     unsigned long helper_ = 0; // owns the clipboard selection
-    unsigned long atoms_[8] = {};
+    unsigned long atoms_[9] = {};
     unsigned long cursors_[6] = {};
     uint32_t pointerWindow_ = 0;
 
