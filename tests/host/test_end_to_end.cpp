@@ -8,8 +8,7 @@
 
 #include "audio/wav_file.h"
 #include "fake_host.h"
-#include "protocols/configuration.h"
-#include "protocols/protocol_record.h"
+#include "stored_receiver.h"
 
 #ifdef SIRREL_GEN_PROGRAM
 
@@ -47,20 +46,7 @@ TEST(PluginEndToEnd, EachReceiverLogsItsOwnText)
     };
     std::vector<std::unique_ptr<WavFile>> recordings;
     for (const Station &s : stations) {
-        const ProtocolRecord *protocol = FindDefaultProtocol(s.protocol);
-        ASSERT_NE(protocol, nullptr) << s.protocol;
-        SettingsModel settings;
-        protocol->ApplyTo(settings);
-        Configuration stored;
-        stored.GatherFrom(settings);
-        stored.tuneAuto = 0;
-        stored.space = 1000;
-        stored.mark = 1170;
-        stored.baudAuto = 0;
-        stored.baudrate = s.baud;
-        stored.logEnabled[0] = 1;
-        stored.logFile[0] = s.log;
-        ASSERT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), s.serial, stored), ChunkStatus::kFound);
+        ASSERT_TRUE(fake::StoreFixedReceiver(folder.File("Sirrel_Config.dat"), s.serial, s.protocol, s.baud, s.log));
 
         const std::string wav = folder.File(s.log + ".wav");
         const std::string command = std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' " + s.generator +

@@ -13,7 +13,7 @@
 #include "fake_receiver.h"
 #include "kel_host_process.h"
 #include "protocols/configuration.h"
-#include "protocols/protocol_record.h"
+#include "stored_receiver.h"
 
 namespace {
 
@@ -42,20 +42,8 @@ std::string LogOf(const fake::DataFolder &folder, const Station &s)
 // Stores the receiver's settings (the protocol, fixed tones and rate, channel 1 logged) and makes its signal.
 std::string Prepare(const fake::DataFolder &folder, const Station &s)
 {
-    const ProtocolRecord *protocol = FindDefaultProtocol(s.protocol);
-    EXPECT_NE(protocol, nullptr) << s.protocol;
-    SettingsModel settings;
-    protocol->ApplyTo(settings);
-    Configuration stored;
-    stored.GatherFrom(settings);
-    stored.tuneAuto = 0;
-    stored.space = 1000;
-    stored.mark = 1170;
-    stored.baudAuto = 0;
-    stored.baudrate = s.baud;
-    stored.logEnabled[0] = 1;
-    stored.logFile[0] = LogOf(folder, s);
-    EXPECT_EQ(SaveConfiguration(folder.File("Sirrel_Config.dat"), s.serial, stored), ChunkStatus::kFound);
+    EXPECT_TRUE(
+        fake::StoreFixedReceiver(folder.File("Sirrel_Config.dat"), s.serial, s.protocol, s.baud, LogOf(folder, s)));
     const std::string wav = folder.File(std::to_string(s.serial) + ".wav");
     const std::string command = std::string(SIRREL_GEN_PROGRAM) + " -o '" + wav + "' " + s.generator +
                                 " --space 1000 --mark 1170 -- '" + s.text + "'";
