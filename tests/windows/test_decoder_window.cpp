@@ -2,6 +2,7 @@
 // clicks and keys, following the engine, and saved again when the instance closes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -464,7 +465,8 @@ TEST_F(DecoderWindowTest, LooksRight)
         samples[i] = int16_t(8000 * std::sin(phase));
     }
     for (size_t at = 0; at < samples.size(); at += 1024) {
-        std::vector<int16_t> part(samples.begin() + long(at), samples.begin() + long(at + 1024));
+        const size_t end = std::min(at + 1024, samples.size());
+        std::vector<int16_t> part(samples.begin() + long(at), samples.begin() + long(end));
         std::vector<uint8_t> block(16 + part.size() * 2);
         const uint32_t header[4] = {11025, 16, 1, uint32_t(part.size())};
         std::memcpy(block.data(), header, 16);
