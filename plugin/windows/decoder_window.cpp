@@ -71,20 +71,6 @@ void FollowField(Oru_NumericField &field, double value)
 
 } // namespace
 
-void DecoderWindow::Reports::Add(const std::string &message)
-{
-    if (message.empty())
-        return;
-    std::lock_guard<std::mutex> hold(lock_);
-    messages_.push_back(message);
-}
-
-std::vector<std::string> DecoderWindow::Reports::Take()
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    return std::exchange(messages_, {});
-}
-
 DemodulatorChoice ExclusiveDemodulator(bool highSpeed, bool optimal, bool correlative, bool weakSignal)
 {
     DemodulatorChoice choice = kDemodPlain;
@@ -329,8 +315,11 @@ void DecoderWindow::BuildDecoderControls()
             auto *w = static_cast<DecoderWindow *>(self);
             const std::string name = w->parts_.table.SelectedText();
             TranslationTables &tables = w->context_.tables;
-            std::shared_ptr<Reports> reports = w->reports_;
-            w->Post([name, &tables, reports](EngineEdit &) { reports->Add(tables.SelectByName(name)); });
+            std::shared_ptr<EditMailbox<std::string>> reports = w->reports_;
+            w->Post([name, &tables, reports](EngineEdit &) {
+                if (std::string message = tables.SelectByName(name); !message.empty())
+                    reports->Put(std::move(message));
+            });
         },
         this);
     p.cpu.CreateLabel(this, 478, 438, 214, 20, "CPU usage: 0%");

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "ui/numeric_field.h"
 #include "ui/signal_display_view.h"
 #include "windows/demodulator_dialog.h"
+#include "windows/edit_mailbox.h"
 #include "windows/mode_panels.h"
 #include "windows/protocol_list_panel.h"
 #include "windows/window_context.h"
@@ -132,21 +132,10 @@ private:
     void ShowHelp();
     void ShowAbout();
 
-    // What edits that ran on the frame thread have to tell the user; shared, since an edit may run after the
-    // window is gone.
-    class Reports {
-    public:
-        void Add(const std::string &message);
-        std::vector<std::string> Take();
-
-    private:
-        std::mutex lock_;
-        std::vector<std::string> messages_;
-    };
-
     WindowContext &context_;
     Controls parts_;
-    std::shared_ptr<Reports> reports_ = std::make_shared<Reports>();
+    // What edits that ran on the frame thread have to tell the user.
+    std::shared_ptr<EditMailbox<std::string>> reports_ = std::make_shared<EditMailbox<std::string>>();
     std::unique_ptr<ProtocolListPanel> protocolList_;
     std::unique_ptr<ModePanels> modePanels_;
     std::unique_ptr<DemodulatorDialog> demodulatorDialog_;

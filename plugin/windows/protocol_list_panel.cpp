@@ -71,9 +71,7 @@ void ProtocolListPanel::Run(Operation operation)
     ProtocolLibrary &library = context_.protocols;
     TranslationTables &tables = context_.tables;
     context_.engine.Post([mailbox = mailbox_, operation = std::move(operation), &library, &tables](EngineEdit &edit) {
-        Outcome outcome{operation(edit, library, tables), library.List()};
-        std::lock_guard<std::mutex> hold(mailbox->lock);
-        mailbox->outcomes.push_back(std::move(outcome));
+        mailbox->Put(Outcome{operation(edit, library, tables), library.List()});
     });
     // Without a frame running the edit has run already: its messages show now, not a tick later.
     TakeResults();
@@ -81,12 +79,7 @@ void ProtocolListPanel::Run(Operation operation)
 
 void ProtocolListPanel::TakeResults()
 {
-    std::vector<Outcome> outcomes;
-    {
-        std::lock_guard<std::mutex> hold(mailbox_->lock);
-        outcomes.swap(mailbox_->outcomes);
-    }
-    for (const Outcome &outcome : outcomes) {
+    for (const Outcome &outcome : mailbox_->Take()) {
         ShowList(outcome.list);
         for (const std::string &message : outcome.messages) {
             if (!message.empty())

@@ -9,13 +9,13 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "protocols/protocol_library.h"
 #include "ui/controls.h"
 #include "ui/lists.h"
+#include "windows/edit_mailbox.h"
 #include "windows/window_context.h"
 
 namespace sirrel {
@@ -51,10 +51,6 @@ private:
         Messages messages;
         ProtocolList list;
     };
-    struct Mailbox {
-        std::mutex lock;
-        std::vector<Outcome> outcomes;
-    };
 
     static void Picked(Oru_Window *, void *panel);
     static void AddClicked(Oru_Window *, void *panel);
@@ -66,8 +62,7 @@ private:
     void ShowList(const ProtocolList &list);
 
     WindowContext &context_;
-    // Shared with the edits, which may run after the panel is gone.
-    std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+    std::shared_ptr<EditMailbox<Outcome>> mailbox_ = std::make_shared<EditMailbox<Outcome>>();
     std::string text_; // the list's text as the library last reported it
     Oru_ComboBox list_;
     Oru_PushButton add_;
