@@ -31,12 +31,19 @@ public:
     static constexpr int32_t kLeft = 10;
     static constexpr int32_t kTop = 10;
     static constexpr int32_t kWidth = 700;
-    static constexpr int32_t kHeight = 511;
+    // The specified 511 rows, and below them a strip for the "Input/Output WAV" panel and the sound card's
+    // controls.
+    static constexpr int32_t kHeight = 621;
     static constexpr uint32_t kRefreshTimer = 2;
     static constexpr uint32_t kRefreshMilliseconds = 100;
     // Where the protocol list with its four buttons goes, and the "Decoder" group with the mode panels.
     static constexpr Rect kProtocolListArea{478, 26, 692, 110};
     static constexpr Rect kModePanelsArea{478, 116, 692, 404};
+    // The WAV panel takes the whole strip unless the receiver's audio comes from the sound card, whose controls
+    // then take its right part.
+    static constexpr Rect kWavPanelArea{10, 510, 692, 614};
+    static constexpr Rect kWavPanelBesideSoundCard{10, 510, 340, 614};
+    static constexpr Rect kSoundCardArea{350, 510, 692, 614};
 
     // The controls, for the window's own code and for tests that drive them.
     struct Controls {

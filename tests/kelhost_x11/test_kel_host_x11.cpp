@@ -149,7 +149,7 @@ std::vector<uint32_t> SpectrumTops(const Pixels &image, uint32_t bottom)
 }
 
 // kel-host plays a teleprinter signal at 1000/1170 Hz in real time to a receiver whose stored tuning is manual
-// at those tones: its decoder window appears at 700 x 511, both markers stand on peaks of the spectrum well above
+// at those tones: its decoder window appears at 700 x 621, both markers stand on peaks of the spectrum well above
 // its floor, and a close request ends it with its settings saved.
 TEST_F(OnDisplay, KelHostShowsTheWindowWithTheTonesAtTheMarkersAndClosesOnRequest)
 {
@@ -177,7 +177,7 @@ TEST_F(OnDisplay, KelHostShowsTheWindowWithTheTonesAtTheMarkersAndClosesOnReques
     EXPECT_FALSE(Output(snap).empty());
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const std::string geometry = Output(snap);
-    EXPECT_EQ(geometry.substr(0, geometry.find('+')), "700x511") << geometry;
+    EXPECT_EQ(geometry.substr(0, geometry.find('+')), "700x621") << geometry;
 
     const Pixels window = ReadPng(folder.File("window.png"));
     ASSERT_EQ(window.width, 700u);
