@@ -62,6 +62,12 @@ public:
     void SetCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
     // The decoder window when the framework builds windows, else null.
     DecoderWindow *MainWindow() { return mainWindow_.get(); }
+    // The "Character translation tables" dialog, for the "Data Output" window's "Translation table" button.
+    void ShowTranslationTables()
+    {
+        if (mainWindow_)
+            mainWindow_->ShowTranslationTables();
+    }
     // For a host that can no longer be called: the instance then ends without announcing it.
     void DisableHostCalls() { hostCallsEnabled_.store(false); }
 

@@ -1,12 +1,8 @@
 #include "windows/decoder_window.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <initializer_list>
 #include <utility>
 
@@ -16,6 +12,7 @@
 #include "ui/font_engine.h"
 #include "ui/message_box.h"
 #include "ui/platform/png_file.h"
+#include "windows/help_page.h"
 
 #ifndef SIRREL_VERSION
 #define SIRREL_VERSION "unknown"
@@ -44,22 +41,6 @@ constexpr int32_t kRow = 22;
 template <void (DecoderWindow::*Handler)()> void Call(Oru_Window *, void *self)
 {
     (static_cast<DecoderWindow *>(self)->*Handler)();
-}
-
-// Runs the command without waiting for it: the middle child ends at once, so the browser is nobody's zombie.
-void Launch(const std::string &program, const std::string &argument)
-{
-    const char *argv[] = {program.c_str(), argument.c_str(), nullptr};
-    const pid_t child = fork();
-    if (child == 0) {
-        if (fork() == 0) {
-            execvp(argv[0], const_cast<char *const *>(argv));
-            _exit(127);
-        }
-        _exit(0);
-    }
-    if (child > 0)
-        waitpid(child, nullptr, 0);
 }
 
 // Text the user is still typing stays; automatic tuning would otherwise take it away every frame.
@@ -94,6 +75,7 @@ DecoderWindow::DecoderWindow(WindowContext &context) : context_(context) {}
 DecoderWindow::~DecoderWindow()
 {
     KillTimer(kRefreshTimer);
+    translationDialog_.reset();
     demodulatorDialog_.reset();
     modePanels_.reset();
     protocolList_.reset();
@@ -131,7 +113,12 @@ void DecoderWindow::BuildControls()
     modePanels_ = std::make_unique<ModePanels>(*this, kModePanelsArea, context_);
     demodulatorDialog_ = std::make_unique<DemodulatorDialog>(context_);
     onStudy = [this] { demodulatorDialog_->Toggle(); };
-    closeDialogs = [this] { demodulatorDialog_->Close(); };
+    translationDialog_ = std::make_unique<TranslationDialog>(context_);
+    translationDialog_->onNamesChanged = [this](const std::vector<std::string> &names) { SetTableNames(names); };
+    closeDialogs = [this] {
+        demodulatorDialog_->Close();
+        translationDialog_->Close();
+    };
     WireDisplays();
     Post([](EngineEdit &edit) {
         SettingsModel &s = edit.settings;
@@ -308,8 +295,7 @@ void DecoderWindow::BuildDecoderControls()
     Controls &p = parts_;
     p.tableLabel.CreateLabel(this, 478, 410, 110, 20, "Translation table");
     p.table.CreateCombo(this, 590, 410, 102, 20, false);
-    for (const std::string &name : context_.tables.Names())
-        p.table.AddItem(name);
+    SetTableNames(context_.tables.Names());
     p.table.SetClickCallback(
         [](Oru_Window *, void *self) {
             auto *w = static_cast<DecoderWindow *>(self);
@@ -408,6 +394,24 @@ void DecoderWindow::DemodulatorChanged(Oru_Window &control)
     Post([choice](EngineEdit &edit) { edit.settings.SetDemodulator(choice); });
 }
 
+void DecoderWindow::SetTableNames(const std::vector<std::string> &names)
+{
+    OruStringList items;
+    OruStringList_Construct(&items);
+    for (const std::string &name : names)
+        OruStringList_Add_String(&items, name.c_str());
+    parts_.table.List().SetItems(items);
+    OruStringList_Destruct(&items, 0);
+    const auto found = std::find(names.begin(), names.end(), context_.engine.Published().translationTableName);
+    parts_.table.Select(found == names.end() ? -1 : int32_t(found - names.begin()));
+}
+
+void DecoderWindow::ShowTranslationTables()
+{
+    if (translationDialog_)
+        translationDialog_->Show();
+}
+
 void DecoderWindow::Follow(const SettingsModel &s)
 {
     Controls &p = parts_;
@@ -470,18 +474,11 @@ void DecoderWindow::Gather(Configuration &c) const
         modePanels_->Gather(c);
     if (demodulatorDialog_)
         demodulatorDialog_->Gather(c);
+    if (translationDialog_)
+        translationDialog_->Gather(c);
 }
 
-void DecoderWindow::ShowHelp()
-{
-    const std::string page = HelpPage();
-    if (!std::filesystem::exists(page)) {
-        ShowMessageBox(this, kProductCaption, "The help page " + page + " cannot be found.", kBoxOk);
-        return;
-    }
-    const char *browser = std::getenv("BROWSER");
-    Launch(browser && *browser ? browser : "xdg-open", page);
-}
+void DecoderWindow::ShowHelp() { OpenHelpPage(this, HelpPage()); }
 
 void DecoderWindow::ShowAbout()
 {

@@ -22,6 +22,7 @@
 #include "windows/edit_mailbox.h"
 #include "windows/mode_panels.h"
 #include "windows/protocol_list_panel.h"
+#include "windows/translation_dialog.h"
 #include "windows/window_context.h"
 
 namespace sirrel {
@@ -116,6 +117,11 @@ public:
     std::function<void()> onStudy;
     std::function<void()> onClose;
     std::function<void()> closeDialogs;
+    // Shows the "Character translation tables" dialog (the "Data Output" window's "Translation table").
+    void ShowTranslationTables();
+    // The "Translation table" list takes the tables' names and selects the one in force.
+    void SetTableNames(const std::vector<std::string> &names);
+    TranslationDialog *Translation() { return translationDialog_.get(); }
 
     Controls &Parts() { return parts_; }
     const Controls &Parts() const { return parts_; }
@@ -146,6 +152,7 @@ private:
     std::unique_ptr<ProtocolListPanel> protocolList_;
     std::unique_ptr<ModePanels> modePanels_;
     std::unique_ptr<DemodulatorDialog> demodulatorDialog_;
+    std::unique_ptr<TranslationDialog> translationDialog_;
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;
