@@ -1,5 +1,6 @@
 #include "audio/wav_player.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -397,6 +398,23 @@ void WavPlayer::TimeText(char text[kTimeTextSize])
 {
     ExclusionHold hold(lock_);
     std::memcpy(text, time_, kTimeTextSize);
+}
+
+WavPlayer::Progress WavPlayer::Position()
+{
+    ExclusionHold hold(lock_);
+    if (!file_.IsOpen() || file_.Kind() == WavFile::kNone)
+        return {0, 0};
+    return {file_.DataPosition(), file_.DataLength()};
+}
+
+void WavPlayer::SeekTo(uint32_t position)
+{
+    ExclusionHold hold(lock_);
+    if (recording_ || !file_.IsOpen() || file_.Kind() == WavFile::kNone)
+        return;
+    file_.SeekData(int64_t(std::min(position, file_.DataLength())) - int64_t(file_.DataPosition()));
+    UpdateTime();
 }
 
 } // namespace sirrel

@@ -77,6 +77,14 @@ public:
 
     // "hh:mm:ss / hh:mm:ss": the played and the total time of the open file.
     void TimeText(char text[kTimeTextSize]);
+    // The open file's data position and length in its own bytes; both 0 without a file.
+    struct Progress {
+        uint32_t position;
+        uint32_t length;
+    };
+    Progress Position();
+    // Moves playback to that byte of the file's data (whole frames, within the data).
+    void SeekTo(uint32_t position);
 
 private:
     struct Plan {

@@ -32,7 +32,7 @@ void HostRoute::AudioBlock(void *data)
     if (header.channels == 1) {
         if (playing)
             OutputStep(samples, bytes);
-        else if (player_.IsRecording())
+        else if (Recording())
             player_.Record(samples, bytes);
         engine_->Deliver(samples, header.frames, step);
         return;
@@ -57,7 +57,7 @@ void HostRoute::AudioBlock(void *data)
             work[f] = int16_t(sum / int32_t(header.channels));
         }
     }
-    if (player_.IsRecording())
+    if (Recording())
         player_.Record(work, bytes);
     engine_->Deliver(work, header.frames, step);
     MemoryFree(work);

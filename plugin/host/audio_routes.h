@@ -58,6 +58,8 @@ public:
 
 protected:
     bool Audible() const { return PlaybackActive() && !playbackPaused_.load(); }
+    // The panel's pause holds a recording as well.
+    bool Recording() const { return player_.IsRecording() && !playbackPaused_.load(); }
 
     RouteOwner &owner_;
     WavPlayer &player_;

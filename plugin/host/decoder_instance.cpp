@@ -90,6 +90,12 @@ void DecoderInstance::BuildWindow()
         if (mainWindow_->CreateWindow(title_)) {
             window_ = mainWindow_->NativeHandle();
             mainWindow_->onClose = [this] { RequestCloseFromWindow(); };
+            mainWindow_->wavDeck = WavDeck{&player_,
+                                           [this](const std::string &path) { return StartPlayback(path); },
+                                           [this](const std::string &path) { return StartRecording(path); },
+                                           [this] { StopWav(); },
+                                           [this](bool paused) { SetPlaybackPaused(paused); },
+                                           dynamic_cast<SoundCardRoute *>(route_.get()) != nullptr};
             return;
         }
         mainWindow_.reset();

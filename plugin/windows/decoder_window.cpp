@@ -75,6 +75,7 @@ DecoderWindow::DecoderWindow(WindowContext &context) : context_(context) {}
 DecoderWindow::~DecoderWindow()
 {
     KillTimer(kRefreshTimer);
+    wavPanel_.reset();
     translationDialog_.reset();
     demodulatorDialog_.reset();
     modePanels_.reset();
@@ -119,6 +120,9 @@ void DecoderWindow::BuildControls()
         demodulatorDialog_->Close();
         translationDialog_->Close();
     };
+    if (wavDeck.play)
+        wavPanel_ = std::make_unique<WavPanel>(*this, wavDeck.soundCard ? kWavPanelBesideSoundCard : kWavPanelArea,
+                                               wavDeck, context_.configuration);
     WireDisplays();
     Post([](EngineEdit &edit) {
         SettingsModel &s = edit.settings;
@@ -452,6 +456,8 @@ void DecoderWindow::Refresh()
     }
     for (const std::string &message : reports_->Take())
         ShowMessageBox(this, kProductCaption, message, kBoxOk);
+    if (wavPanel_)
+        wavPanel_->Refresh();
     char usage[48];
     std::snprintf(usage, sizeof usage, "CPU usage: %.1f%%", context_.engine.Chain().CpuUsage());
     if (parts_.cpu.Text() != usage)
@@ -476,6 +482,8 @@ void DecoderWindow::Gather(Configuration &c) const
         demodulatorDialog_->Gather(c);
     if (translationDialog_)
         translationDialog_->Gather(c);
+    if (wavPanel_)
+        wavPanel_->Gather(c);
 }
 
 void DecoderWindow::ShowHelp() { OpenHelpPage(this, HelpPage()); }

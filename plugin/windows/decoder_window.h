@@ -23,6 +23,7 @@
 #include "windows/mode_panels.h"
 #include "windows/protocol_list_panel.h"
 #include "windows/translation_dialog.h"
+#include "windows/wav_panel.h"
 #include "windows/window_context.h"
 
 namespace sirrel {
@@ -117,6 +118,9 @@ public:
     std::function<void()> onStudy;
     std::function<void()> onClose;
     std::function<void()> closeDialogs;
+    // What the "Input/Output WAV" panel drives; set before BuildControls, which builds the panel when it plays.
+    WavDeck wavDeck;
+    WavPanel *Wav() { return wavPanel_.get(); }
     // Shows the "Character translation tables" dialog (the "Data Output" window's "Translation table").
     void ShowTranslationTables();
     // The "Translation table" list takes the tables' names and selects the one in force.
@@ -153,6 +157,7 @@ private:
     std::unique_ptr<ModePanels> modePanels_;
     std::unique_ptr<DemodulatorDialog> demodulatorDialog_;
     std::unique_ptr<TranslationDialog> translationDialog_;
+    std::unique_ptr<WavPanel> wavPanel_;
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;
