@@ -213,6 +213,12 @@ TEST_F(TranslationDialogTest, AFontThatFontconfigDoesNotListStaysTheTables)
     EXPECT_EQ(Parts().characterSet.SelectedText(), "Default");
 }
 
+TEST_F(TranslationDialogTest, HelpIsTheInstalledTranslationPage)
+{
+    EXPECT_EQ(dialog->HelpPage(), InstalledDataFolder() + "help/Translation.html");
+    EXPECT_TRUE(std::filesystem::exists(dialog->HelpPage()));
+}
+
 TEST_F(TranslationDialogTest, LooksRight)
 {
     ClickCell(Parts().translation, 2 * 'e');
