@@ -2,6 +2,7 @@
 // them, through the sink in an engine edit.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -48,7 +49,17 @@ protected:
         Deliver(kModeIra, codes);
     }
 
-    DataOutputView::Channel &Channel(int32_t channel) { return view->Parts().channels[size_t(channel)]; }
+    // The channel's page, brought to the front by a click on its tab.
+    DataOutputView::Channel &Channel(int32_t channel)
+    {
+        Oru_PageContainer &pages = view->Parts().pages;
+        if (pages.Current() != channel) {
+            const int32_t tab = std::clamp(pages.Width() / pages.PageCount(), 1, 120);
+            ClickIn(pages, channel * tab + tab / 2, Oru_PageContainer::kTabHeight / 2);
+        }
+        EXPECT_EQ(pages.Current(), channel);
+        return view->Parts().channels[size_t(channel)];
+    }
     uint32_t Handle() { return view->NativeHandle(); }
 
     void ClickIn(Oru_Window &control, int32_t x, int32_t y)

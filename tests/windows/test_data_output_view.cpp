@@ -143,7 +143,7 @@ TEST_F(DataOutputTest, ShiftRadiosFollowTheDecoderAndTheUserSetsTheNextCharacter
 
     Deliver(kModeIta2, {{0, kIta2FiguresShift}});
     EXPECT_EQ(shift.Selected(), 1);
-    EXPECT_EQ(Channel(1).shift.Selected(), 0);
+    EXPECT_EQ(view->Parts().channels[1].shift.Selected(), 0);
 
     ClickRow(shift, 0);
     EXPECT_FALSE(engine.Settings().numbers[0]);
