@@ -14,8 +14,8 @@ constexpr int32_t kLabelWidth = 120;
 constexpr int32_t kSwatchWidth = 80;
 
 constexpr const char *kNames[kColourCount] = {
-    "Background",    "Text",      "L2 CRC OK", "L2 CRC Failed", "L2 Frame Type",
-    "L2 Frame PID",  "L3 Header", "L4 Header", "Info",
+    "Background",   "Text",      "L2 CRC OK", "L2 CRC Failed", "L2 Frame Type",
+    "L2 Frame PID", "L3 Header", "L4 Header", "Info",
 };
 
 } // namespace

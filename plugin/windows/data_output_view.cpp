@@ -265,8 +265,7 @@ void DataOutputView::Refresh()
     // A failed write closes the log on the frame thread: the box follows once no edit of it is on its way.
     for (int32_t channel = 0; channel < kChannelCount; ++channel) {
         Channel &ch = parts_.channels[size_t(channel)];
-        if (logsPending_[size_t(channel)] == 0 && ch.log.Checked() &&
-            !context_.engine.Output().Log(channel).IsOpen())
+        if (logsPending_[size_t(channel)] == 0 && ch.log.Checked() && !context_.engine.Output().Log(channel).IsOpen())
             ShowLogState(channel, false);
     }
 }

@@ -79,8 +79,8 @@ void StatisticsWindow::RequestCopy()
         std::vector<StatisticsRow> entries;
         entries.reserve(size);
         for (uint32_t entry = 0; entry < size; ++entry) {
-            entries.push_back({statistics.Label(entry, DisplayText(s.mode, entry, s.translation)),
-                               statistics.Counter(entry)});
+            entries.push_back(
+                {statistics.Label(entry, DisplayText(s.mode, entry, s.translation)), statistics.Counter(entry)});
         }
         copies->Put(std::move(entries));
     });

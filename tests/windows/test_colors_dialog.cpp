@@ -40,9 +40,9 @@ TEST_F(ColorsDialogTest, ChosenColourTakesNewTextAndIsKept)
         uint32_t after;
     };
     const Case cases[] = {
-        {kColourText, {kKeyHome}, 0xFFFFFF, 0xFFFF00},       // red to 0
-        {kColourCrcOk, {kKeyEnd}, 0x00FF00, 0x00FFFF},       // red to 255
-        {kColourBackground, {kKeyEnd}, 0x000000, 0x0000FF},  // red to 255
+        {kColourText, {kKeyHome}, 0xFFFFFF, 0xFFFF00},             // red to 0
+        {kColourCrcOk, {kKeyEnd}, 0x00FF00, 0x00FFFF},             // red to 255
+        {kColourBackground, {kKeyEnd}, 0x000000, 0x0000FF},        // red to 255
         {kColourInfo, {kKeyHome, kKeyEscape}, 0xFFFFFF, 0xFFFFFF}, // cancelled
     };
     for (const Case &c : cases) {

@@ -34,8 +34,7 @@ bool CellShows(HeadlessDriver &display, OutputTextPane &pane, int32_t row, int32
 
 TEST_F(DataOutputTest, PacketFieldsReachTheirChannelInTheirColours)
 {
-    configuration.colours = {0x000000, 0xFFFFFF, 0x00FF00, 0x0000FF, 0x00FFFF,
-                             0xFF00FF, 0xFFFF00, 0xFF0000, 0x0080FF};
+    configuration.colours = {0x000000, 0xFFFFFF, 0x00FF00, 0x0000FF, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0xFF0000, 0x0080FF};
     engine.Output().SetColors(DecoderColorsOf(configuration.colours));
     Build();
     struct Case {
