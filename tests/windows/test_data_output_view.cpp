@@ -89,12 +89,19 @@ TEST_F(DataOutputTest, PaneFollowsTheNewestLineUntilTheUserScrollsBack)
     const int32_t last = int32_t(engine.Output().View(0).LineCount()) - pane.VisibleLines();
     EXPECT_EQ(pane.FirstLine(), last);
 
-    pane.SetFirstLine(3);
+    // A notch of the wheel scrolls back three lines; new text leaves the pane there.
+    auto wheel = [&](int32_t notches) {
+        display->PostMessage(Handle(), kMsgMouseWheel, PackWheel(0, notches * kWheelNotch),
+                             PackPoint(pane.OffsetX() + 20, pane.OffsetY() + 20));
+        PumpMessages();
+    };
+    wheel(1);
+    EXPECT_EQ(pane.FirstLine(), last - 3);
     Write("more\rand more\r");
-    EXPECT_EQ(pane.FirstLine(), 3);
+    EXPECT_EQ(pane.FirstLine(), last - 3);
 
     // Back at the end, it follows again.
-    pane.SetFirstLine(1000);
+    wheel(-2);
     Write("newest\r");
     EXPECT_EQ(pane.FirstLine(), int32_t(engine.Output().View(0).LineCount()) - pane.VisibleLines());
 }
