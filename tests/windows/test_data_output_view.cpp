@@ -209,5 +209,24 @@ TEST_F(DataOutputTest, SelectionGoesToTheClipboard)
     EXPECT_EQ(display->ClipboardText(), "kept");
 }
 
+TEST_F(DataOutputTest, WindowButtonsOpenTheirWindows)
+{
+    Build();
+    int translationTables = 0;
+    view->onTranslationTables = [&] { ++translationTables; };
+    DataOutputView::Controls &p = view->Parts();
+    ClickIn(p.translation, 10, 10);
+    EXPECT_EQ(translationTables, 1);
+    ClickIn(p.statistics, 10, 10);
+    EXPECT_TRUE(view->Statistics().Visible());
+    ClickIn(p.colors, 10, 10);
+    EXPECT_TRUE(view->Colors().Visible());
+    // A second click on "Colors" puts the dialog away again.
+    ClickIn(p.colors, 10, 10);
+    EXPECT_FALSE(view->Colors().Visible());
+    view->CloseDialogs();
+    EXPECT_FALSE(view->Statistics().Visible());
+}
+
 } // namespace
 } // namespace sirrel::test
