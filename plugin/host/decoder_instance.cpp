@@ -62,6 +62,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
         mainWindow_->BuildControls();
     }
     OpenLogs();
+    BuildDataOutput();
 
     if (!route_->Open())
         return;
@@ -74,6 +75,8 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     if (mainWindow_) {
         mainWindow_->Follow(engine_->Published());
         mainWindow_->ShowWindow();
+        if (dataOutput_)
+            dataOutput_->ShowWindow();
         engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(true); });
     }
     constructed_ = true;
@@ -103,6 +106,32 @@ void DecoderInstance::BuildWindow()
     window_ = services_.CreateMainWindow(title_);
 }
 
+void DecoderInstance::BuildDataOutput()
+{
+    if (!mainWindow_)
+        return;
+    dataOutput_ = std::make_unique<DataOutputView>(*windowContext_);
+    if (!dataOutput_->Build()) {
+        dataOutput_.reset();
+        return;
+    }
+    dataOutput_->onTranslationTables = [this] { ShowTranslationTables(); };
+}
+
+void DecoderInstance::CloseDataOutput()
+{
+    if (!dataOutput_)
+        return;
+    dataOutput_->CloseDialogs();
+    dataOutput_->ShowCommand(kShowHide);
+}
+
+void DecoderInstance::GatherDataOutput()
+{
+    if (dataOutput_)
+        dataOutput_->Gather(configuration_);
+}
+
 void DecoderInstance::RequestCloseFromWindow()
 {
     if (services_.RequestClose(window_) && closeHandler_)
@@ -127,14 +156,17 @@ DecoderInstance::~DecoderInstance()
         engine_->Post([](EngineEdit &edit) { edit.chain.SetDisplaysShown(false); });
         if (mainWindow_->closeDialogs)
             mainWindow_->closeDialogs();
+        CloseDataOutput();
         PumpMessages();
     }
     // Written even when nothing changed.
     configuration_.GatherFrom(engine_->Settings());
+    GatherDataOutput();
     if (mainWindow_)
         mainWindow_->Gather(configuration_);
     SaveConfiguration(paths_.configuration, receiverKey_, configuration_);
-    // The window's views draw the engine's displays: it goes before the engine.
+    // The windows' views draw the engine's displays and text: they go before the engine.
+    dataOutput_.reset();
     mainWindow_.reset();
 
     tables_.reset();

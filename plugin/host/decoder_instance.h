@@ -20,6 +20,7 @@
 #include "protocols/protocol_library.h"
 #include "protocols/settings_model.h"
 #include "protocols/translation_tables.h"
+#include "windows/data_output_view.h"
 #include "windows/decoder_window.h"
 #include "windows/window_context.h"
 
@@ -68,6 +69,8 @@ public:
         if (mainWindow_)
             mainWindow_->ShowTranslationTables();
     }
+    // The "Data Output" window, built with the decoder window.
+    DataOutputView *DataOutput() { return dataOutput_.get(); }
     // For a host that can no longer be called: the instance then ends without announcing it.
     void DisableHostCalls() { hostCallsEnabled_.store(false); }
 
@@ -96,6 +99,10 @@ public:
 private:
     void OpenLogs();
     void BuildWindow();
+    // The "Data Output" window over the logs already open, and at the end its state into the block.
+    void BuildDataOutput();
+    void CloseDataOutput();
+    void GatherDataOutput();
     void RequestCloseFromWindow();
     // RouteOwner
     int32_t CallHost(uint32_t code, uint32_t first, uint32_t second, void *pointer) override;
@@ -129,6 +136,7 @@ private:
     std::unique_ptr<TranslationTables> tables_;
     std::unique_ptr<WindowContext> windowContext_;
     std::unique_ptr<DecoderWindow> mainWindow_;
+    std::unique_ptr<DataOutputView> dataOutput_;
     std::function<void()> closeHandler_;
     // Held by an audio route while it works on the frame buffer; recursive because a host may send more audio
     // from inside a call-back of the route.

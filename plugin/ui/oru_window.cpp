@@ -239,6 +239,7 @@ intptr_t Oru_Window::HandleNativeMessage(uint32_t message, uintptr_t first, intp
     case kMsgRightDown:
     case kMsgRightUp:
     case kMsgRightDoubleClick:
+    case kMsgMouseWheel:
         RouteMouse(message, uint32_t(first), PointX(second), PointY(second));
         return 0;
     case kMsgChar:

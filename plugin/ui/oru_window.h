@@ -54,6 +54,8 @@ enum : int32_t {
     kMouseRightDown = 7,
     kMouseRightUp = 8,
     kMouseRightDoubleClick = 9,
+    // The wheel: the key-state word of MouseEvent carries the turn as the first parameter of kMsgMouseWheel does.
+    kMouseWheel = 10,
 };
 
 // Key event kinds.

@@ -146,6 +146,14 @@ void Oru_ScrollingView::PaintContent(Canvas &canvas)
     }
 }
 
+void Oru_ScrollingView::MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y)
+{
+    if (code == kMouseWheel)
+        SetFirstLine(FirstLine() - 3 * WheelTurn(keys) / kWheelNotch);
+    else
+        Oru_Window::MouseEvent(code, keys, x, y);
+}
+
 int32_t Oru_ScrollingView::KeyEvent(int32_t kind, uint32_t key)
 {
     if (kind != kKeyPressed)

@@ -64,6 +64,8 @@ public:
 
     void PaintContent(Canvas &canvas) override;
     int32_t KeyEvent(int32_t kind, uint32_t key) override;
+    // The wheel moves three lines a notch.
+    void MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y) override;
 
 private:
     static void Scrolled(Oru_Window *, void *view);

@@ -30,6 +30,8 @@ int32_t MouseCode(uint32_t message)
         return kMouseRightUp;
     case kMsgRightDoubleClick:
         return kMouseRightDoubleClick;
+    case kMsgMouseWheel:
+        return kMouseWheel;
     default:
         return kMouseMove;
     }

@@ -33,6 +33,9 @@ enum : uint32_t {
     kMsgMiddleDown = 0x0207,
     kMsgMiddleUp = 0x0208,
     kMsgMiddleDoubleClick = 0x0209,
+    // The wheel turned: the first parameter carries the key state in its low 16 bits and the turn in its high 16
+    // bits (signed, 120 a notch, positive away from the user).
+    kMsgMouseWheel = 0x020A,
     kMsgSizing = 0x0214,
     // A thread message that wakes the window thread for work queued outside the display (the plug-in's tasks).
     kMsgWake = 0x8001,
@@ -125,5 +128,13 @@ inline intptr_t PackPoint(int32_t x, int32_t y)
 }
 inline int32_t PointX(intptr_t packed) { return int16_t(uint16_t(uintptr_t(packed) & 0xFFFF)); }
 inline int32_t PointY(intptr_t packed) { return int16_t(uint16_t((uintptr_t(packed) >> 16) & 0xFFFF)); }
+
+// The first parameter of kMsgMouseWheel, and the turn it carries.
+constexpr int32_t kWheelNotch = 120;
+inline uintptr_t PackWheel(uint32_t keys, int32_t turn)
+{
+    return (keys & 0xFFFF) | uintptr_t(uint16_t(int16_t(turn))) << 16;
+}
+inline int32_t WheelTurn(uintptr_t first) { return int16_t(uint16_t((first >> 16) & 0xFFFF)); }
 
 } // namespace sirrel

@@ -429,6 +429,14 @@ void X11Driver::Translate(void *raw)
     case ButtonPress:
     case ButtonRelease: {
         const XButtonEvent &b = event.xbutton;
+        // Buttons 4 and 5 are the wheel's notches away from and towards the user.
+        if (b.button == Button4 || b.button == Button5) {
+            if (event.type == ButtonPress) {
+                const int32_t turn = b.button == Button4 ? kWheelNotch : -kWheelNotch;
+                Post(window, kMsgMouseWheel, PackWheel(KeyState(b.state), turn), PackPoint(b.x, b.y));
+            }
+            break;
+        }
         static const uint32_t downs[] = {0, kMsgLeftDown, kMsgMiddleDown, kMsgRightDown};
         static const uint32_t ups[] = {0, kMsgLeftUp, kMsgMiddleUp, kMsgRightUp};
         if (b.button < 1 || b.button > 3)
