@@ -255,6 +255,12 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              const bool on = cli::Choose(kOnOff, v);
              set([on](SettingsModel &s) { s.fecCorrection = on; });
          }},
+        {"--arq-correction", "", cli::ChoiceList(kOnOff),
+         "ARQ keeps the block timing once found and marks the codes that fail (default on)", "off",
+         [set](const std::string &v) {
+             const bool on = cli::Choose(kOnOff, v);
+             set([on](SettingsModel &s) { s.arqCorrection = on; });
+         }},
         {"--arqm-channels", "", cli::ChoiceList(kChannels), "ARQ-M time-multiplexed channels", "4",
          [set](const std::string &v) {
              const int32_t index = cli::Choose(kChannels, v);
@@ -351,6 +357,7 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
     // Reading a recording, the added corrections are on unless asked off.
     settings.unshiftOnSpace = true;
     settings.fecCorrection = true;
+    settings.arqCorrection = true;
 
     const DataPaths paths = DataPathsIn(options.dataDir.empty() ? ResolveDataFolder() : options.dataDir);
     if (!pending.protocol.empty()) {

@@ -25,15 +25,6 @@ constexpr uint32_t LastCodes(int32_t n) { return (uint32_t(1) << n) - 1; }
 
 } // namespace
 
-bool FecGrid::Checks(int32_t charset, int32_t code)
-{
-    if (charset != SyncArqDecoder::kIta2P)
-        return std::popcount(uint32_t(code & 0x7F)) == 3;
-    if ((std::popcount(uint32_t(code & 0xFF)) & 1) == 0)
-        return false;
-    return SyncArqDecoder::Ita2PKnownCode(code);
-}
-
 void FecGrid::Configure(int32_t charset, int32_t inversionMask, int32_t polarityMode)
 {
     charset_ = charset;
@@ -81,7 +72,7 @@ void FecGrid::PutBit(int8_t bit, FecCombiner &slots)
     const int32_t phase = int32_t(end % kCodeBits);
     for (int32_t flip = 0; flip < 2; ++flip) {
         const int32_t code = CodeAt(end, flip);
-        const bool valid = Allowed(flip) && Checks(charset_, code);
+        const bool valid = Allowed(flip) && SyncArqDecoder::Checks(charset_, code);
         uint32_t &history = History(phase, flip);
         history = (history << 1) | uint32_t(valid);
         uint32_t &dx = dxSeen_[size_t(phase * 2 + flip)];
@@ -168,7 +159,7 @@ bool FecGrid::CopiesAgree(int64_t end, int32_t flip) const
 void FecGrid::Deliver(int64_t end, FecCombiner &slots, int32_t maxBack)
 {
     const int32_t code = CodeAt(end, lockFlip_);
-    const bool valid = Checks(charset_, code);
+    const bool valid = SyncArqDecoder::Checks(charset_, code);
     const int64_t gap = end - lastEnd_;
     // A code that mostly overlaps one already delivered is a new reading of that slot, where it is not shown
     // yet.

@@ -28,9 +28,6 @@ public:
     int32_t Phase() const { return lockPhase_; }
     int32_t Flip() const { return lockFlip_; }
 
-    // Whether a delivered code passes the check of the character set.
-    static bool Checks(int32_t charset, int32_t code);
-
 private:
     static constexpr int32_t kRingBits = 64;
 

@@ -34,12 +34,22 @@ void SyncArqDecoder::ConfigureCommon(int32_t charset, const DecoderParams &param
     SetPolarityMode(SyncPolarity(params.polarity));
 }
 
+bool SyncArqDecoder::Checks(int32_t charset, int32_t code)
+{
+    if (charset != kIta2P)
+        return std::popcount(uint32_t(code & kAllCodeBits)) == 3;
+    if ((std::popcount(uint32_t(code & 0xFF)) & 1) == 0)
+        return false;
+    return Ita2PKnownCode(code);
+}
+
 void SyncArqDecoder::Configure(const DecoderParams &params)
 {
     const ArqParams arq = params.Arq();
     ConfigureCommon(arq.charset, params, arq.invertingRate);
     SetCharsInCycle(arq.charsInCycle);
     SetCycleLength(arq.cycleLength);
+    SetKeepTiming(params.options.arqCorrection);
 }
 
 void SyncArqDecoder::Reset()
@@ -48,11 +58,28 @@ void SyncArqDecoder::Reset()
     bitCount_ = 0;
     invertCounter_ = 0;
     skipBits_ = 0;
+    GiveUpTiming();
+}
+
+void SyncArqDecoder::SetKeepTiming(bool on)
+{
+    if (on == keepTiming_)
+        return;
+    keepTiming_ = on;
+    if (!on && kept_) {
+        ShowHeld();
+        GiveUpTiming();
+    }
 }
 
 int32_t SyncArqDecoder::SetCharsInCycle(int32_t n)
 {
     const int64_t block = int64_t(n) * kCodeBits;
+    // The held codes are counted in blocks of the old size.
+    if (n != charsInCycle_ && kept_) {
+        ShowHeld();
+        GiveUpTiming();
+    }
     charsInCycle_ = n;
     if (cycleLength_ < block)
         cycleLength_ = BlockLength();
@@ -82,6 +109,11 @@ inline void SyncArqDecoder::PutBit(int8_t bit)
         }
     }
     bits_[bitCount_++] = bit;
+    if (kept_) {
+        while (kept_ && bitCount_ >= BlockBits() + 2)
+            ReadKeptBlock();
+        return;
+    }
     if (bitCount_ == BlockBits())
         Search();
 }
@@ -139,20 +171,25 @@ bool SyncArqDecoder::Trial(int32_t at, int32_t &flip) const
     return true;
 }
 
+int32_t SyncArqDecoder::Decode(int32_t at, int32_t flip, int32_t &counter) const
+{
+    int32_t x = Assemble(at, flip);
+    // The reset codes are seen as received, after polarity and before mask and inversion.
+    if ((charset_ == kIta2P && x == 0x31) || (charset_ == kCcir476 && (x == 0x19 || x == 0x70)))
+        counter = 0;
+    // "Reaching" the rate includes passing it: a rate lowered below the count inverts at once.
+    if (invertingRate_ != 0 && ++counter >= invertingRate_) {
+        counter = 0;
+        x ^= kAllCodeBits;
+    }
+    return x ^ inversionMask_;
+}
+
 void SyncArqDecoder::Emit(int32_t at, int32_t flip)
 {
     for (int32_t m = 0; m < charsInCycle_; ++m) {
-        int32_t x = Assemble(at + kCodeBits * m, flip);
         skipBits_ = gapCount_ = int32_t(cycleLength_ - BlockBits());
-        // The reset codes are seen as received, after polarity and before mask and inversion.
-        if ((charset_ == kIta2P && x == 0x31) || (charset_ == kCcir476 && (x == 0x19 || x == 0x70)))
-            invertCounter_ = 0;
-        // "Reaching" the rate includes passing it: a rate lowered below the count inverts at once.
-        if (invertingRate_ != 0 && ++invertCounter_ >= invertingRate_) {
-            invertCounter_ = 0;
-            x ^= kAllCodeBits;
-        }
-        OnCode(x ^ inversionMask_);
+        OnCode(Decode(at + kCodeBits * m, flip, invertCounter_));
     }
 }
 
@@ -168,12 +205,118 @@ void SyncArqDecoder::Search()
                 ++p;
                 continue;
             }
+            if (KeepingTiming()) {
+                kept_ = true;
+                confirmed_ = false;
+                misses_ = 0;
+                keptFlip_ = flip;
+                Keep(p);
+                return;
+            }
             Emit(p, flip);
             p += int32_t(block);
         }
     }
-    bitCount_ -= p;
-    std::memmove(bits_.data(), bits_.data() + p, size_t(bitCount_));
+    Drop(p);
+}
+
+int32_t SyncArqDecoder::ReadBlock(int32_t at, int32_t &counter, std::vector<int32_t> *codes) const
+{
+    int32_t valid = 0;
+    for (int32_t m = 0; m < charsInCycle_; ++m) {
+        const int32_t code = Decode(at + kCodeBits * m, keptFlip_, counter);
+        const bool checks = Checks(charset_, code);
+        valid += checks;
+        if (codes)
+            codes->push_back(checks ? code : ErrorMark(charset_));
+    }
+    return valid;
+}
+
+int32_t SyncArqDecoder::ValidCodes(int32_t at) const
+{
+    int32_t counter = invertCounter_;
+    return ReadBlock(at, counter, nullptr);
+}
+
+void SyncArqDecoder::Keep(int32_t at)
+{
+    heldValid_.push_back(ReadBlock(at, invertCounter_, &held_));
+    // The next block is read with a bit either side of where it is due.
+    const int32_t next = at + cycleLength_ - 1;
+    if (next >= bitCount_) {
+        skipBits_ = gapCount_ = next - bitCount_;
+        bitCount_ = 0;
+    } else {
+        Drop(next);
+    }
+}
+
+void SyncArqDecoder::Drop(int32_t count)
+{
+    bitCount_ -= count;
+    std::memmove(bits_.data(), bits_.data() + count, size_t(bitCount_));
+}
+
+void SyncArqDecoder::ReadKeptBlock()
+{
+    const int32_t n = charsInCycle_;
+    int32_t at = 1;
+    // A slipped bit leaves few codes checking where the block was due and the moved block whole; with one code
+    // failing the block stays, since a block read a bit off often checks whole.
+    if (2 * ValidCodes(at) < n) {
+        for (int32_t moved : {0, 2}) {
+            if (ValidCodes(moved) == n) {
+                at = moved;
+                break;
+            }
+        }
+    }
+    const bool whole = ValidCodes(at) == n;
+    if (!whole && (!confirmed_ || misses_ + 1 >= kKeptMisses)) {
+        GiveUpTiming();
+        Search();
+        return;
+    }
+    Keep(at);
+    if (!whole) {
+        ++misses_;
+        return;
+    }
+    confirmed_ = true;
+    misses_ = 0;
+    ShowHeld();
+}
+
+void SyncArqDecoder::GiveUpTiming()
+{
+    kept_ = false;
+    confirmed_ = false;
+    misses_ = 0;
+    held_.clear();
+    heldValid_.clear();
+}
+
+void SyncArqDecoder::ShowHeld()
+{
+    for (int32_t code : held_)
+        OnCode(code);
+    held_.clear();
+    heldValid_.clear();
+}
+
+void SyncArqDecoder::Finish()
+{
+    // The input ended inside a run of doubtful blocks: what mostly checks is signal, the rest is noise.
+    const size_t n = size_t(charsInCycle_);
+    for (size_t b = 0; b < heldValid_.size(); ++b) {
+        if (2 * heldValid_[b] <= charsInCycle_)
+            continue;
+        for (size_t m = 0; m < n; ++m)
+            OnCode(held_[b * n + m]);
+    }
+    held_.clear();
+    heldValid_.clear();
 }
 
 } // namespace sirrel

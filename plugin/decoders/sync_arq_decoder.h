@@ -3,10 +3,17 @@
 // one decided bit at a time, finds block synchronisation by trying every bit position for n valid codes,
 // corrects line polarity, undoes the periodic inversion of some systems and skips the gap. The FEC decoder
 // derives from it.
+//
+// With correction chosen it keeps the block timing once found: each block is read one cycle after the last
+// (following a slip of one bit), a code that fails the check shows as the error mark, and blocks that do not
+// check whole are held back until a whole one follows. A first block is taken only when the next one checks
+// too; a run of blocks that do not check whole gives the timing up and drops them, which is what the noise
+// after a transmission looks like.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "decoders/decoder.h"
 
@@ -23,11 +30,19 @@ public:
     // An ITA2-P code of the right parity carries its character with bit 0 clear; only the three signals
     // 0x07, 0x49 and 0x31 have it set.
     static bool Ita2PKnownCode(int32_t code) { return (code & 1) == 0 || code == 0x07 || code == 0x49 || code == 0x31; }
+    // Whether a delivered code passes the check of the character set.
+    static bool Checks(int32_t charset, int32_t code);
+    // A code of the character set that fails the check and that the sink shows as a space.
+    static int32_t ErrorMark(int32_t charset) { return charset == kIta2P ? 0x48 : 0x04; }
+    // Blocks in a row that do not check whole before the kept timing is given up.
+    static constexpr int32_t kKeptMisses = 4;
 
     // Character set, mask, block and cycle, inverting rate and polarity of mode 2.
     void Configure(const DecoderParams &params) override;
     // Decided bits, 0 or 1.
     void Feed(const int16_t *bits, int32_t count) override;
+    // Shows the held blocks whose codes mostly check.
+    void Finish() override;
     void Reset() override;
     // The gap between blocks is the other station's: its transitions must not pull the clock.
     bool HoldsClock() const override { return gapCount_ != 0; }
@@ -36,6 +51,7 @@ public:
     void SetInversionMask(int32_t mask) { inversionMask_ = mask; }
     void SetInvertingRate(int32_t rate) { invertingRate_ = rate; } // 0: no periodic inversion
     void SetPolarityMode(int32_t mode) { polarityMode_ = mode; }
+    void SetKeepTiming(bool on);
     // n characters per block; the cycle grows to at least 7·n bits. Returns the characters per block.
     virtual int32_t SetCharsInCycle(int32_t n);
     // The cycle becomes the larger of 7·n and `length`.
@@ -50,6 +66,7 @@ public:
     // Gap bits still to be discarded.
     int32_t GapCount() const { return gapCount_; }
     int32_t BitCount() const { return bitCount_; }
+    bool KeepsTiming() const { return kept_; }
 
 protected:
     // Character set, mask, inverting rate and polarity; the block is the caller's.
@@ -66,8 +83,25 @@ private:
     int32_t Assemble(int32_t at, int32_t flip) const;
     // Whether the whole block at `at` holds n valid codes; sets the polarity it was read with.
     bool Trial(int32_t at, int32_t &flip) const;
+    // The delivered form of the code at `at`: mask and periodic inversion undone, the inversion counted on
+    // `counter`.
+    int32_t Decode(int32_t at, int32_t flip, int32_t &counter) const;
     void Emit(int32_t at, int32_t flip);
     void Search();
+
+    // The reading that keeps the block timing.
+    bool KeepingTiming() const { return keepTiming_ && BlockBits() + 2 <= kBufferBits; }
+    // The codes of the block at `at` on the kept polarity as they are shown (the error mark for a code that
+    // fails), appended to `codes` when given; returns how many check.
+    int32_t ReadBlock(int32_t at, int32_t &counter, std::vector<int32_t> *codes) const;
+    int32_t ValidCodes(int32_t at) const;
+    // Takes the block at `at` into the held codes and waits for the next one, a bit early.
+    void Keep(int32_t at);
+    // The buffer holds the next block with a bit either side of where it is due.
+    void ReadKeptBlock();
+    void Drop(int32_t count);
+    void GiveUpTiming();
+    void ShowHeld();
 
     int32_t charset_ = kCcir476;
     int32_t inversionMask_ = 0;
@@ -80,6 +114,14 @@ private:
     int32_t invertCounter_ = 0;
     int32_t polarityMode_ = kPolarityAuto;
     int32_t skipBits_ = 0;
+
+    bool keepTiming_ = false;
+    bool kept_ = false;
+    bool confirmed_ = false; // a whole block followed the first
+    int32_t keptFlip_ = 0;
+    int32_t misses_ = 0;
+    std::vector<int32_t> held_;      // codes of the blocks not yet shown
+    std::vector<int32_t> heldValid_; // per held block, the codes that checked
 };
 
 } // namespace sirrel

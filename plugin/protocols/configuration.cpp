@@ -129,6 +129,7 @@ template <class Block, class Field> void Layout(Block &c, const Field &f)
     f(6160, c.unshiftOnSpace);
     f(6164, c.fecCorrection);
     f(6168, c.weakSignal);
+    f(6172, c.arqCorrection);
 }
 
 template <class Block, class Field> void SoundCardLayout(Block &s, const Field &f)
@@ -203,6 +204,7 @@ void Configuration::ApplyTo(SettingsModel &s) const
     s.unshiftOnSpace = unshiftOnSpace != 0;
     s.fecCorrection = fecCorrection != 0;
     s.weakSignal = weakSignal != 0;
+    s.arqCorrection = arqCorrection != 0;
 }
 
 void Configuration::GatherFrom(const SettingsModel &s)
@@ -237,6 +239,7 @@ void Configuration::GatherFrom(const SettingsModel &s)
     unshiftOnSpace = s.unshiftOnSpace ? 1 : 0;
     fecCorrection = s.fecCorrection ? 1 : 0;
     weakSignal = s.weakSignal ? 1 : 0;
+    arqCorrection = s.arqCorrection ? 1 : 0;
 }
 
 ChunkRead LoadConfiguration(const std::string &path, uint32_t receiverKey, int32_t windowLeft, int32_t windowTop,

@@ -40,7 +40,7 @@ void FillDecoderParams(const SettingsModel &s, DecoderParams &p)
     p.mode = s.mode;
     p.polarity = s.polarity;
     p.inversionMask = s.inversionMask & 0xFF;
-    p.options = {s.unshiftOnSpace, s.fecCorrection};
+    p.options = {s.unshiftOnSpace, s.fecCorrection, s.arqCorrection};
     switch (s.mode) {
     case kModeIta2:
     case kModeIra:

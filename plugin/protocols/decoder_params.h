@@ -58,6 +58,7 @@ using ParamWords = std::array<int32_t, 5>;
 struct DecoderOptions {
     bool unshiftOnSpace = false;
     bool fecCorrection = false;
+    bool arqCorrection = false;
     // Start/stop modes: the chain passes the weak-signal demodulator's soft values instead of line levels.
     bool softTiming = false;
 };

@@ -84,6 +84,7 @@ struct SettingsModel {
     // Added decoding choices of the receiver, outside the protocol records.
     bool unshiftOnSpace = false; // a space returns ITA2 text to Letters
     bool fecCorrection = false;  // SITOR-B, NAVTEX, SI-FEC take each character from whichever copy checks
+    bool arqCorrection = false;  // ARQ keeps the block timing once found and marks the codes that fail
 
     // "Data Output" window.
     bool paused = false;

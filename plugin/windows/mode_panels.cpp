@@ -86,6 +86,7 @@ const std::vector<RowSpec> &Rows()
          .label = "Character set",
          .choice = &S::arqCharsetIndex,
          .items = kCharsets},
+        {.panel = P::kArqPanel, .kind = Kind::Check, .label = "ARQ correction", .check = &S::arqCorrection},
         {.panel = P::kArqPanel, .kind = Kind::Check, .label = "Unshift on space", .check = &S::unshiftOnSpace},
 
         {.panel = P::kPacketPanel, .kind = Kind::Check, .label = "CRC ignore", .check = &S::packetCrcIgnore},
@@ -366,6 +367,7 @@ void ModePanels::Gather(Configuration &c) const
     c.arqmVersion = g.arqmVersion;
     c.unshiftOnSpace = g.unshiftOnSpace;
     c.fecCorrection = g.fecCorrection;
+    c.arqCorrection = g.arqCorrection;
 }
 
 } // namespace sirrel

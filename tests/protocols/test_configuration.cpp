@@ -45,11 +45,11 @@ TEST(Configuration, BuiltInBlockLayout)
     c.windowLeft = -20;
     c.windowTop = 35;
     const auto bytes = c.ToBytes();
-    ASSERT_EQ(bytes.size(), 6172u);
+    ASSERT_EQ(bytes.size(), 6176u);
     EXPECT_EQ(IntAt(bytes.data(), 0), -20);
     EXPECT_EQ(IntAt(bytes.data(), 4), 35);
 
-    Bytes expected(6172, 0);
+    Bytes expected(6176, 0);
     auto putInt = [&](size_t at, int32_t v) { std::memcpy(&expected[at], &v, 4); };
     putInt(0, -20);
     putInt(4, 35);
@@ -88,6 +88,7 @@ TEST(Configuration, EveryFieldAtItsOffset)
     c.unshiftOnSpace = 1;
     c.fecCorrection = 1;
     c.weakSignal = 1;
+    c.arqCorrection = 1;
     const auto b = c.ToBytes();
     EXPECT_EQ(TextAt(b.data(), 8), "SITOR-A");
     EXPECT_EQ(b[284], 3);
@@ -106,6 +107,7 @@ TEST(Configuration, EveryFieldAtItsOffset)
     EXPECT_EQ(IntAt(b.data(), 6160), 1);
     EXPECT_EQ(IntAt(b.data(), 6164), 1);
     EXPECT_EQ(IntAt(b.data(), 6168), 1);
+    EXPECT_EQ(IntAt(b.data(), 6172), 1);
 
     const Configuration back = Configuration::FromBytes(b.data());
     EXPECT_EQ(back.ToBytes(), b);
@@ -148,6 +150,7 @@ TEST(Configuration, ControlsRoundTrip)
     s.translationTableName = "Greek";
     s.unshiftOnSpace = true;
     s.fecCorrection = true;
+    s.arqCorrection = true;
 
     Configuration c;
     c.GatherFrom(s);
@@ -171,6 +174,7 @@ TEST(Configuration, ControlsRoundTrip)
     EXPECT_EQ(back.fecCharsetIndex, 1);
     EXPECT_TRUE(back.unshiftOnSpace);
     EXPECT_TRUE(back.fecCorrection);
+    EXPECT_TRUE(back.arqCorrection);
 
     // The weak-signal choice has its own field; the demodulator byte keeps the radios' choice.
     s.SetDemodulator(kDemodWeakSignal);
@@ -219,7 +223,7 @@ TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
     ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::kFound);
     a.protocol = "changed";
     ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
-    EXPECT_EQ(load(file).size(), 2u * (8 + 6172));
+    EXPECT_EQ(load(file).size(), 2u * (8 + 6176));
 
     Configuration readA, readB;
     LoadConfiguration(file, 1, 0, 0, readA);
@@ -267,6 +271,7 @@ TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
     older.unshiftOnSpace = 1;
     older.fecCorrection = 1;
     older.weakSignal = 1;
+    older.arqCorrection = 1;
     const auto full = older.ToBytes();
     Bytes chunk = {1, 0, 0, 0, 0x10, 0x18, 0, 0}; // key 1, 6160 bytes
     chunk.insert(chunk.end(), full.begin(), full.begin() + 6160);
@@ -289,11 +294,20 @@ TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
     EXPECT_EQ(c.fecCorrection, 1);
     EXPECT_EQ(c.weakSignal, 0);
 
+    // One of the version before the ARQ correction keeps the weak-signal choice.
+    Bytes weak = {1, 0, 0, 0, 0x1C, 0x18, 0, 0}; // key 1, 6172 bytes
+    weak.insert(weak.end(), full.begin(), full.begin() + 6172);
+    save(file, weak);
+    c.arqCorrection = 1;
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, c).copied, 6172u);
+    EXPECT_EQ(c.weakSignal, 1);
+    EXPECT_EQ(c.arqCorrection, 0);
+
     // Saved again, the block grows to hold them.
     c.fecCorrection = 1;
     ASSERT_EQ(SaveConfiguration(file, 1, c), ChunkStatus::kFound);
     Configuration again;
-    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6172u);
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6176u);
     EXPECT_EQ(again.fecCorrection, 1);
     EXPECT_EQ(again.baudrate, 75);
 }

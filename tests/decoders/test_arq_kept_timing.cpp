@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "decoders/sync_arq_decoder.h"
+#include "sync_blocks.h"
+
+namespace sirrel {
+namespace {
+
+using namespace sirrel::testing;
+
+constexpr int kMark = 0x04; // the error mark of CCIR 476
+const std::vector<std::vector<int>> kBlocks = {{kE, kA, kS}, {kI, kU, kD}, {kR, kN, kT},
+                                               {kO, kE, kA}, {kS, kS, kD}, {kT, kO, kN}};
+
+// The blocks at a cycle of 45 bits with the idle line in the gaps; `edit` changes the bits of block b.
+template <class Edit> Bits Transmission(Edit edit)
+{
+    Bits bits;
+    for (size_t b = 0; b < kBlocks.size(); ++b) {
+        Bits block = Concat({CodeBits(kBlocks[b]), Bits(24, 1)});
+        edit(b, block);
+        bits.insert(bits.end(), block.begin(), block.end());
+    }
+    return bits;
+}
+
+std::vector<int> Sent()
+{
+    std::vector<int> codes;
+    for (const auto &block : kBlocks)
+        codes.insert(codes.end(), block.begin(), block.end());
+    return codes;
+}
+
+Bits Noise(size_t count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    Bits bits(count);
+    for (int8_t &bit : bits)
+        bit = int8_t(random() & 1);
+    return bits;
+}
+
+struct Reading {
+    SyncArqDecoder decoder;
+    CodeRecorder out;
+
+    explicit Reading(bool keepTiming)
+    {
+        out.attach(decoder);
+        decoder.SetCharsInCycle(3);
+        decoder.SetCycleLength(45);
+        decoder.SetKeepTiming(keepTiming);
+    }
+};
+
+struct KeptCase {
+    const char *name;
+    void (*edit)(size_t block, Bits &bits);
+    std::vector<int> kept; // what the kept timing shows
+    bool searchLoses;      // the search alone shows less
+};
+
+TEST(ArqKeptTiming, ShowsWhatTheSearchAloneLoses)
+{
+    std::vector<int> marked = Sent();
+    marked[7] = kMark;
+    const KeptCase cases[] = {
+        {"clean", [](size_t, Bits &) {}, Sent(), false},
+        // Read a bit off, this block checks whole: the timing must not follow it.
+        {"a failed code shows as the mark in its place",
+         [](size_t b, Bits &bits) {
+             if (b == 2)
+                 bits[8] ^= 1;
+         },
+         marked, true},
+    };
+    for (const KeptCase &c : cases) {
+        Reading kept(true);
+        Reading search(false);
+        Feed(kept.decoder, Transmission(c.edit));
+        Feed(search.decoder, Transmission(c.edit));
+        kept.decoder.Finish();
+        EXPECT_EQ(kept.out.codes, c.kept) << c.name;
+        EXPECT_EQ(search.out.codes != c.kept, c.searchLoses) << c.name;
+    }
+}
+
+// Noise before and after a transmission: the search alone shows every stretch that happens to check; the kept
+// timing needs a second block one cycle later and gives up on a run of blocks that do not check. A false start
+// in the noise just before the transmission may cost its first block.
+TEST(ArqKeptTiming, NoiseAroundATransmissionShowsLittle)
+{
+    for (const uint32_t seed : {1u, 2u, 3u}) {
+        const Bits signal =
+            Concat({Noise(45 * 20, seed), Transmission([](size_t, Bits &) {}), Noise(45 * 20, seed + 100)});
+        Reading kept(true);
+        Reading search(false);
+        Feed(kept.decoder, signal);
+        Feed(search.decoder, signal);
+        kept.decoder.Finish();
+
+        const std::vector<int> sent = Sent();
+        auto found = std::search(kept.out.codes.begin(), kept.out.codes.end(), sent.begin() + 3, sent.end());
+        EXPECT_NE(found, kept.out.codes.end()) << "seed " << seed;
+        EXPECT_LE(kept.out.codes.size(), sent.size() + 9) << "seed " << seed;
+        EXPECT_GT(search.out.codes.size(), sent.size() + 30) << "seed " << seed;
+    }
+}
+
+// The input ends inside a run of doubtful blocks: those that mostly check are shown, the others are not.
+TEST(ArqKeptTiming, FinishShowsTheHeldBlocksThatMostlyCheck)
+{
+    Reading reading(true);
+    const Bits signal = Transmission([](size_t b, Bits &bits) {
+        if (b == 4)
+            bits[3] ^= 1; // one code of three fails
+        if (b == 5)
+            bits[3] ^= 1, bits[10] ^= 1; // two fail
+    });
+    Feed(reading.decoder, signal);
+    std::vector<int> expected = Sent();
+    expected.resize(12);
+    EXPECT_EQ(reading.out.codes, expected);
+    reading.decoder.Finish();
+    expected.insert(expected.end(), {kMark, kS, kD});
+    EXPECT_EQ(reading.out.codes, expected);
+
+    // Switched off, the held codes are shown as they are.
+    Reading switched(true);
+    Feed(switched.decoder, signal);
+    switched.decoder.SetKeepTiming(false);
+    EXPECT_EQ(switched.out.codes.size(), 18u);
+    EXPECT_FALSE(switched.decoder.KeepsTiming());
+}
+
+} // namespace
+} // namespace sirrel
