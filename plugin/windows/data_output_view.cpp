@@ -5,10 +5,12 @@
 #include <string>
 
 #include "protocols/configuration.h"
+#include "protocols/data_folder.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
+#include "ui/platform/driver.h"
 #include "ui/platform/messages.h"
-#include "protocols/data_folder.h"
+#include "windows/decoder_window.h"
 #include "windows/help_page.h"
 
 namespace sirrel {
@@ -45,6 +47,21 @@ DataOutputView::~DataOutputView()
     Destroy();
 }
 
+std::pair<int32_t, int32_t> DataOutputView::FirstPlace(const Configuration &c, int32_t width, int32_t height)
+{
+    // A block that never held a place (the built-in 0, 0) would put the window over the decoder window: it goes
+    // below that window when the screen has room, else beside it.
+    if (c.outputLeft != 0 || c.outputTop != 0)
+        return {c.outputLeft, c.outputTop};
+    const int32_t below = c.windowTop + DecoderWindow::kHeight + 8;
+    if (below + height <= Platform().ScreenHeight())
+        return {c.windowLeft, below};
+    const int32_t beside = c.windowLeft + DecoderWindow::kWidth + 8;
+    if (beside + width <= Platform().ScreenWidth())
+        return {beside, c.windowTop};
+    return {0, 0};
+}
+
 bool DataOutputView::Build()
 {
     // The decoder window's loop ends with the decoder window, not with this one.
@@ -52,7 +69,8 @@ bool DataOutputView::Build()
     const Configuration &c = context_.configuration;
     const int32_t width = std::max(c.outputWidth, kMinWidth);
     const int32_t height = std::max(c.outputHeight, kMinHeight);
-    if (!CreateFrame(nullptr, c.outputLeft, c.outputTop, width, height, "Data Output", false))
+    const auto [placeLeft, placeTop] = FirstPlace(c, width, height);
+    if (!CreateFrame(nullptr, placeLeft, placeTop, width, height, "Data Output", false))
         return false;
 
     Controls &p = parts_;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/decoder_engine.h"
 #include "ui/controls.h"
@@ -82,6 +83,8 @@ public:
     void TimerTick(uint32_t id) override;
 
 private:
+    // Where the window opens: the stored place, or one clear of the decoder window on the first start.
+    static std::pair<int32_t, int32_t> FirstPlace(const Configuration &c, int32_t width, int32_t height);
     // What a log edit found on the frame thread.
     struct LogReport {
         int32_t channel;

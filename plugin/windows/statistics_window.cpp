@@ -5,9 +5,9 @@
 #include "decoders/character_sets.h"
 #include "engine/decoder_engine.h"
 #include "protocols/configuration.h"
+#include "protocols/data_folder.h"
 #include "ui/font_engine.h"
 #include "ui/platform/messages.h"
-#include "protocols/data_folder.h"
 #include "windows/help_page.h"
 
 namespace sirrel {

@@ -48,12 +48,18 @@ TEST_F(DataOutputInstanceTest, ShownWithTheDecoderWindowAndKeptOverARestart)
     EXPECT_TRUE(View().Visible());
     EXPECT_EQ(View().Width(), 685);
     EXPECT_EQ(View().Height(), 364);
+    // A first start puts it below the decoder window, not over it.
+    DecoderWindow &main = *instance_->MainWindow();
+    EXPECT_EQ(View().X(), main.X());
+    EXPECT_GE(View().Y(), main.Y() + main.Height());
+    const int32_t firstX = View().X();
+    const int32_t firstY = View().Y();
     display->Drag(View().NativeHandle(), 200, 10, 230, 60);
     PumpMessages();
     const int32_t x = View().X();
     const int32_t y = View().Y();
-    EXPECT_EQ(x, 30);
-    EXPECT_EQ(y, 50);
+    EXPECT_EQ(x, firstX + 30);
+    EXPECT_EQ(y, firstY + 50);
     View().Colors().SetColour(kColourText, 0x123456);
     DataOutputView::Channel &channel = View().Parts().channels[0];
     channel.logName.SetText("restart.log");
