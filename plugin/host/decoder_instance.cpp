@@ -6,12 +6,12 @@
 #include "host/instance_list.h"
 #include "host/receiver.h"
 #include "orurt.h"
+#include "protocols/product_name.h"
 
 namespace sirrel {
 
 namespace {
 
-constexpr char kProductCaption[] = "Korvanda Quillon FSK Decoder";
 constexpr int32_t kDefaultWindowLeft = 10;
 constexpr int32_t kDefaultWindowTop = 10;
 

@@ -130,6 +130,8 @@ template <class Block, class Field> void Layout(Block &c, const Field &f)
     f(6164, c.fecCorrection);
     f(6168, c.weakSignal);
     f(6172, c.arqCorrection);
+    f(6176, c.outputPage);
+    f(6180, c.wavOptionsOff);
 }
 
 template <class Block, class Field> void SoundCardLayout(Block &s, const Field &f)

@@ -27,9 +27,9 @@ enum ColourIndex : int {
 };
 
 struct Configuration {
-    // A block of the first 6160, 6168 or 6172 bytes, as older versions wrote it, reads with the added choices
-    // off.
-    static constexpr uint32_t kSize = 6176;
+    // A block of the first 6160, 6168, 6172 or 6176 bytes, as older versions wrote it, reads with the added
+    // choices off.
+    static constexpr uint32_t kSize = 6184;
 
     int32_t windowLeft = 0; // the window's position at start-up
     int32_t windowTop = 0;
@@ -89,6 +89,9 @@ struct Configuration {
     int32_t fecCorrection = 0;
     int32_t weakSignal = 0; // the weak-signal demodulator runs instead of the radios' choice
     int32_t arqCorrection = 0;
+    int32_t outputPage = 0; // the "Data Output" window's page on show, 0 "Channel 1"
+    // The WAV panel's "Play enabled" (bit 0) and "Record enabled" (bit 1) switched off; older blocks have both on.
+    int32_t wavOptionsOff = 0;
 
     // Reserved bytes are written as 0; texts are cut to their slot less the NUL.
     std::array<uint8_t, kSize> ToBytes() const;

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "protocols/product_name.h"
 #include "protocols/record_file.h"
 
 namespace sirrel {
-
-const char *const kMessageCaption = "Korvanda Quillon FSK Decoder";
 
 const char *const ProtocolLibrary::kCannotAccessSettings = "Cannot access the settings file!";
 const char *const ProtocolLibrary::kCannotAccessProtocols = "Cannot access the protocols file!";

@@ -15,9 +15,6 @@
 
 namespace sirrel {
 
-// Caption of every message box of the plug-in.
-extern const char *const kMessageCaption;
-
 // The protocol list control: its entries, its (editable) text and the selected entry (-1 none).
 struct ProtocolList {
     std::vector<std::string> names;

@@ -6,6 +6,7 @@
 
 #include "protocols/configuration.h"
 #include "protocols/data_folder.h"
+#include "protocols/product_name.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/platform/driver.h"
@@ -17,7 +18,6 @@ namespace sirrel {
 
 namespace {
 
-constexpr char kProductCaption[] = "Korvanda Quillon FSK Decoder";
 constexpr int32_t kMinWidth = 560;
 constexpr int32_t kMinHeight = 240;
 constexpr int32_t kChannelRow = 46;   // the shift radios and the log controls below each channel's text
@@ -81,6 +81,8 @@ bool DataOutputView::Build()
         if (Oru_Window *page = p.pages.AddPage("Channel " + std::to_string(channel + 1)))
             BuildChannel(channel, *page);
     }
+    if (c.outputPage > 0 && c.outputPage < p.pages.PageCount())
+        p.pages.ShowPage(c.outputPage);
 
     const int32_t row = bottom + (kWindowRow - kButtonHeight) / 2;
     p.paused.CreateCheckBox(this, 10, row + 3, 80, 20, "Paused");
@@ -301,6 +303,7 @@ void DataOutputView::Gather(Configuration &c) const
     c.outputTop = Y();
     c.outputWidth = Width();
     c.outputHeight = Height();
+    c.outputPage = std::max(parts_.pages.Current(), 0);
     for (size_t channel = 0; channel < parts_.channels.size(); ++channel) {
         c.logEnabled[channel] = parts_.channels[channel].log.Checked() ? 1 : 0;
         c.logFile[channel] = parts_.channels[channel].logName.Text();

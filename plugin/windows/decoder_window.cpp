@@ -8,6 +8,7 @@
 
 #include "dsp/tuning_rules.h"
 #include "protocols/configuration.h"
+#include "protocols/product_name.h"
 #include "protocols/translation_tables.h"
 #include "ui/font_engine.h"
 #include "ui/message_box.h"
@@ -22,7 +23,6 @@ namespace sirrel {
 
 namespace {
 
-constexpr char kProductCaption[] = "Korvanda Quillon FSK Decoder";
 constexpr char kProductName[] = "Quillon FSK Decoder";
 
 // Group frames: caption and area in window coordinates.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "protocols/product_name.h"
 #include "ui/message_box.h"
 
 namespace sirrel {
@@ -33,7 +34,7 @@ void Launch(const std::string &program, const std::string &argument)
 void OpenHelpPage(Oru_Window *owner, const std::string &page)
 {
     if (!std::filesystem::exists(page)) {
-        ShowMessageBox(owner, "Korvanda Quillon FSK Decoder", "The help page " + page + " cannot be found.", kBoxOk);
+        ShowMessageBox(owner, kProductCaption, "The help page " + page + " cannot be found.", kBoxOk);
         return;
     }
     const char *browser = std::getenv("BROWSER");

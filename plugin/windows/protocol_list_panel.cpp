@@ -2,6 +2,7 @@
 
 #include "engine/decoder_engine.h"
 #include "protocols/configuration.h"
+#include "protocols/product_name.h"
 #include "protocols/translation_tables.h"
 #include "ui/message_box.h"
 #include "windows/name_dialog.h"
@@ -83,7 +84,7 @@ void ProtocolListPanel::TakeResults()
         ShowList(outcome.list);
         for (const std::string &message : outcome.messages) {
             if (!message.empty())
-                ShowMessageBox(TopLevel(), kMessageCaption, message, kBoxOk);
+                ShowMessageBox(TopLevel(), kProductCaption, message, kBoxOk);
         }
     }
 }
@@ -141,7 +142,7 @@ void ProtocolListPanel::RemoveClicked(Oru_Window *, void *panel)
 void ProtocolListPanel::CreateDefaultClicked(Oru_Window *, void *panel)
 {
     auto *self = static_cast<ProtocolListPanel *>(panel);
-    if (ShowMessageBox(self->TopLevel(), kMessageCaption, ProtocolLibrary::kCreateDefaultQuestion,
+    if (ShowMessageBox(self->TopLevel(), kProductCaption, ProtocolLibrary::kCreateDefaultQuestion,
                        kBoxYes | kBoxNo << 4) != kBoxYes)
         return;
     self->Run([](EngineEdit &edit, ProtocolLibrary &library, TranslationTables &tables) {

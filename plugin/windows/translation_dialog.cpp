@@ -5,6 +5,7 @@
 #include "engine/decoder_engine.h"
 #include "protocols/configuration.h"
 #include "protocols/data_folder.h"
+#include "protocols/product_name.h"
 #include "ui/message_box.h"
 #include "ui/platform/messages.h"
 #include "windows/charset_fonts.h"
@@ -15,7 +16,6 @@ namespace sirrel {
 
 namespace {
 
-constexpr char kCaption[] = "Korvanda Quillon FSK Decoder";
 constexpr int32_t kGap = 10;
 constexpr int32_t kRow = 22;
 constexpr int32_t kLabelWidth = 100;
@@ -57,7 +57,7 @@ TranslationDialog::TranslationDialog(WindowContext &context) : context_(context)
     SetEndsLoop(false);
     const Configuration &c = context_.configuration;
     CreateFrame(nullptr, c.tablesLeft, c.tablesTop, kWidth, kHeight, "Character translation tables", false);
-    showMessage = [this](const std::string &message) { ShowMessageBox(this, kCaption, message, kBoxOk); };
+    showMessage = [this](const std::string &message) { ShowMessageBox(this, kProductCaption, message, kBoxOk); };
 
     Controls &p = parts_;
     const int32_t left = kBorder + kGap;

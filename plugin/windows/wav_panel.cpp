@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "protocols/configuration.h"
+#include "protocols/product_name.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -11,7 +12,9 @@ namespace sirrel {
 
 namespace {
 
-constexpr char kCaption[] = "Korvanda Quillon FSK Decoder";
+// Bits of Configuration::wavOptionsOff.
+constexpr int32_t kPlayOff = 1;
+constexpr int32_t kRecordOff = 2;
 constexpr int32_t kRow = 22;
 constexpr int32_t kRowStep = 26;
 constexpr int32_t kButtonWidth = 50;
@@ -28,7 +31,7 @@ WavPanel::WavPanel(Oru_Window &window, const Rect &area, WavDeck deck, const Con
     : window_(window), deck_(std::move(deck))
 {
     messageBox = [this](const std::string &text, uint32_t codes) {
-        return ShowMessageBox(window_.TopLevel(), kCaption, text, codes);
+        return ShowMessageBox(window_.TopLevel(), kProductCaption, text, codes);
     };
     chooseFile = [this](const std::string &initialPath) {
         FileDialogOptions options;
@@ -78,8 +81,9 @@ WavPanel::WavPanel(Oru_Window &window, const Rect &area, WavDeck deck, const Con
     x += 112 + kGap;
     p.position.CreateSlider(&p.group, x, y, std::max(inner.right - x, 40), kRow, 0, kPositionSteps);
     p.position.SetClickCallback(Call<&WavPanel::Seek>, this);
+    p.playEnabled.SetChecked((configuration.wavOptionsOff & kPlayOff) == 0);
+    p.recordEnabled.SetChecked((configuration.wavOptionsOff & kRecordOff) == 0);
     for (Oru_CheckBox *box : {&p.playEnabled, &p.recordEnabled}) {
-        box->SetChecked(true);
         box->SetClickCallback(
             [](Oru_Window *, void *self) {
                 auto *panel = static_cast<WavPanel *>(self);
@@ -97,7 +101,12 @@ WavPanel::WavPanel(Oru_Window &window, const Rect &area, WavDeck deck, const Con
 
 WavPanel::~WavPanel() = default;
 
-void WavPanel::Gather(Configuration &configuration) const { configuration.wavFile = parts_.file.Text(); }
+void WavPanel::Gather(Configuration &configuration) const
+{
+    configuration.wavFile = parts_.file.Text();
+    configuration.wavOptionsOff =
+        (parts_.playEnabled.Checked() ? 0 : kPlayOff) | (parts_.recordEnabled.Checked() ? 0 : kRecordOff);
+}
 
 std::string WavPanel::FileName()
 {

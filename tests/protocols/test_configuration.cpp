@@ -45,11 +45,11 @@ TEST(Configuration, BuiltInBlockLayout)
     c.windowLeft = -20;
     c.windowTop = 35;
     const auto bytes = c.ToBytes();
-    ASSERT_EQ(bytes.size(), 6176u);
+    ASSERT_EQ(bytes.size(), 6184u);
     EXPECT_EQ(IntAt(bytes.data(), 0), -20);
     EXPECT_EQ(IntAt(bytes.data(), 4), 35);
 
-    Bytes expected(6176, 0);
+    Bytes expected(6184, 0);
     auto putInt = [&](size_t at, int32_t v) { std::memcpy(&expected[at], &v, 4); };
     putInt(0, -20);
     putInt(4, 35);
@@ -89,6 +89,8 @@ TEST(Configuration, EveryFieldAtItsOffset)
     c.fecCorrection = 1;
     c.weakSignal = 1;
     c.arqCorrection = 1;
+    c.outputPage = 2;
+    c.wavOptionsOff = 3;
     const auto b = c.ToBytes();
     EXPECT_EQ(TextAt(b.data(), 8), "SITOR-A");
     EXPECT_EQ(b[284], 3);
@@ -108,6 +110,8 @@ TEST(Configuration, EveryFieldAtItsOffset)
     EXPECT_EQ(IntAt(b.data(), 6164), 1);
     EXPECT_EQ(IntAt(b.data(), 6168), 1);
     EXPECT_EQ(IntAt(b.data(), 6172), 1);
+    EXPECT_EQ(IntAt(b.data(), 6176), 2);
+    EXPECT_EQ(IntAt(b.data(), 6180), 3);
 
     const Configuration back = Configuration::FromBytes(b.data());
     EXPECT_EQ(back.ToBytes(), b);
@@ -223,7 +227,7 @@ TEST_F(StoredConfiguration, TwoReceiversShareTheFile)
     ASSERT_EQ(SaveConfiguration(file, 2, b), ChunkStatus::kFound);
     a.protocol = "changed";
     ASSERT_EQ(SaveConfiguration(file, 1, a), ChunkStatus::kFound);
-    EXPECT_EQ(load(file).size(), 2u * (8 + 6176));
+    EXPECT_EQ(load(file).size(), 2u * (8 + 6184));
 
     Configuration readA, readB;
     LoadConfiguration(file, 1, 0, 0, readA);
@@ -307,7 +311,7 @@ TEST_F(StoredConfiguration, OlderBlockReadsWithTheAddedChoicesOff)
     c.fecCorrection = 1;
     ASSERT_EQ(SaveConfiguration(file, 1, c), ChunkStatus::kFound);
     Configuration again;
-    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6176u);
+    EXPECT_EQ(LoadConfiguration(file, 1, 0, 0, again).copied, 6184u);
     EXPECT_EQ(again.fecCorrection, 1);
     EXPECT_EQ(again.baudrate, 75);
 }

@@ -67,6 +67,7 @@ TEST_F(DataOutputInstanceTest, ShownWithTheDecoderWindowAndKeptOverARestart)
     display->Click(View().NativeHandle(), channel.log.OffsetX() + 6, channel.log.OffsetY() + 10);
     PumpMessages();
     ASSERT_TRUE(instance_->Engine().Output().Log(0).IsOpen());
+    View().Parts().pages.ShowPage(2);
     Close();
 
     Start();
@@ -77,6 +78,7 @@ TEST_F(DataOutputInstanceTest, ShownWithTheDecoderWindowAndKeptOverARestart)
     EXPECT_TRUE(View().Parts().channels[0].log.Checked());
     EXPECT_EQ(View().Parts().channels[0].logName.Text(), "restart.log");
     EXPECT_TRUE(instance_->Engine().Output().Log(0).IsOpen());
+    EXPECT_EQ(View().Parts().pages.Current(), 2);
 }
 
 } // namespace

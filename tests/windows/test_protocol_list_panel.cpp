@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "panels_fixture.h"
+#include "protocols/product_name.h"
 #include "protocols/protocol_record.h"
 #include "windows/protocol_list_panel.h"
 
@@ -91,7 +92,7 @@ TEST_F(ProtocolListPanelTest, AddAsksForTheNameAndStoresTheControlsUnderIt)
         std::vector<std::string> captions;
     };
     const std::string ask = "New protocol name";
-    const std::string box = kMessageCaption;
+    const std::string box = kProductCaption;
     const Case cases[] = {
         {"a new name", {"My ARQ", "\r"}, {"Baudot", "My ARQ"}, {ask}},
         {"cancelled", {"My ARQ", "\x1b"}, {"Baudot"}, {ask}},
@@ -161,7 +162,7 @@ TEST_F(ProtocolListPanelTest, CreateDefaultWritesTheDefaultsOnlyOnYes)
         captions.clear();
         Answer(c.steps);
         Click(panel->CreateDefaultButton());
-        EXPECT_EQ(captions, std::vector<std::string>{kMessageCaption});
+        EXPECT_EQ(captions, std::vector<std::string>{kProductCaption});
         EXPECT_EQ(Stored().size(), c.stored);
         EXPECT_EQ(Shown().size(), c.stored);
     }
@@ -175,7 +176,7 @@ TEST_F(ProtocolListPanelTest, ALibraryItCannotOpenIsReportedInABox)
     Build();
     Answer({"Name", "\r", "\r"});
     Click(panel->AddButton());
-    EXPECT_EQ(captions, (std::vector<std::string>{"New protocol name", kMessageCaption}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"New protocol name", kProductCaption}));
     EXPECT_TRUE(Shown().empty());
 }
 
@@ -201,7 +202,7 @@ TEST_F(ProtocolListPanelTest, WhileFramesRunTheMessageComesBackToThisThread)
     }
     stop.store(true);
     frames.join();
-    EXPECT_EQ(captions, (std::vector<std::string>{"New protocol name", kMessageCaption}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"New protocol name", kProductCaption}));
     EXPECT_EQ(Stored(), std::vector<std::string>{"Baudot"});
 }
 

@@ -316,13 +316,22 @@ TEST_F(WavPanelInWindow, RecordsWhatTheDecoderHearsAndTheRecordingDecodesTheSame
     EXPECT_EQ(Log(), heard);
 }
 
-TEST_F(WavPanelInWindow, TheFileNameIsThereAfterARestart)
+TEST_F(WavPanelInWindow, TheFileNameAndTheOptionsAreThereAfterARestart)
 {
-    Start();
-    Panel().Parts().file.SetText(folder_.File("kept.wav"));
-    instance_.reset();
-    Start();
-    EXPECT_EQ(Panel().Parts().file.Text(), folder_.File("kept.wav"));
+    for (const bool play : {false, true}) {
+        Start();
+        EXPECT_TRUE(Panel().Parts().recordEnabled.Checked());
+        Panel().Parts().file.SetText(folder_.File("kept.wav"));
+        if (Panel().Parts().playEnabled.Checked() != play)
+            Click(Panel().Parts().playEnabled);
+        instance_.reset();
+        Start();
+        EXPECT_EQ(Panel().Parts().file.Text(), folder_.File("kept.wav"));
+        EXPECT_EQ(Panel().Parts().playEnabled.Checked(), play);
+        // Play off leaves the play button disabled.
+        EXPECT_EQ(Panel().Parts().play.Enabled(), play);
+        instance_.reset();
+    }
 }
 
 } // namespace
