@@ -7,6 +7,7 @@
 #include "host/receiver.h"
 #include "orurt.h"
 #include "protocols/product_name.h"
+#include "windows/colors_dialog.h"
 
 namespace sirrel {
 
@@ -14,21 +15,6 @@ namespace {
 
 constexpr int32_t kDefaultWindowLeft = 10;
 constexpr int32_t kDefaultWindowTop = 10;
-
-DecoderColors ColorsOf(const Configuration &c)
-{
-    DecoderColors colors;
-    colors.background = c.colours[kColourBackground];
-    colors.text = c.colours[kColourText];
-    colors.l2CrcOk = c.colours[kColourCrcOk];
-    colors.l2CrcFailed = c.colours[kColourCrcFailed];
-    colors.l2FrameType = c.colours[kColourFrameType];
-    colors.l2FramePid = c.colours[kColourFramePid];
-    colors.l3Header = c.colours[kColourL3Header];
-    colors.l4Header = c.colours[kColourL4Header];
-    colors.info = c.colours[kColourInfo];
-    return colors;
-}
 
 } // namespace
 
@@ -54,7 +40,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     const int32_t top = mainWindow_ ? mainWindow_->Y() : kDefaultWindowTop;
     LoadConfiguration(paths_.configuration, receiverKey_, left, top, configuration_);
     configuration_.ApplyTo(settings);
-    engine_->Output().SetColors(ColorsOf(configuration_));
+    engine_->Output().SetColors(DecoderColorsOf(configuration_.colours));
     Report(tables_->Construct(configuration_.translationTable));
     if (mainWindow_) {
         // The controls start from what the engine now holds.
