@@ -44,7 +44,10 @@ void BM_SignalChain_Frame(benchmark::State &state)
     int32_t ones = 0;
     sirrel::SignalChain chain(
         settings,
-        [&](const int16_t *levels, int32_t count, const sirrel::DecoderParams &) { ones += levels[count / 2]; }, kRate);
+        [&](const int16_t *levels, int32_t count, const sirrel::DecoderParams &, const int16_t *) {
+            ones += levels[count / 2];
+        },
+        kRate);
     chain.SetDisplaysShown(state.range(1) != 0);
     const std::vector<int16_t> signal = FskSignal();
     int frame = 0;

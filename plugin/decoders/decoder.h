@@ -46,6 +46,8 @@ public:
     virtual void Configure(const DecoderParams &params) = 0;
     // The start/stop decoder takes line levels, one per sample; the clocked decoders take decided bits.
     virtual void Feed(const int16_t *input, int32_t count) = 0;
+    // Clocked decoders: each decided bit with the demodulator's confidence in it; by default the bits alone.
+    virtual void FeedSoft(const int16_t *bits, const int16_t *, int32_t count) { Feed(bits, count); }
     // The input has ended: deliver what is still held back waiting for more signal.
     virtual void Finish() {}
     // Back to the state of a fresh input; the configuration stays.

@@ -1,5 +1,7 @@
 #include "decoders/dispatch.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace sirrel {
@@ -41,7 +43,7 @@ const Dispatcher::Mode &Dispatcher::ModeOf(int32_t mode) const
     return mode >= 0 && size_t(mode) < modes_.size() ? modes_[size_t(mode)] : unknownMode_;
 }
 
-void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params)
+void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params, const int16_t *soft)
 {
     if (settings_.paused)
         return;
@@ -61,7 +63,7 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
     if (decoder)
         decoder->Configure(params);
     if (mode.clocked)
-        RunBitClock(decoder, levels, count, params.samplesPerBit);
+        RunBitClock(decoder, levels, soft, count, params.samplesPerBit);
     else
         decoder->Feed(levels, count);
 
@@ -72,15 +74,20 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
     }
 }
 
-void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit)
+void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count,
+                             double samplesPerBit)
 {
     const double s = samplesPerBit;
     double p = bitPhase_;
     int32_t lastLevel = lastLevel_;
     for (int32_t i = 0; i < count; ++i) {
         if (p + s / 2 <= i) {
-            if (decoder)
+            if (decoder && soft) {
+                const int16_t confidence = int16_t(std::min(std::abs(int32_t(soft[i])), 32767));
+                decoder->FeedSoft(levels + i, &confidence, 1);
+            } else if (decoder) {
                 decoder->Feed(levels + i, 1);
+            }
             p += s;
         }
         if (levels[i] != lastLevel) {

@@ -29,8 +29,10 @@ public:
     Dispatcher &operator=(const Dispatcher &) = delete;
 
     // `levels` holds `count` line levels (0 or 1), one per sample, or soft values when params.options.softTiming
-    // is set (start/stop modes only); params.samplesPerBit is set by the chain.
-    void Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params);
+    // is set (start/stop modes only); params.samplesPerBit is set by the chain. `soft`, when given, holds the
+    // demodulator's signed soft value per sample, whose size at each decided bit is the confidence the clocked
+    // decoders get.
+    void Dispatch(const int16_t *levels, int32_t count, const DecoderParams &params, const int16_t *soft = nullptr);
     // The audio has ended (a file decoded to its end): the decoder of the current mode delivers what it still
     // holds back waiting for more signal (the start/stop decoder, and FEC with correction).
     void Finish();
@@ -72,7 +74,7 @@ private:
     }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
     // toward every transition. The phase stays relative to the next block.
-    void RunBitClock(Decoder *decoder, const int16_t *levels, int32_t count, double samplesPerBit);
+    void RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count, double samplesPerBit);
 
     SettingsModel &settings_;
     DataOutputWindow &output_;

@@ -21,6 +21,8 @@ public:
     // Character set, mask, block, inverting rate and polarity of mode 5, and the correction choice.
     void Configure(const DecoderParams &params) override;
     void Feed(const int16_t *bits, int32_t count) override;
+    // The copies are combined from the decided bits alone.
+    void FeedSoft(const int16_t *bits, const int16_t *, int32_t count) override { Feed(bits, count); }
     // Shows the characters whose repetition has not come.
     void Finish() override;
     void Reset() override;

@@ -95,7 +95,7 @@ int32_t SyncArqDecoder::BlockLength() const { return int32_t(ClampToInt32(BlockB
 
 void SyncArqDecoder::OnCode(int32_t code) { Deliver({0, uint8_t(code)}); }
 
-inline void SyncArqDecoder::PutBit(int8_t bit)
+inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
 {
     if (skipBits_ > 0) {
         gapCount_ = --skipBits_;
@@ -104,10 +104,10 @@ inline void SyncArqDecoder::PutBit(int8_t bit)
     if (bitCount_ == kBufferBits) {
         Search();
         if (bitCount_ == kBufferBits) {
-            std::memmove(bits_.data(), bits_.data() + 1, kBufferBits - 1);
-            bitCount_ = kBufferBits - 1;
+            Drop(1);
         }
     }
+    confidence_[size_t(bitCount_)] = confidence;
     bits_[bitCount_++] = bit;
     if (kept_) {
         while (kept_ && bitCount_ >= BlockBits() + 2)
@@ -121,7 +121,13 @@ inline void SyncArqDecoder::PutBit(int8_t bit)
 void SyncArqDecoder::Feed(const int16_t *bits, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i)
-        PutBit(int8_t(bits[i]));
+        PutBit(int8_t(bits[i]), 0);
+}
+
+void SyncArqDecoder::FeedSoft(const int16_t *bits, const int16_t *confidence, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        PutBit(int8_t(bits[i]), confidence[i]);
 }
 
 int32_t SyncArqDecoder::Assemble(int32_t at, int32_t flip) const
@@ -228,9 +234,30 @@ int32_t SyncArqDecoder::ReadBlock(int32_t at, int32_t &counter, std::vector<int3
         const bool checks = Checks(charset_, code);
         valid += checks;
         if (codes)
-            codes->push_back(checks ? code : ErrorMark(charset_));
+            codes->push_back(checks ? code : Corrected(at + kCodeBits * m, code));
     }
     return valid;
+}
+
+int32_t SyncArqDecoder::Corrected(int32_t at, int32_t code) const
+{
+    // Only the constant-ratio sets can be corrected, and only from the demodulator's confidence in each bit.
+    const int16_t *confidence = confidence_.data() + at;
+    if (charset_ == kIta2P || std::all_of(confidence, confidence + kCodeBits, [](int16_t c) { return c == 0; }))
+        return ErrorMark(charset_);
+    // Every word of three one-bits is a character: the likeliest is the one of the three bits most surely 1.
+    std::array<int32_t, kCodeBits> order{};
+    std::array<int32_t, kCodeBits> towardOne{};
+    for (int32_t k = 0; k < kCodeBits; ++k) {
+        order[size_t(k)] = k;
+        towardOne[size_t(k)] = (code >> k & 1) ? confidence[k] : -confidence[k];
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&towardOne](int32_t a, int32_t b) { return towardOne[size_t(a)] > towardOne[size_t(b)]; });
+    int32_t word = 0;
+    for (int32_t k = 0; k < 3; ++k)
+        word |= 1 << order[size_t(k)];
+    return (code & ~kAllCodeBits) | word;
 }
 
 int32_t SyncArqDecoder::ValidCodes(int32_t at) const
@@ -256,6 +283,7 @@ void SyncArqDecoder::Drop(int32_t count)
 {
     bitCount_ -= count;
     std::memmove(bits_.data(), bits_.data() + count, size_t(bitCount_));
+    std::memmove(confidence_.data(), confidence_.data() + count, size_t(bitCount_) * sizeof(int16_t));
 }
 
 void SyncArqDecoder::ReadKeptBlock()

@@ -6,9 +6,10 @@
 //
 // With correction chosen it keeps the block timing once found: each block is read one cycle after the last
 // (following a slip of one bit), a code that fails the check shows as the error mark, and blocks that do not
-// check whole are held back until a whole one follows. A first block is taken only when the next one checks
-// too; a run of blocks that do not check whole gives the timing up and drops them, which is what the noise
-// after a transmission looks like.
+// check whole are held back until a whole one follows. Given the demodulator's confidence in each bit, a failed
+// code of a constant-ratio set shows as its likeliest character instead. A first block is taken only when the next one
+// checks too; a run of blocks that do not check whole gives the timing up and drops them, which is what the noise after
+// a transmission looks like.
 #pragma once
 
 #include <array>
@@ -41,6 +42,8 @@ public:
     void Configure(const DecoderParams &params) override;
     // Decided bits, 0 or 1.
     void Feed(const int16_t *bits, int32_t count) override;
+    // With the kept timing, a code that fails is corrected from the confidence in its bits instead of marked.
+    void FeedSoft(const int16_t *bits, const int16_t *confidence, int32_t count) override;
     // Shows the held blocks whose codes mostly check.
     void Finish() override;
     void Reset() override;
@@ -77,7 +80,7 @@ protected:
     virtual void OnCode(int32_t code);
 
 private:
-    void PutBit(int8_t bit);
+    void PutBit(int8_t bit, int16_t confidence);
     int64_t BlockBits() const { return int64_t(charsInCycle_) * 7; }
     // The 7 bits from `at` as a code, first bit as bit 0; a bit counts as 1 when it differs from `flip`.
     int32_t Assemble(int32_t at, int32_t flip) const;
@@ -95,6 +98,8 @@ private:
     // fails), appended to `codes` when given; returns how many check.
     int32_t ReadBlock(int32_t at, int32_t &counter, std::vector<int32_t> *codes) const;
     int32_t ValidCodes(int32_t at) const;
+    // What is shown for the failed code `code` read at `at`: the likeliest character, or the error mark.
+    int32_t Corrected(int32_t at, int32_t code) const;
     // Takes the block at `at` into the held codes and waits for the next one, a bit early.
     void Keep(int32_t at);
     // The buffer holds the next block with a bit either side of where it is due.
@@ -109,6 +114,7 @@ private:
     int32_t cycleLength_ = 45;
     int32_t gapCount_ = 0;
     std::array<int8_t, kBufferBits> bits_{};
+    std::array<int16_t, kBufferBits> confidence_{}; // per bit, 0 when the demodulator gives none
     int32_t bitCount_ = 0;
     int32_t invertingRate_ = 0;
     int32_t invertCounter_ = 0;

@@ -314,7 +314,8 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
             params.samplesPerBit = double(rate_) / baud;
             // The weak-signal demodulator's soft values let the start/stop framing weigh whole frames.
             params.options.softTiming = choice == kDemodWeakSignal && IsStartStopMode(settings_.mode);
-            dispatch_(params.options.softTiming ? weakSignal_.Soft() : cleaned_, int32_t(n), params);
+            const int16_t *soft = choice == kDemodWeakSignal ? weakSignal_.Soft() : nullptr;
+            dispatch_(params.options.softTiming ? soft : cleaned_, int32_t(n), params, soft);
         }
     }
 

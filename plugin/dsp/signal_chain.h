@@ -23,7 +23,9 @@
 namespace sirrel {
 
 // Where the decided bits go: one level (0 or 1) per sample and the filled parameter block.
-using DispatchTarget = std::function<void(const int16_t *levels, int32_t count, const DecoderParams &params)>;
+// The decided line levels of a frame, and the weak-signal demodulator's soft values beside them (else null).
+using DispatchTarget =
+    std::function<void(const int16_t *levels, int32_t count, const DecoderParams &params, const int16_t *soft)>;
 
 // Spacing of the bit transitions: the last 1024 intervals in samples, oldest first.
 class TransitionIntervals {

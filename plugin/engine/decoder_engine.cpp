@@ -59,8 +59,8 @@ DecoderEngine::DecoderEngine(AudioSource &source, const SettingsModel &settings,
     : source_(source), settings_(settings), output_(colors), dispatcher_(settings_, output_),
       chain_(
           settings_,
-          [this](const int16_t *levels, int32_t count, const DecoderParams &params) {
-              dispatcher_.Dispatch(levels, count, params);
+          [this](const int16_t *levels, int32_t count, const DecoderParams &params, const int16_t *soft) {
+              dispatcher_.Dispatch(levels, count, params, soft);
           },
           source.ProcessingRateFor(source.StartRate())),
       published_(settings)

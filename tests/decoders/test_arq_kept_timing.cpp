@@ -137,5 +137,36 @@ TEST(ArqKeptTiming, FinishShowsTheHeldBlocksThatMostlyCheck)
     EXPECT_FALSE(switched.decoder.KeepsTiming());
 }
 
+// With the demodulator's confidence in each bit, a code that fails is read as the character of its three surest
+// one-bits; a wrong bit that the demodulator was sure of still gives a wrong character, and no confidence gives
+// the mark.
+TEST(ArqKeptTiming, AFailedCodeIsCorrectedFromTheConfidenceOfItsBits)
+{
+    struct Case {
+        const char *name;
+        int16_t flippedConfidence; // of the wrong bit; the others have 1000
+        int expected;              // shown in place of the second code of the third block
+    };
+    const Case cases[] = {
+        {"the doubtful bit is the wrong one", 100, kN},
+        {"no confidence at all", 0, kMark},
+    };
+    for (const Case &c : cases) {
+        Reading reading(true);
+        const Bits bits = Transmission([](size_t b, Bits &block) {
+            if (b == 2)
+                block[8] ^= 1;
+        });
+        std::vector<int16_t> levels(bits.begin(), bits.end());
+        std::vector<int16_t> confidence(bits.size(), c.flippedConfidence == 0 ? 0 : 1000);
+        confidence[2 * 45 + 8] = c.flippedConfidence;
+        reading.decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+        reading.decoder.Finish();
+        std::vector<int> expected = Sent();
+        expected[7] = c.expected;
+        EXPECT_EQ(reading.out.codes, expected) << c.name;
+    }
+}
+
 } // namespace
 } // namespace sirrel

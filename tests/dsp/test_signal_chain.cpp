@@ -48,7 +48,7 @@ struct Capture {
     int calls = 0;
     DispatchTarget Target()
     {
-        return [this](const int16_t *l, int32_t count, const DecoderParams &p) {
+        return [this](const int16_t *l, int32_t count, const DecoderParams &p, const int16_t *) {
             levels.insert(levels.end(), l, l + count);
             samplesPerBit.push_back(p.samplesPerBit);
             ++calls;
