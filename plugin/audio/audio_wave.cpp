@@ -320,6 +320,9 @@ bool Oru_AudioWave::ServeInput()
         return false;
     const uint32_t block = format_.blockAlign;
     uint8_t *buffer = inputRing_.data() + size_t(inputIndex_) * inputSize_;
+    // A device that leaves the buffer alone (ALSA's null device) then gives silence, not the ring's old audio.
+    if (inputFill_ == 0)
+        std::memset(buffer, format_.bits == 8 ? 0x80 : 0, inputSize_);
     const int32_t frames = input_->Transfer(buffer + inputFill_, (inputSize_ - inputFill_) / block);
     CountXruns();
     if (frames < 0) {
