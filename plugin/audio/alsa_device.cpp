@@ -1,6 +1,7 @@
 #include "audio/alsa_device.h"
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,8 +12,34 @@ namespace {
 
 constexpr char kDefaultDevice[] = "default";
 
-// ALSA prints its own diagnostics on stderr; ours name the device and the format instead.
-void QuietAlsa(const char *, int, const char *, int, const char *, ...) {}
+// ALSA prints its own diagnostics on stderr; ours name the device and the format instead. The handler is set
+// for this thread and only while ALSA works for us: a process-wide one would outlive an unloaded plug-in.
+void Quiet(const char *, int, const char *, int, const char *, va_list) {}
+
+// Some libasound headers declare the setter without C linkage: it is taken by its C name.
+using SetLocalHandler = snd_local_error_handler_t (*)(snd_local_error_handler_t);
+
+SetLocalHandler LocalHandlerSetter()
+{
+    static const auto setter = reinterpret_cast<SetLocalHandler>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_local"));
+    return setter;
+}
+
+class QuietAlsa {
+public:
+    QuietAlsa() : setter_(LocalHandlerSetter()), previous_(setter_ ? setter_(Quiet) : nullptr) {}
+    ~QuietAlsa()
+    {
+        if (setter_)
+            setter_(previous_);
+    }
+    QuietAlsa(const QuietAlsa &) = delete;
+    QuietAlsa &operator=(const QuietAlsa &) = delete;
+
+private:
+    SetLocalHandler setter_;
+    snd_local_error_handler_t previous_;
+};
 
 std::string TakeHint(void *hint, const char *field)
 {
@@ -33,6 +60,7 @@ public:
 
     int32_t Wait(int32_t timeoutMs) override
     {
+        const QuietAlsa quiet;
         const int result = snd_pcm_wait(pcm_, timeoutMs);
         if (result >= 0)
             return result > 0 ? 1 : 0;
@@ -41,6 +69,7 @@ public:
 
     int32_t Transfer(void *data, uint32_t frames) override
     {
+        const QuietAlsa quiet;
         if (kind_ == StreamKind::kCapture && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED)
             snd_pcm_start(pcm_);
         const snd_pcm_sframes_t moved =
@@ -120,10 +149,9 @@ int Configure(snd_pcm_t *pcm, StreamKind kind, const WaveFormat &format, uint32_
 
 } // namespace
 
-AlsaDevices::AlsaDevices() { snd_lib_error_set_handler(QuietAlsa); }
-
 std::vector<AudioDeviceEntry> AlsaDevices::List(StreamKind kind)
 {
+    const QuietAlsa quiet;
     std::vector<AudioDeviceEntry> entries;
     void **hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0)
@@ -148,6 +176,7 @@ std::vector<AudioDeviceEntry> AlsaDevices::List(StreamKind kind)
 std::unique_ptr<AudioStream> AlsaDevices::Open(StreamKind kind, const std::string &id, const WaveFormat &format,
                                                uint32_t periodBytes, uint32_t periods, std::string &error)
 {
+    const QuietAlsa quiet;
     const std::string device = id.empty() ? kDefaultDevice : id;
     if (format.blockAlign == 0 || periodBytes < format.blockAlign || periods == 0) {
         error = "Invalid argument";

@@ -8,8 +8,6 @@ namespace sirrel {
 
 class AlsaDevices : public AudioDevices {
 public:
-    AlsaDevices();
-
     std::vector<AudioDeviceEntry> List(StreamKind kind) override;
     std::unique_ptr<AudioStream> Open(StreamKind kind, const std::string &id, const WaveFormat &format,
                                       uint32_t periodBytes, uint32_t periods, std::string &error) override;

@@ -1,6 +1,7 @@
 #include "host/audio_routes.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/host_interface.h"
@@ -145,26 +146,108 @@ void DspExtensionRoute::OutputStep(void *, uint32_t)
     }
 }
 
+namespace {
+
+// The list entry whose name the chunk holds (names are stored cut to their slot), else the first.
+int32_t IndexByName(const std::vector<std::string> &names, const std::string &stored)
+{
+    for (size_t i = 0; i < names.size() && !stored.empty(); ++i) {
+        if (names[i].substr(0, SoundCardRoute::kStoredNameLength) == stored)
+            return int32_t(i);
+    }
+    return 0;
+}
+
+std::string StoredName(const std::vector<std::string> &names, int32_t index)
+{
+    return size_t(index) < names.size() ? names[size_t(index)].substr(0, SoundCardRoute::kStoredNameLength) : "";
+}
+
+} // namespace
+
 bool SoundCardRoute::Open()
 {
     LoadSoundCard(path_, receiverKey_, soundCard_);
-    // This build has no sound-card audio: the route cannot start, and construction ends as for a failed start.
-    owner_.Alert("Oru_AudioWave Wave-in Error", "Sound-card audio is not supported by this build of the plug-in.");
-    return false;
+    wave_ = std::make_unique<Oru_AudioWave>(devices_, 1, 16, kRate, Oru_AudioWave::kBoth);
+    wave_->SetInputBufferSize(kBufferBytes);
+    wave_->SetInputBufferCount(kInputBuffers);
+    wave_->SetOutputBufferSize(kBufferBytes);
+    wave_->SetOutputBufferCount(kOutputBuffers);
+    wave_->SetErrorReporter([this](const char *caption, const std::string &text) { owner_.Alert(caption, text); });
+    wave_->SetInputCallback([this](Oru_AudioWave &, uint8_t *data, uint32_t bytes) {
+        if (player_.IsRecording())
+            player_.Record(data, bytes);
+        Deliver(data, bytes);
+    });
+    wave_->SetOutputCallback([this](uint8_t *data) {
+        OutputStep(nullptr, 0);
+        Deliver(data, kBufferBytes);
+    });
+    wave_->SetInputDevice(IndexByName(wave_->InputNames(), soundCard_.waveIn));
+    wave_->SetOutputDevice(IndexByName(wave_->OutputNames(), soundCard_.waveOut));
+    return wave_->Start(true) == 1;
 }
 
-void SoundCardRoute::Release() { SaveSoundCard(path_, receiverKey_, soundCard_); }
+void SoundCardRoute::Release()
+{
+    if (!wave_)
+        return;
+    wave_->Stop();
+    soundCard_.waveIn = StoredName(wave_->InputNames(), wave_->InputDevice());
+    soundCard_.waveOut = StoredName(wave_->OutputNames(), wave_->OutputDevice());
+    SaveSoundCard(path_, receiverKey_, soundCard_);
+    wave_.reset();
+}
+
+void SoundCardRoute::Deliver(const uint8_t *data, uint32_t bytes)
+{
+    const auto *samples = reinterpret_cast<const int16_t *>(data);
+    int32_t peak = 0;
+    for (uint32_t i = 0; i < bytes / 2; ++i)
+        peak = std::max(peak, std::abs(int32_t(samples[i])));
+    level_.store(peak, std::memory_order_relaxed);
+    engine_->Deliver(samples, bytes / 2);
+}
+
+void SoundCardRoute::OutputStep(void *, uint32_t)
+{
+    std::lock_guard<std::mutex> hold(turnLock_);
+    if (!wave_ || !PlaybackActive() || wave_->Direction() != Oru_AudioWave::kOutput)
+        return;
+    uint8_t *buffer = wave_->GetFreeOutputBuffer();
+    if (!buffer)
+        return;
+    std::memset(buffer, 0, kBufferBytes);
+    if (!playbackPaused_.load())
+        player_.Read(buffer, kBufferBytes);
+    wave_->WriteOutputBuffer(buffer, kBufferBytes);
+}
+
+void SoundCardRoute::PlaybackStarted()
+{
+    if (!wave_)
+        return;
+    wave_->SetDirection(Oru_AudioWave::kOutput);
+    for (int turn = 0; turn < kPrimingTurns; ++turn)
+        OutputStep(nullptr, 0);
+}
+
+void SoundCardRoute::PlaybackStopped()
+{
+    if (wave_)
+        wave_->SetDirection(Oru_AudioWave::kInput);
+}
 
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
-                                    const std::atomic<bool> &playbackPaused, const std::string &soundCardPath,
-                                    uint32_t receiverKey)
+                                    const std::atomic<bool> &playbackPaused, AudioDevices &soundSystem,
+                                    const std::string &soundCardPath, uint32_t receiverKey)
 {
     if (IsQvModel(modelCode))
         return std::make_unique<QvHostBlockRoute>(owner, player, playbackPaused);
     if (dspKind == kDspExtension)
         return std::make_unique<DspExtensionRoute>(owner, player, playbackPaused);
     if (dspKind == kDspNone)
-        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, soundCardPath, receiverKey);
+        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, soundSystem, soundCardPath, receiverKey);
     return std::make_unique<HostBlockRoute>(owner, player, playbackPaused);
 }
 

@@ -75,7 +75,7 @@ public:
     // route; recording takes the incoming audio as mono 16-bit at the rate the host delivers it.
     bool StartPlayback(const std::string &path);
     bool StartRecording(const std::string &path);
-    void StopWav() { player_.Close(); }
+    void StopWav();
     void SetPlaybackPaused(bool paused) { playbackPaused_.store(paused); }
     bool PlaybackActive() const { return route_->PlaybackActive(); }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_device.h"
+
 namespace sirrel {
 
 // Message-box buttons as 4-bit codes, the first in the lowest nibble.
@@ -34,6 +36,8 @@ public:
     virtual bool RequestClose(uint32_t window) = 0;
     virtual void DestroyWindow(uint32_t window) = 0;
     virtual uint32_t WaveInDeviceCount() = 0;
+    // The sound system of the sound-card route.
+    virtual AudioDevices &SoundSystem();
     // True when the instance's main window is the framework's decoder window; otherwise CreateMainWindow only
     // hands out a handle.
     virtual bool BuildsWindows() const { return false; }
@@ -52,7 +56,7 @@ public:
     uint32_t CreateMainWindow(const std::string &title) override;
     bool RequestClose(uint32_t window) override;
     void DestroyWindow(uint32_t window) override;
-    // Capture devices listed by the kernel's sound driver.
+    // Capture devices of the sound system that can hear something.
     uint32_t WaveInDeviceCount() override;
 
     std::vector<Box> Boxes();
