@@ -185,7 +185,22 @@ bool SoundCardRoute::Open()
     });
     wave_->SetInputDevice(IndexByName(wave_->InputNames(), soundCard_.waveIn));
     wave_->SetOutputDevice(IndexByName(wave_->OutputNames(), soundCard_.waveOut));
+    OpenMixers();
     return wave_->Start(true) == 1;
+}
+
+void SoundCardRoute::OpenMixers()
+{
+    // The mixer is the card the fourth name holds, else the first.
+    const std::vector<std::string> cards = recording_->Devices();
+    if (cards.empty())
+        return;
+    const int32_t card = IndexByName(cards, soundCard_.fourth);
+    recording_->SelectMixerDevice(card);
+    playback_->SelectMixerDevice(card);
+    recordingState_ = recording_->Remember();
+    playbackState_ = playback_->Remember();
+    recording_->SelectStoredOrLineInput(soundCard_.mixerLine);
 }
 
 void SoundCardRoute::Release()
@@ -195,7 +210,14 @@ void SoundCardRoute::Release()
     wave_->Stop();
     soundCard_.waveIn = StoredName(wave_->InputNames(), wave_->InputDevice());
     soundCard_.waveOut = StoredName(wave_->OutputNames(), wave_->OutputDevice());
+    // A card without lines keeps the line that was stored for it.
+    if (recording_->SourceLine() >= 0) {
+        soundCard_.mixerLine = recording_->SourceLineName();
+        soundCard_.fourth = StoredName(recording_->Devices(), recording_->MixerDevice());
+    }
     SaveSoundCard(path_, receiverKey_, soundCard_);
+    recording_->Restore(recordingState_);
+    playback_->Restore(playbackState_);
     wave_.reset();
 }
 
@@ -239,7 +261,7 @@ void SoundCardRoute::PlaybackStopped()
 }
 
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
-                                    const std::atomic<bool> &playbackPaused, AudioDevices &soundSystem,
+                                    const std::atomic<bool> &playbackPaused, WindowServices &services,
                                     const std::string &soundCardPath, uint32_t receiverKey)
 {
     if (IsQvModel(modelCode))
@@ -247,7 +269,10 @@ std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwn
     if (dspKind == kDspExtension)
         return std::make_unique<DspExtensionRoute>(owner, player, playbackPaused);
     if (dspKind == kDspNone)
-        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, soundSystem, soundCardPath, receiverKey);
+        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, services.SoundSystem(),
+                                                std::make_unique<Oru_AudioMixer>(services.MakeMixer()),
+                                                std::make_unique<Oru_AudioMixer>(services.MakeMixer()), soundCardPath,
+                                                receiverKey);
     return std::make_unique<HostBlockRoute>(owner, player, playbackPaused);
 }
 

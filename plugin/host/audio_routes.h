@@ -9,11 +9,13 @@
 #include <mutex>
 #include <string>
 
+#include "audio/audio_mixer.h"
 #include "audio/audio_wave.h"
 #include "audio/wav_player.h"
 #include "engine/audio_source.h"
 #include "engine/decoder_engine.h"
 #include "host/host_interface.h"
+#include "host/window_services.h"
 #include "protocols/configuration.h"
 
 namespace sirrel {
@@ -124,9 +126,13 @@ public:
     // The device names' room in the sound-card chunk, without the terminating NUL.
     static constexpr size_t kStoredNameLength = 31;
 
+    // The two mixers: the first chooses the recording line, the second is the one WAV playback may mute; both
+    // are put back as they were found.
     SoundCardRoute(RouteOwner &owner, WavPlayer &player, const std::atomic<bool> &playbackPaused, AudioDevices &devices,
+                   std::unique_ptr<Oru_AudioMixer> recording, std::unique_ptr<Oru_AudioMixer> playback,
                    std::string path, uint32_t receiverKey)
-        : HostRoute(owner, player, playbackPaused), devices_(devices), path_(std::move(path)), receiverKey_(receiverKey)
+        : HostRoute(owner, player, playbackPaused), devices_(devices), recording_(std::move(recording)),
+          playback_(std::move(playback)), path_(std::move(path)), receiverKey_(receiverKey)
     {
     }
 
@@ -140,14 +146,20 @@ public:
 
     // Null before Open and after Release.
     Oru_AudioWave *Wave() { return wave_.get(); }
+    Oru_AudioMixer &RecordingMixer() { return *recording_; }
     // The largest magnitude of the last recorded or played buffer.
     int32_t Level() const { return level_.load(std::memory_order_relaxed); }
     const SoundCardConfiguration &Stored() const { return soundCard_; }
 
 private:
     void Deliver(const uint8_t *data, uint32_t bytes);
+    void OpenMixers();
 
     AudioDevices &devices_;
+    std::unique_ptr<Oru_AudioMixer> recording_;
+    std::unique_ptr<Oru_AudioMixer> playback_;
+    Oru_AudioMixer::State recordingState_;
+    Oru_AudioMixer::State playbackState_;
     std::string path_;
     uint32_t receiverKey_;
     SoundCardConfiguration soundCard_;
@@ -159,7 +171,7 @@ private:
 
 // The route of a receiver, by its model code and DSP kind.
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
-                                    const std::atomic<bool> &playbackPaused, AudioDevices &soundSystem,
+                                    const std::atomic<bool> &playbackPaused, WindowServices &services,
                                     const std::string &soundCardPath, uint32_t receiverKey);
 
 } // namespace sirrel

@@ -39,8 +39,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
       paths_(DataPathsIn(ResolveDataFolder()))
 {
     // The engine must be usable before any route opens.
-    route_ = RouteFor(modelCode_, dspKind_, *this, player_, playbackPaused_, services_.SoundSystem(), paths_.soundCard,
-                      receiverKey_);
+    route_ = RouteFor(modelCode_, dspKind_, *this, player_, playbackPaused_, services_, paths_.soundCard, receiverKey_);
     engine_ = std::make_unique<DecoderEngine>(*route_, SettingsModel{});
     route_->Attach(*engine_);
     SettingsModel &settings = engine_->Settings();

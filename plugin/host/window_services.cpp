@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "audio/alsa_device.h"
+#include "audio/alsa_mixer.h"
 #include "ui/message_box.h"
 
 namespace sirrel {
@@ -42,6 +43,8 @@ void HeadlessWindowServices::DestroyWindow(uint32_t window)
 }
 
 AudioDevices &WindowServices::SoundSystem() { return SystemAudioDevices(); }
+
+std::unique_ptr<MixerBackend> WindowServices::MakeMixer() { return std::make_unique<AlsaMixer>(); }
 
 uint32_t HeadlessWindowServices::WaveInDeviceCount() { return CaptureDeviceCount(SoundSystem()); }
 

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "audio/audio_device.h"
+#include "audio/audio_mixer.h"
 
 namespace sirrel {
 
@@ -38,6 +40,8 @@ public:
     virtual uint32_t WaveInDeviceCount() = 0;
     // The sound system of the sound-card route.
     virtual AudioDevices &SoundSystem();
+    // A mixer of the sound system, for one Oru_AudioMixer.
+    virtual std::unique_ptr<MixerBackend> MakeMixer();
     // True when the instance's main window is the framework's decoder window; otherwise CreateMainWindow only
     // hands out a handle.
     virtual bool BuildsWindows() const { return false; }

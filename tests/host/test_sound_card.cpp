@@ -12,6 +12,7 @@
 #include "audio/wav_file.h"
 #include "fake_audio_device.h"
 #include "fake_host.h"
+#include "fake_mixer.h"
 #include "host/decoder_instance.h"
 #include "host/receiver.h"
 #include "stored_receiver.h"
@@ -29,7 +30,9 @@ constexpr uint32_t kKey = 0x10745678;
 class FakeSoundServices : public HeadlessWindowServices {
 public:
     AudioDevices &SoundSystem() override { return devices; }
+    std::unique_ptr<MixerBackend> MakeMixer() override { return std::make_unique<FakeMixer>(card); }
     FakeAudioDevices devices;
+    FakeMixer::Card card;
 };
 
 template <typename Condition> bool Eventually(Condition condition)
@@ -83,6 +86,20 @@ TEST_F(SoundCard, OpensTheStoredDevicesDecodesEveryBufferAndStoresTheNames)
     EXPECT_EQ(stored.waveIn, "Card B");
     EXPECT_EQ(stored.waveOut, "Windows default");
     EXPECT_EQ(stored.mixerLine, "Line");
+}
+
+TEST_F(SoundCard, TheStoredMixerLineRecordsAndTheMixerIsPutBackAtClose)
+{
+    services_.card.lines = {{"Mic", 0, true, true, true}, {"Line", MixerBackend::kLineInput, true, true, true}};
+    services_.card.items = {"Mic", "Line"};
+    services_.card.item = 0;
+    auto instance = Make();
+    ASSERT_TRUE(instance->Constructed());
+    EXPECT_EQ(services_.card.item, 1) << "without a stored line, the line input records";
+    instance.reset();
+    EXPECT_EQ(services_.card.item, 0);
+    EXPECT_EQ(Stored().mixerLine, "Line");
+    EXPECT_EQ(Stored().fourth, "Card A");
 }
 
 TEST_F(SoundCard, ADeviceThatCannotOpenEndsConstructionWithTheBox)
