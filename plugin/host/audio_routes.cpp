@@ -221,6 +221,27 @@ void SoundCardRoute::Release()
     wave_.reset();
 }
 
+SoundCardControls SoundCardRoute::Controls(const SignalChain &chain)
+{
+    SoundCardControls controls;
+    controls.waveDevice.names = [this] { return wave_->InputNames(); };
+    controls.waveDevice.selected = [this] { return wave_->InputDevice(); };
+    controls.waveDevice.choose = [this](int32_t index) { wave_->SetInputDevice(index); };
+    controls.mixerDevice.names = [this] { return recording_->Devices(); };
+    controls.mixerDevice.selected = [this] { return recording_->MixerDevice(); };
+    controls.mixerDevice.choose = [this](int32_t index) {
+        recording_->SelectMixerDevice(index);
+        recording_->SelectStoredOrLineInput("");
+    };
+    controls.mixerLine.names = [this] { return recording_->LineNames(); };
+    controls.mixerLine.selected = [this] { return recording_->SourceLine(); };
+    controls.mixerLine.choose = [this](int32_t index) { recording_->SelectSourceLine(index); };
+    controls.level = [this] { return Level(); };
+    controls.clippingColour = [&chain] { return chain.ClippingColour(); };
+    controls.service = [this] { recording_->Service(); };
+    return controls;
+}
+
 void SoundCardRoute::Deliver(const uint8_t *data, uint32_t bytes)
 {
     const auto *samples = reinterpret_cast<const int16_t *>(data);

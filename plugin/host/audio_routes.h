@@ -17,6 +17,7 @@
 #include "host/host_interface.h"
 #include "host/window_services.h"
 #include "protocols/configuration.h"
+#include "windows/sound_card_panel.h"
 
 namespace sirrel {
 
@@ -147,6 +148,8 @@ public:
     // Null before Open and after Release.
     Oru_AudioWave *Wave() { return wave_.get(); }
     Oru_AudioMixer &RecordingMixer() { return *recording_; }
+    // What the decoder window's sound-card controls show and change; `chain` tells the clipping.
+    SoundCardControls Controls(const SignalChain &chain);
     // The largest magnitude of the last recorded or played buffer.
     int32_t Level() const { return level_.load(std::memory_order_relaxed); }
     const SoundCardConfiguration &Stored() const { return soundCard_; }

@@ -65,6 +65,8 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
     if (!route_->Open())
         return;
+    if (auto *soundCard = dynamic_cast<SoundCardRoute *>(route_.get()); soundCard && mainWindow_)
+        mainWindow_->ShowSoundCard(soundCard->Controls(engine_->Chain()));
     Report(protocols_->LoadList());
     engine_->Chain().Tuning().BaudrateEdited(settings.baudrate);
     const uint32_t rate = route_->StartRate();
