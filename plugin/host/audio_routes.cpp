@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "host/host_interface.h"
 #include "host/receiver.h"
@@ -179,6 +180,10 @@ bool SoundCardRoute::Open()
             player_.Record(data, bytes);
         Deliver(data, bytes);
     });
+    wave_->SetEndedCallback([this](const std::string &text) {
+        std::lock_guard<std::mutex> hold(failureLock_);
+        failure_ = text;
+    });
     wave_->SetOutputCallback([this](uint8_t *data) {
         OutputStep(nullptr, 0);
         Deliver(data, kBufferBytes);
@@ -239,7 +244,14 @@ SoundCardControls SoundCardRoute::Controls(const SignalChain &chain)
     controls.level = [this] { return Level(); };
     controls.clippingColour = [&chain] { return chain.ClippingColour(); };
     controls.service = [this] { recording_->Service(); };
+    controls.failure = [this] { return std::make_pair(std::string(Oru_AudioWave::kInputCaption), TakeFailure()); };
     return controls;
+}
+
+std::string SoundCardRoute::TakeFailure()
+{
+    std::lock_guard<std::mutex> hold(failureLock_);
+    return std::exchange(failure_, std::string());
 }
 
 void SoundCardRoute::Deliver(const uint8_t *data, uint32_t bytes)

@@ -150,6 +150,8 @@ public:
     Oru_AudioMixer &RecordingMixer() { return *recording_; }
     // What the decoder window's sound-card controls show and change; `chain` tells the clipping.
     SoundCardControls Controls(const SignalChain &chain);
+    // Why the card stopped while running, once; empty while it runs.
+    std::string TakeFailure();
     // The largest magnitude of the last recorded or played buffer.
     int32_t Level() const { return level_.load(std::memory_order_relaxed); }
     const SoundCardConfiguration &Stored() const { return soundCard_; }
@@ -170,6 +172,9 @@ private:
     // Output turns come from the service thread and, when playback starts, from the user-interface thread.
     std::mutex turnLock_;
     std::atomic<int32_t> level_{0};
+    // Set by the service thread, taken by the user-interface thread.
+    std::mutex failureLock_;
+    std::string failure_;
 };
 
 // The route of a receiver, by its model code and DSP kind.

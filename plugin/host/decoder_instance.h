@@ -83,6 +83,7 @@ public:
     void AudioOutputStep(void *destination, uint32_t byteCount) { route_->OutputStep(destination, byteCount); }
 
     DecoderEngine &Engine() { return *engine_; }
+    HostRoute &AudioRoute() { return *route_; }
     // Both edit the engine's settings: use them on the frame thread, in an edit, or while no audio arrives.
     ProtocolLibrary &Protocols() { return *protocols_; }
     TranslationTables &Tables() { return *tables_; }

@@ -1,6 +1,7 @@
 #include "windows/sound_card_panel.h"
 
 #include "orurt.h"
+#include "ui/message_box.h"
 
 namespace sirrel {
 
@@ -83,6 +84,11 @@ void SoundCardPanel::Refresh()
         level_.SetLevel(controls_.level());
     if (controls_.clippingColour)
         clipping_.SetColor(controls_.clippingColour());
+    if (controls_.failure) {
+        const auto [caption, text] = controls_.failure();
+        if (!text.empty())
+            ShowMessageBox(TopLevel(), caption, text, kBoxOk);
+    }
 }
 
 } // namespace sirrel

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/controls.h"
@@ -33,6 +34,8 @@ struct SoundCardControls {
     std::function<uint32_t()> clippingColour;
     // Takes the mixer's events on the user-interface thread, before the lists are looked at.
     std::function<void()> service;
+    // Why the sound card stopped since the last look (caption and text), empty while it runs.
+    std::function<std::pair<std::string, std::string>()> failure;
 };
 
 class SoundCardPanel : public Oru_Window {

@@ -102,6 +102,22 @@ TEST_F(SoundCard, TheStoredMixerLineRecordsAndTheMixerIsPutBackAtClose)
     EXPECT_EQ(Stored().fourth, "Card A");
 }
 
+TEST_F(SoundCard, ACardLostWhileRunningSaysSoOnceAndTheInstanceStillCloses)
+{
+    services_.devices.signal.assign(8192, 0);
+    services_.devices.vanishAfter = 5000;
+    auto instance = Make();
+    ASSERT_TRUE(instance->Constructed());
+    auto *route = dynamic_cast<SoundCardRoute *>(&instance->AudioRoute());
+    ASSERT_NE(route, nullptr);
+    ASSERT_TRUE(Eventually([&] { return !route->Wave()->Running(); }));
+    EXPECT_EQ(route->TakeFailure(), "The sound card stopped recording: No such device");
+    EXPECT_EQ(route->TakeFailure(), "");
+    EXPECT_EQ(instance->FramesProcessed(), 2u);
+    instance.reset();
+    EXPECT_EQ(Stored().waveIn, "Windows default") << "the names are saved all the same";
+}
+
 TEST_F(SoundCard, ADeviceThatCannotOpenEndsConstructionWithTheBox)
 {
     services_.devices.captureFailures = 5;
