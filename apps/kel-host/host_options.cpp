@@ -22,7 +22,8 @@ const cli::ProgramText &ProgramText()
         "--input-rate. The program ends when the last window is closed.",
         "Receiver kinds: qv-usb (model QvUSBv), qv-ser (model QvSERv); both get their audio as host audio\n"
         "blocks. kr-100 (model KR-100) has no DSP: the plug-in records its audio from the sound card itself,\n"
-        "its SOURCE is sound-card, and the devices are those saved for it (the system default at first).\n"
+        "its SOURCE is sound-card, and the devices are those saved for it (the system default at first);\n"
+        "its audio never ends, so --exit-at-end waits for Ctrl-C.\n"
         "SERIAL is the receiver's serial number (0..4294967295): it selects the receiver's saved\n"
         "settings, so the same serial finds the window as it was left.\n"
         "When a file ends the window stays open and no more audio is sent; --exit-at-end closes every window\n"

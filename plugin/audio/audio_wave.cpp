@@ -297,6 +297,7 @@ void Oru_AudioWave::Serve()
 
     while (ok && !stopping_.load() && !failed_.load()) {
         const bool moved = ServeInput() | ServeOutput();
+        CountXruns();
         if (!moved)
             WaitForWork();
     }
@@ -324,7 +325,6 @@ bool Oru_AudioWave::ServeInput()
     if (inputFill_ == 0)
         std::memset(buffer, format_.bits == 8 ? 0x80 : 0, inputSize_);
     const int32_t frames = input_->Transfer(buffer + inputFill_, (inputSize_ - inputFill_) / block);
-    CountXruns();
     if (frames < 0) {
         EndStream(frames, "recording");
         return false;
@@ -366,7 +366,6 @@ bool Oru_AudioWave::ServeOutput()
     const uint32_t block = format_.blockAlign;
     const int32_t frames =
         played_ + block <= length ? output_->Transfer(data + played_, (length - played_) / block) : 0;
-    CountXruns();
     if (frames < 0) {
         EndStream(frames, "playing");
         return false;

@@ -223,7 +223,6 @@ void SoundCardRoute::Release()
     SaveSoundCard(path_, receiverKey_, soundCard_);
     recording_->Restore(recordingState_);
     playback_->Restore(playbackState_);
-    wave_.reset();
 }
 
 SoundCardControls SoundCardRoute::Controls(const SignalChain &chain)

@@ -145,7 +145,7 @@ public:
     void PlaybackStarted() override;
     void PlaybackStopped() override;
 
-    // Null before Open and after Release.
+    // Null before Open; stopped, and still there for the window's last look, after Release.
     Oru_AudioWave *Wave() { return wave_.get(); }
     Oru_AudioMixer &RecordingMixer() { return *recording_; }
     // What the decoder window's sound-card controls show and change; `chain` tells the clipping.

@@ -163,6 +163,26 @@ TEST_F(AudioWaveTest, OutputBuffersComeBackOnceTheDeviceTookThem)
     EXPECT_EQ(wave->GetFreeOutputBuffer(), buffers[0]);
 }
 
+TEST_F(AudioWaveTest, ResetOutputDropsWhatIsQueuedAndXrunsAreCounted)
+{
+    devices_.playbackRoom = 0;
+    devices_.xruns = 2;
+    auto wave = Make(Oru_AudioWave::kOutput);
+    std::atomic<int> returned{0};
+    wave->SetOutputCallback([&](uint8_t *) { ++returned; });
+    ASSERT_EQ(wave->Start(true), 1);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_TRUE(wave->WriteOutputBuffer(wave->GetFreeOutputBuffer()));
+    EXPECT_EQ(wave->GetFreeOutputBuffer(), nullptr);
+    wave->ResetOutput();
+    EXPECT_NE(wave->GetFreeOutputBuffer(), nullptr) << "the dropped buffers are free again";
+    devices_.playbackRoom = 1u << 20;
+    EXPECT_TRUE(Eventually([&] { return wave->Xruns() == 2; })) << "the stream's recoveries are counted";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(returned.load(), 0) << "nothing dropped is played or handed back";
+    EXPECT_TRUE(devices_.Played().empty());
+}
+
 TEST_F(AudioWaveTest, OpenRetriesFourTimesThenReportsTheSystemText)
 {
     struct Case {

@@ -32,6 +32,8 @@ public:
     // Frames a playback transfer takes at most; 0 takes none (a full device).
     uint32_t playbackRoom = 1u << 20;
     std::function<bool(WaveQuery &query)> answer;
+    // Over- and underruns each stream says it recovered from.
+    uint32_t xruns = 0;
 
     std::vector<AudioDeviceEntry> List(StreamKind kind) override
     {
@@ -106,7 +108,7 @@ private:
         }
 
         void Discard() override {}
-        uint32_t Xruns() const override { return 0; }
+        uint32_t Xruns() const override { return devices_.xruns; }
 
     private:
         FakeAudioDevices &devices_;
