@@ -17,8 +17,8 @@ constexpr char kText[] = "RYRY THE QUICK BROWN FOX JUMPS";
 // repetition) keeps them back. The words after kText stand for them.
 constexpr char kSent[] = "RYRY THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG";
 
-// sirrel-decode on the file-backed device, stopped by `signal`. The device delivers as fast as it is read:
-// the signal is repeated so that the device still sounds when the signal comes.
+// sirrel-decode on the file-backed device, stopped by `signal` once the text has come (or after a minute). The
+// device delivers as fast as it is read: the signal is repeated so that the device still sounds at the signal.
 e2e::Result DecodeLive(const e2e::TempDir &dir, const std::string &signal, const std::vector<std::string> &options)
 {
     const std::string wav = dir.file("live.wav");
@@ -29,8 +29,12 @@ e2e::Result DecodeLive(const e2e::TempDir &dir, const std::string &signal, const
     for (int i = 0; i < 40; ++i)
         repeated.insert(repeated.end(), once.begin(), once.end());
     const std::string config = DefineFileCapture(repeated, dir.file("live.raw"), dir.file("asound.conf"));
-    return e2e::run("ALSA_CONFIG_PATH=" + quote(config) + " timeout --preserve-status -s " + signal + " 2 " +
-                    SIRREL_DECODE_PROGRAM + e2e::args(options));
+    const std::string text = dir.file("text");
+    const std::string script = "ALSA_CONFIG_PATH=" + quote(config) + " " + SIRREL_DECODE_PROGRAM + e2e::args(options) +
+                               " >" + quote(text) + " & pid=$!; for i in $(seq 600); do grep -q " + quote(kText) + " " +
+                               quote(text) + " && break; sleep 0.1; done; kill -" + signal +
+                               " $pid; wait $pid; status=$?; cat " + quote(text) + "; exit $status";
+    return e2e::run("bash -c " + quote(script));
 }
 
 TEST(E2eSoundCard, DecodesTheDeviceUntilInterruptedOrTerminated)

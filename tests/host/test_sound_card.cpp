@@ -204,7 +204,7 @@ TEST(PluginSoundCard, DecodesASignalCapturedThroughAlsa)
     fake::Host host;
     Receiver receiver(kMaker, "KR-100", "12345678");
     ASSERT_NE(host.StartInstance(3, receiver), -1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     host.Close(3);
     EXPECT_NE(ReadAll(folder.File("card.log")).find(text), std::string::npos);
     SoundCardConfiguration stored;

@@ -50,7 +50,7 @@ TEST(KelHostSoundCard, DecodesTheSoundCardUntilInterrupted)
     unsetenv("ALSA_CONFIG_PATH");
     const std::string line = host.Line();
     EXPECT_EQ(line.rfind("kr-100:1 window ", 0), 0u) << line << ReadAll(folder.File("stderr"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     host.Signal(SIGINT);
     EXPECT_EQ(host.Wait(), 0) << ReadAll(folder.File("stderr"));
     EXPECT_NE(ReadAll(log).find(text), std::string::npos) << ReadAll(log);
