@@ -319,6 +319,9 @@ int DecodeLive(const SettingsModel &settings, const DecodeOptions &options, bool
     const timespec poll{0, 100 * 1000 * 1000};
     while (sigtimedwait(&stopSignals, nullptr, &poll) < 0 && wave.Running()) {}
     wave.Stop();
+    if (wave.Xruns() > 0)
+        std::fprintf(stderr, "sirrel-decode: the sound card dropped audio %u times (the decoder fell behind)\n",
+                     wave.Xruns());
     engine.EndOfInput();
     printer.Finish();
     pass();
