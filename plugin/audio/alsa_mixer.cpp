@@ -12,26 +12,27 @@ constexpr int32_t kFullScale = 65535;
 
 AlsaMixer::~AlsaMixer() { Close(); }
 
+// Asking a card its name opens it: the list is made once, when first asked for.
 std::vector<std::string> AlsaMixer::Devices()
 {
-    cards_.clear();
-    std::vector<std::string> names;
+    if (listed_)
+        return names_;
+    listed_ = true;
     for (int card = -1; snd_card_next(&card) == 0 && card >= 0;) {
         char *name = nullptr;
         if (snd_card_get_name(card, &name) < 0)
             continue;
         cards_.push_back(card);
-        names.emplace_back(name);
+        names_.emplace_back(name);
         free(name);
     }
-    return names;
+    return names_;
 }
 
 bool AlsaMixer::Open(int32_t device)
 {
     Close();
-    if (cards_.empty())
-        Devices();
+    Devices();
     if (device < 0 || size_t(device) >= cards_.size())
         return false;
     const std::string name = "hw:" + std::to_string(cards_[size_t(device)]);

@@ -35,7 +35,9 @@ private:
     snd_mixer_elem_t *Element(int32_t line) const;
     snd_mixer_selem_channel_id_t Channel(int32_t line, int32_t channel) const;
 
+    bool listed_ = false;
     std::vector<int> cards_;
+    std::vector<std::string> names_;
     snd_mixer_t *mixer_ = nullptr;
     snd_mixer_elem_t *selector_ = nullptr;
     std::vector<snd_mixer_elem_t *> lines_;
