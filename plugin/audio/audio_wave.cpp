@@ -198,6 +198,8 @@ int32_t Oru_AudioWave::Start(bool showErrors)
     }
     if (!opened) {
         thread_.join();
+        if (showErrors_ && reporter_)
+            reporter_(openCaption_, openError_);
         return 0;
     }
     // Audio must not wait for the user interface; without the right to a real-time class it stays as it is.
@@ -248,8 +250,9 @@ std::unique_ptr<AudioStream> Oru_AudioWave::OpenWithRetries(StreamKind kind, con
         if (auto stream = devices_.Open(kind, id, format, size, kDevicePeriods, error))
             return stream;
     }
-    if (showErrors_ && reporter_)
-        reporter_(caption, error);
+    // Shown by Start on its own thread: a message box belongs to the thread that runs the windows.
+    openCaption_ = caption;
+    openError_ = error;
     return nullptr;
 }
 

@@ -37,7 +37,7 @@ public:
     using InputCallback = std::function<void(Oru_AudioWave &wave, uint8_t *data, uint32_t bytes)>;
     // Every output buffer the device has taken: its data pointer.
     using OutputCallback = std::function<void(uint8_t *data)>;
-    // A message box: caption and text.
+    // A message box: caption and text. Called on the thread that starts the object.
     using ErrorReporter = std::function<void(const char *caption, const std::string &text)>;
     // The device failed while running; the stream has ended. Called on the service thread.
     using EndedCallback = std::function<void(const std::string &text)>;
@@ -146,6 +146,9 @@ private:
     std::condition_variable started_;
     bool startDone_ = false;
     bool startOpened_ = false;
+    // Why the last start failed, for its message box.
+    const char *openCaption_ = kInputCaption;
+    std::string openError_;
 
     // The service thread's streams and the input ring.
     std::unique_ptr<AudioStream> input_;
