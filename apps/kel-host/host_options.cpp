@@ -15,13 +15,16 @@ const cli::ProgramText &ProgramText()
         "kel-host",
         SIRREL_VERSION,
         "open decoder windows for receivers and feed them audio",
-        "[options] --receiver KIND:SERIAL:FILE.wav|- ...",
+        "[options] --receiver KIND:SERIAL:FILE.wav|-|sound-card ...",
         "Loads the decoder plug-in libsirrel.so as a receiver-control host does, opens one decoder window per\n"
         "--receiver and sends it the receiver's audio: a WAV file converted to what the host delivers for that\n"
         "receiver (16-bit mono at 44100 Hz), or raw signed 16-bit little-endian mono on stdin (\"-\") at\n"
         "--input-rate. The program ends when the last window is closed.",
         "Receiver kinds: qv-usb (model QvUSBv), qv-ser (model QvSERv); both get their audio as host audio\n"
-        "blocks. SERIAL is the receiver's serial number (0..4294967295): it selects the receiver's saved\n"
+        "blocks. kr-100 (model KR-100) has no DSP: the plug-in records its audio from the sound card itself,\n"
+        "its SOURCE is sound-card, and the devices are those saved for it (the system default at first);\n"
+        "its audio never ends, so --exit-at-end waits for Ctrl-C.\n"
+        "SERIAL is the receiver's serial number (0..4294967295): it selects the receiver's saved\n"
         "settings, so the same serial finds the window as it was left.\n"
         "When a file ends the window stays open and no more audio is sent; --exit-at-end closes every window\n"
         "once all files have ended. Ctrl-C or SIGTERM close every window the way the host does, so that each\n"
@@ -56,8 +59,9 @@ std::string KindList()
 cli::OptionTable HostTable(HostOptions &options)
 {
     return {
-        {"--receiver", "-r", "KIND:SERIAL:SOURCE", "open a decoder window for a receiver (SOURCE: FILE.wav or -)",
-         "qv-usb:1:a.wav", [&options](const std::string &v) { options.receivers.push_back(ParseReceiver(v)); }},
+        {"--receiver", "-r", "KIND:SERIAL:SOURCE",
+         "open a decoder window for a receiver (SOURCE: FILE.wav, - or sound-card)", "qv-usb:1:a.wav",
+         [&options](const std::string &v) { options.receivers.push_back(ParseReceiver(v)); }},
         {"--input-rate", "", "HZ", "rate of raw audio on stdin, 4000..192000 (default 44100)", "48000",
          [&options](const std::string &v) {
              options.inputRate = NumberIn(v, 4000, 192000, "a rate of 4000..192000 Hz");
@@ -80,7 +84,8 @@ cli::OptionTable HostTable(HostOptions &options)
 
 const std::vector<ReceiverKind> &ReceiverKinds()
 {
-    static const std::vector<ReceiverKind> kinds = {{"qv-usb", "QvUSBv", kQvRate}, {"qv-ser", "QvSERv", kQvRate}};
+    static const std::vector<ReceiverKind> kinds = {
+        {"qv-usb", "QvUSBv", kQvRate}, {"qv-ser", "QvSERv", kQvRate}, {"kr-100", "KR-100", 0}};
     return kinds;
 }
 
@@ -94,9 +99,14 @@ ReceiverArgument ParseReceiver(const std::string &text)
         throw cli::BadValue{expected};
     const std::string kindName = text.substr(0, first);
     for (const ReceiverKind &kind : ReceiverKinds()) {
-        if (kindName == kind.name)
-            return {text, kind, NumberIn(text.substr(first + 1, second - first - 1), 0, 0xFFFFFFFFu, expected),
-                    text.substr(second + 1)};
+        if (kindName != kind.name)
+            continue;
+        const std::string source = text.substr(second + 1);
+        const bool soundCard = source == kSoundCardSource;
+        if (soundCard != (kind.blockRate == 0))
+            throw cli::BadValue{soundCard ? kindName + " gets its audio from the host: its SOURCE is a WAV file or -"
+                                          : kindName + " has no DSP: its SOURCE is sound-card"};
+        return {text, kind, NumberIn(text.substr(first + 1, second - first - 1), 0, 0xFFFFFFFFu, expected), source};
     }
     throw cli::BadValue{"KIND:SERIAL:SOURCE with a receiver kind of " + KindList() + ", not '" + kindName + "'"};
 }

@@ -10,12 +10,16 @@
 namespace sirrel {
 
 // A receiver kind that kel-host can describe to the plug-in: the name on the command line, the model name
-// the host reports, and the rate of the audio blocks it sends for that receiver.
+// the host reports, and the rate of the audio blocks it sends for that receiver (0: the receiver has no DSP
+// and the plug-in takes its audio from the sound card).
 struct ReceiverKind {
     const char *name;
     const char *model;
     uint32_t blockRate;
 };
+
+// The SOURCE of a receiver whose audio the plug-in records from the sound card itself.
+inline constexpr char kSoundCardSource[] = "sound-card";
 
 // Every kind --receiver accepts, in the order --help lists them.
 const std::vector<ReceiverKind> &ReceiverKinds();
@@ -24,7 +28,7 @@ struct ReceiverArgument {
     std::string text; // as given, for messages
     ReceiverKind kind;
     uint32_t serial;
-    std::string source; // a WAV file, or "-" for raw audio on stdin
+    std::string source; // a WAV file, "-" for raw audio on stdin, or kSoundCardSource
 };
 
 struct HostOptions {

@@ -85,8 +85,11 @@ public:
             std::printf("%s:%u window %u\n", r->argument.kind.name, r->argument.serial, r->window);
             std::fflush(stdout);
         }
-        for (auto &r : receivers)
-            r->feeder = std::thread([this, &r] { Feed(*r); });
+        // The plug-in records a sound-card receiver's audio itself.
+        for (auto &r : receivers) {
+            if (r->source)
+                r->feeder = std::thread([this, &r] { Feed(*r); });
+        }
         return true;
     }
 
@@ -239,11 +242,14 @@ int Main(int argc, char **argv)
         auto r = std::make_unique<Receiver>();
         r->argument = argument;
         r->hostId = uint32_t(receivers.size() + 1);
-        const std::string serial = std::to_string(argument.serial);
+        std::string serial = std::to_string(argument.serial);
+        // A receiver without a DSP is known by the first eight characters of its serial text.
+        if (argument.source == kSoundCardSource)
+            serial.insert(0, serial.size() < 8 ? 8 - serial.size() : 0, '0');
         r->info = std::make_unique<ReceiverDescription>(kMakerName, argument.kind.model, serial, argument.serial);
         if (argument.source == "-") {
             r->source = std::make_unique<StdinSource>(options.inputRate, r->stop);
-        } else {
+        } else if (argument.source != kSoundCardSource) {
             auto file = std::make_unique<WavFileSource>(argument.kind.blockRate);
             if (!file->Open(argument.source, error))
                 return Fail(error);

@@ -2,6 +2,7 @@
 // a sound-card receiver) or raw samples from stdin goes through the engine in frames of 2048 samples; the
 // decoded text of one input is printed as it arrives. Several files are decoded at once, each by an engine of
 // its own on a thread of its own; their texts are printed whole, in the order given.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "audio/alsa_device.h"
+#include "audio/audio_wave.h"
 #include "engine/decoder_engine.h"
 #include "engine/wav_file_source.h"
 #include "options.h"
@@ -197,6 +200,137 @@ bool MakeFolder(const std::string &path, std::string &error)
     return true;
 }
 
+// The sound card's audio, pushed by its service thread at the processing rate.
+class LiveSource : public AudioSource {
+public:
+    explicit LiveSource(uint32_t rate) : rate_(rate) {}
+    uint32_t StartRate() const override { return rate_; }
+    bool HasLevelMeter() const override { return true; }
+
+private:
+    uint32_t rate_;
+};
+
+// The system's devices, with a device the user named that the hints do not list (plughw:1, a defined PCM).
+class NamedDevices : public AudioDevices {
+public:
+    NamedDevices(AudioDevices &system, const std::string &name) : system_(system), name_(name) {}
+
+    std::vector<AudioDeviceEntry> List(StreamKind kind) override
+    {
+        std::vector<AudioDeviceEntry> entries = system_.List(kind);
+        const bool listed = std::any_of(entries.begin(), entries.end(),
+                                        [this](const AudioDeviceEntry &entry) { return entry.id == name_; });
+        if (!listed)
+            entries.push_back({name_, name_});
+        return entries;
+    }
+    std::unique_ptr<AudioStream> Open(StreamKind kind, const std::string &id, const WaveFormat &format,
+                                      uint32_t periodBytes, uint32_t periods, std::string &error) override
+    {
+        return system_.Open(kind, id, format, periodBytes, periods, error);
+    }
+    bool Query(StreamKind kind, const std::string &id, WaveQuery &query) override
+    {
+        return system_.Query(kind, id, query);
+    }
+
+    // The index Oru_AudioWave selects it by.
+    int32_t IndexOf(const std::string &id)
+    {
+        const std::vector<AudioDeviceEntry> entries = List(StreamKind::kCapture);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (entries[i].id == id)
+                return int32_t(i + 1);
+        }
+        return 0;
+    }
+
+private:
+    AudioDevices &system_;
+    std::string name_;
+};
+
+int ListDevices()
+{
+    std::printf("default\t%s\n", Oru_AudioWave::kDefaultName);
+    for (const AudioDeviceEntry &entry : SystemAudioDevices().List(StreamKind::kCapture))
+        std::printf("%s\t%s\n", entry.id.c_str(), entry.name.c_str());
+    return 0;
+}
+
+// Decodes the sound card until Ctrl-C or SIGTERM, then carries the last characters out of the chain. A device
+// that fails on the way ends the run with its message; what was decoded is printed and the logs are closed.
+int DecodeLive(const SettingsModel &settings, const DecodeOptions &options, bool color)
+{
+    // The signals are taken by this thread alone: the service thread is started after the mask is set.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    NamedDevices devices(SystemAudioDevices(), options.device);
+    const uint32_t rate = options.processingRate;
+    LiveSource source(rate);
+    DecoderColors colors;
+    DecoderEngine engine(source, settings, colors);
+    engine.Chain().SetDisplaysShown(false);
+    DataOutputWindow &window = engine.Output();
+    std::string error;
+    if (!options.logDir.empty()) {
+        if (!MakeFolder(options.logDir, error))
+            return Fail(error);
+        for (int c = 0; c < kChannelCount; ++c) {
+            std::string path = options.logDir + "/Sirrel" + std::to_string(c + 1) + ".log";
+            if (!window.Log(c).Open(path.c_str()))
+                return Fail("cannot open log file '" + path + "': " + std::strerror(errno));
+        }
+    }
+    Printer printer(options, color, colors.text);
+    window.SetCharacterListener([&printer](int32_t channel, uint8_t character, uint32_t colour) {
+        printer.Listen(channel, character, colour);
+    });
+    auto pass = [&printer] {
+        std::fwrite(printer.Text().data(), 1, printer.Text().size(), stdout);
+        std::fflush(stdout);
+        printer.Text().clear();
+    };
+
+    Oru_AudioWave wave(devices, 1, 16, rate, Oru_AudioWave::kInput);
+    wave.SetInputDevice(options.device == "default" ? 0 : devices.IndexOf(options.device));
+    wave.SetInputBufferSize(kFrameSamples * 2);
+    wave.SetInputBufferCount(16);
+    wave.SetErrorReporter([&options](const char *, const std::string &text) {
+        std::fprintf(stderr, "sirrel-decode: %s (device '%s')\n", text.c_str(), options.device.c_str());
+    });
+    std::mutex lock;
+    std::string ended;
+    wave.SetEndedCallback([&](const std::string &text) {
+        std::lock_guard<std::mutex> hold(lock);
+        ended = text;
+    });
+    wave.SetInputCallback([&](Oru_AudioWave &, uint8_t *data, uint32_t bytes) {
+        engine.Deliver(reinterpret_cast<const int16_t *>(data), bytes / 2);
+        pass();
+    });
+    if (!wave.Start(true))
+        return 2;
+    const timespec poll{0, 100 * 1000 * 1000};
+    while (sigtimedwait(&stopSignals, nullptr, &poll) < 0 && wave.Running()) {}
+    wave.Stop();
+    if (wave.Xruns() > 0)
+        std::fprintf(stderr, "sirrel-decode: the sound card dropped audio %u times (the decoder fell behind)\n",
+                     wave.Xruns());
+    engine.EndOfInput();
+    printer.Finish();
+    pass();
+    std::lock_guard<std::mutex> hold(lock);
+    if (!ended.empty())
+        return Fail(ended + " (device '" + options.device + "')");
+    return 0;
+}
+
 // What one input gave: its text, or why it could not be decoded.
 struct Decoded {
     std::string text;
@@ -353,8 +487,13 @@ int Run(const std::vector<std::string> &args)
         return 0;
     }
 
+    if (options.listDevices)
+        return ListDevices();
+
     const bool color =
         options.color == OutputColor::kAlways || (options.color == OutputColor::kAuto && isatty(STDOUT_FILENO));
+    if (!options.device.empty())
+        return DecodeLive(settings, options, color);
     int status = 0;
     if (options.inputs.size() == 1) {
         const Decoded result = DecodeInput(options.inputs[0], settings, options, options.logDir, color, true);

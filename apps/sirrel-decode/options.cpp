@@ -92,8 +92,9 @@ const cli::ProgramText &ProgramText()
         "sirrel-decode",
         SIRREL_VERSION,
         "decode FSK data from a recording",
-        "[options] FILE...|-",
+        "[options] FILE...|-|--device NAME",
         "Decodes FSK data from WAV files, or raw signed 16-bit little-endian mono audio on stdin (-, only alone).\n"
+        "With --device it decodes what a sound card hears, live, until Ctrl-C, at the processing rate.\n"
         "A stored protocol (--protocol) sets everything; the single settings after it override it.\n"
         "Several files are decoded at once (--jobs), each with the same settings; each file's text is printed\n"
         "whole, in the order the files were given. With --log-dir each file's logs go to a folder of their own\n"
@@ -125,6 +126,10 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
          [&pending](const std::string &v) { pending.protocol = v; }},
         {"--list-protocols", "", "", "print every protocol name (the user's, then the stock ones)", "",
          [&options](const std::string &) { options.listProtocols = true; }},
+        {"--device", "", "NAME", "decode live from a sound card: default, or an ALSA device (see --list-devices)",
+         "default", [&options](const std::string &v) { options.device = v; }},
+        {"--list-devices", "", "", "print the sound cards' capture devices: ALSA name and description", "",
+         [&options](const std::string &) { options.listDevices = true; }},
         {"--data-dir", "", "DIR", "folder of the stored protocols and tables", "/nonexistent",
          [&options](const std::string &v) { options.dataDir = v; }},
         {"--table", "", "NAME", "apply a translation table of the tables file", "",
@@ -391,8 +396,12 @@ bool ParseDecodeOptions(const std::vector<std::string> &args, SettingsModel &set
         options.processingRate = kFinePacketRate;
     }
 
-    if (options.inputs.empty() && !options.listProtocols) {
-        error = "no input: give a WAV file, or - for raw audio on stdin";
+    if (!options.device.empty() && !options.inputs.empty()) {
+        error = "--device decodes the sound card alone, not with '" + options.inputs[0] + "'";
+        return false;
+    }
+    if (options.inputs.empty() && options.device.empty() && !options.listProtocols && !options.listDevices) {
+        error = "no input: give a WAV file, - for raw audio on stdin, or --device";
         return false;
     }
     if (options.inputRate == 0)

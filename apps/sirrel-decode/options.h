@@ -23,9 +23,11 @@ struct DecodeOptions {
     bool stats = false;
     OutputColor color = OutputColor::kAuto;
     bool listProtocols = false;
-    std::string dataDir; // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
-    std::string table;   // translation table to apply, from the tables file
-    bool quiet = false;  // no progress line
+    std::string device;       // live capture from this sound-card device ("default" or an ALSA name)
+    bool listDevices = false; // print the capture devices
+    std::string dataDir;      // empty: the data folder of the registry file, KEL_PLUGIN_PATH or the XDG fallback
+    std::string table;        // translation table to apply, from the tables file
+    bool quiet = false;       // no progress line
     bool help = false;
     bool version = false;
     bool man = false; // the manual page in roff, for the build

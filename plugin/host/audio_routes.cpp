@@ -1,7 +1,9 @@
 #include "host/audio_routes.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "host/host_interface.h"
 #include "host/receiver.h"
@@ -145,26 +147,164 @@ void DspExtensionRoute::OutputStep(void *, uint32_t)
     }
 }
 
+namespace {
+
+// The list entry whose name the chunk holds (names are stored cut to their slot), else the first.
+int32_t IndexByName(const std::vector<std::string> &names, const std::string &stored)
+{
+    for (size_t i = 0; i < names.size() && !stored.empty(); ++i) {
+        if (names[i].substr(0, SoundCardRoute::kStoredNameLength) == stored)
+            return int32_t(i);
+    }
+    return 0;
+}
+
+std::string StoredName(const std::vector<std::string> &names, int32_t index)
+{
+    return size_t(index) < names.size() ? names[size_t(index)].substr(0, SoundCardRoute::kStoredNameLength) : "";
+}
+
+} // namespace
+
 bool SoundCardRoute::Open()
 {
     LoadSoundCard(path_, receiverKey_, soundCard_);
-    // This build has no sound-card audio: the route cannot start, and construction ends as for a failed start.
-    owner_.Alert("Oru_AudioWave Wave-in Error", "Sound-card audio is not supported by this build of the plug-in.");
-    return false;
+    wave_ = std::make_unique<Oru_AudioWave>(devices_, 1, 16, kRate, Oru_AudioWave::kBoth);
+    wave_->SetInputBufferSize(kBufferBytes);
+    wave_->SetInputBufferCount(kInputBuffers);
+    wave_->SetOutputBufferSize(kBufferBytes);
+    wave_->SetOutputBufferCount(kOutputBuffers);
+    wave_->SetErrorReporter([this](const char *caption, const std::string &text) { owner_.Alert(caption, text); });
+    wave_->SetInputCallback([this](Oru_AudioWave &, uint8_t *data, uint32_t bytes) {
+        if (player_.IsRecording())
+            player_.Record(data, bytes);
+        Deliver(data, bytes);
+    });
+    wave_->SetEndedCallback([this](const std::string &text) {
+        std::lock_guard<std::mutex> hold(failureLock_);
+        failure_ = text;
+    });
+    wave_->SetOutputCallback([this](uint8_t *data) {
+        OutputStep(nullptr, 0);
+        Deliver(data, kBufferBytes);
+    });
+    wave_->SetInputDevice(IndexByName(wave_->InputNames(), soundCard_.waveIn));
+    wave_->SetOutputDevice(IndexByName(wave_->OutputNames(), soundCard_.waveOut));
+    OpenMixers();
+    return wave_->Start(true) == 1;
 }
 
-void SoundCardRoute::Release() { SaveSoundCard(path_, receiverKey_, soundCard_); }
+void SoundCardRoute::OpenMixers()
+{
+    // The mixer is the card the fourth name holds, else the first.
+    const std::vector<std::string> cards = recording_->Devices();
+    if (cards.empty())
+        return;
+    const int32_t card = IndexByName(cards, soundCard_.fourth);
+    recording_->SelectMixerDevice(card);
+    playback_->SelectMixerDevice(card);
+    recordingState_ = recording_->Remember();
+    playbackState_ = playback_->Remember();
+    recording_->SelectStoredOrLineInput(soundCard_.mixerLine);
+}
+
+void SoundCardRoute::Release()
+{
+    if (!wave_)
+        return;
+    wave_->Stop();
+    soundCard_.waveIn = StoredName(wave_->InputNames(), wave_->InputDevice());
+    soundCard_.waveOut = StoredName(wave_->OutputNames(), wave_->OutputDevice());
+    // A card without lines keeps the line that was stored for it.
+    if (recording_->SourceLine() >= 0) {
+        soundCard_.mixerLine = recording_->SourceLineName();
+        soundCard_.fourth = StoredName(recording_->Devices(), recording_->MixerDevice());
+    }
+    SaveSoundCard(path_, receiverKey_, soundCard_);
+    recording_->Restore(recordingState_);
+    playback_->Restore(playbackState_);
+}
+
+SoundCardControls SoundCardRoute::Controls(const SignalChain &chain)
+{
+    SoundCardControls controls;
+    controls.waveDevice.names = [this] { return wave_->InputNames(); };
+    controls.waveDevice.selected = [this] { return wave_->InputDevice(); };
+    controls.waveDevice.choose = [this](int32_t index) { wave_->SetInputDevice(index); };
+    controls.mixerDevice.names = [this] { return recording_->Devices(); };
+    controls.mixerDevice.selected = [this] { return recording_->MixerDevice(); };
+    controls.mixerDevice.choose = [this](int32_t index) {
+        recording_->SelectMixerDevice(index);
+        recording_->SelectStoredOrLineInput("");
+    };
+    controls.mixerLine.names = [this] { return recording_->LineNames(); };
+    controls.mixerLine.selected = [this] { return recording_->SourceLine(); };
+    controls.mixerLine.choose = [this](int32_t index) { recording_->SelectSourceLine(index); };
+    controls.level = [this] { return Level(); };
+    controls.clippingColour = [&chain] { return chain.ClippingColour(); };
+    controls.service = [this] { recording_->Service(); };
+    controls.failure = [this] { return std::make_pair(std::string(Oru_AudioWave::kInputCaption), TakeFailure()); };
+    return controls;
+}
+
+std::string SoundCardRoute::TakeFailure()
+{
+    std::lock_guard<std::mutex> hold(failureLock_);
+    return std::exchange(failure_, std::string());
+}
+
+void SoundCardRoute::Deliver(const uint8_t *data, uint32_t bytes)
+{
+    const auto *samples = reinterpret_cast<const int16_t *>(data);
+    int32_t peak = 0;
+    for (uint32_t i = 0; i < bytes / 2; ++i)
+        peak = std::max(peak, std::abs(int32_t(samples[i])));
+    level_.store(peak, std::memory_order_relaxed);
+    engine_->Deliver(samples, bytes / 2);
+}
+
+void SoundCardRoute::OutputStep(void *, uint32_t)
+{
+    std::lock_guard<std::mutex> hold(turnLock_);
+    if (!wave_ || !PlaybackActive() || wave_->Direction() != Oru_AudioWave::kOutput)
+        return;
+    uint8_t *buffer = wave_->GetFreeOutputBuffer();
+    if (!buffer)
+        return;
+    std::memset(buffer, 0, kBufferBytes);
+    if (!playbackPaused_.load())
+        player_.Read(buffer, kBufferBytes);
+    wave_->WriteOutputBuffer(buffer, kBufferBytes);
+}
+
+void SoundCardRoute::PlaybackStarted()
+{
+    if (!wave_)
+        return;
+    wave_->SetDirection(Oru_AudioWave::kOutput);
+    for (int turn = 0; turn < kPrimingTurns; ++turn)
+        OutputStep(nullptr, 0);
+}
+
+void SoundCardRoute::PlaybackStopped()
+{
+    if (wave_)
+        wave_->SetDirection(Oru_AudioWave::kInput);
+}
 
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
-                                    const std::atomic<bool> &playbackPaused, const std::string &soundCardPath,
-                                    uint32_t receiverKey)
+                                    const std::atomic<bool> &playbackPaused, WindowServices &services,
+                                    const std::string &soundCardPath, uint32_t receiverKey)
 {
     if (IsQvModel(modelCode))
         return std::make_unique<QvHostBlockRoute>(owner, player, playbackPaused);
     if (dspKind == kDspExtension)
         return std::make_unique<DspExtensionRoute>(owner, player, playbackPaused);
     if (dspKind == kDspNone)
-        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, soundCardPath, receiverKey);
+        return std::make_unique<SoundCardRoute>(owner, player, playbackPaused, services.SoundSystem(),
+                                                std::make_unique<Oru_AudioMixer>(services.MakeMixer()),
+                                                std::make_unique<Oru_AudioMixer>(services.MakeMixer()), soundCardPath,
+                                                receiverKey);
     return std::make_unique<HostBlockRoute>(owner, player, playbackPaused);
 }
 

@@ -6,13 +6,18 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "audio/audio_mixer.h"
+#include "audio/audio_wave.h"
 #include "audio/wav_player.h"
 #include "engine/audio_source.h"
 #include "engine/decoder_engine.h"
 #include "host/host_interface.h"
+#include "host/window_services.h"
 #include "protocols/configuration.h"
+#include "windows/sound_card_panel.h"
 
 namespace sirrel {
 
@@ -53,6 +58,9 @@ public:
     virtual void DspEvent(const void *data);
     // One output turn into `destination` (byte count); routes without an output take nothing.
     virtual void OutputStep(void *destination, uint32_t byteCount);
+    // The WAV panel started or stopped playing a file.
+    virtual void PlaybackStarted() {}
+    virtual void PlaybackStopped() {}
 
     bool PlaybackActive() const { return player_.IsOpen() && !player_.IsRecording(); }
 
@@ -109,12 +117,25 @@ private:
     uint8_t image_[kImageSize] = {0x7F};
 };
 
+// The sound card: every recorded buffer is one frame; while a file plays the card only plays, and every
+// played buffer is decoded too.
 class SoundCardRoute : public HostRoute {
 public:
     static constexpr uint32_t kRate = 11025;
-    SoundCardRoute(RouteOwner &owner, WavPlayer &player, const std::atomic<bool> &playbackPaused, std::string path,
-                   uint32_t receiverKey)
-        : HostRoute(owner, player, playbackPaused), path_(std::move(path)), receiverKey_(receiverKey)
+    static constexpr uint32_t kBufferBytes = 4096;
+    static constexpr uint32_t kInputBuffers = 16;
+    static constexpr uint32_t kOutputBuffers = 16;
+    static constexpr int kPrimingTurns = 4;
+    // The device names' room in the sound-card chunk, without the terminating NUL.
+    static constexpr size_t kStoredNameLength = 31;
+
+    // The two mixers: the first chooses the recording line, the second is the one WAV playback may mute; both
+    // are put back as they were found.
+    SoundCardRoute(RouteOwner &owner, WavPlayer &player, const std::atomic<bool> &playbackPaused, AudioDevices &devices,
+                   std::unique_ptr<Oru_AudioMixer> recording, std::unique_ptr<Oru_AudioMixer> playback,
+                   std::string path, uint32_t receiverKey)
+        : HostRoute(owner, player, playbackPaused), devices_(devices), recording_(std::move(recording)),
+          playback_(std::move(playback)), path_(std::move(path)), receiverKey_(receiverKey)
     {
     }
 
@@ -122,16 +143,45 @@ public:
     bool HasLevelMeter() const override { return true; }
     bool Open() override;
     void Release() override;
+    void OutputStep(void *destination, uint32_t byteCount) override;
+    void PlaybackStarted() override;
+    void PlaybackStopped() override;
+
+    // Null before Open; stopped, and still there for the window's last look, after Release.
+    Oru_AudioWave *Wave() { return wave_.get(); }
+    Oru_AudioMixer &RecordingMixer() { return *recording_; }
+    // What the decoder window's sound-card controls show and change; `chain` tells the clipping.
+    SoundCardControls Controls(const SignalChain &chain);
+    // Why the card stopped while running, once; empty while it runs.
+    std::string TakeFailure();
+    // The largest magnitude of the last recorded or played buffer.
+    int32_t Level() const { return level_.load(std::memory_order_relaxed); }
+    const SoundCardConfiguration &Stored() const { return soundCard_; }
 
 private:
+    void Deliver(const uint8_t *data, uint32_t bytes);
+    void OpenMixers();
+
+    AudioDevices &devices_;
+    std::unique_ptr<Oru_AudioMixer> recording_;
+    std::unique_ptr<Oru_AudioMixer> playback_;
+    Oru_AudioMixer::State recordingState_;
+    Oru_AudioMixer::State playbackState_;
     std::string path_;
     uint32_t receiverKey_;
     SoundCardConfiguration soundCard_;
+    std::unique_ptr<Oru_AudioWave> wave_;
+    // Output turns come from the service thread and, when playback starts, from the user-interface thread.
+    std::mutex turnLock_;
+    std::atomic<int32_t> level_{0};
+    // Set by the service thread, taken by the user-interface thread.
+    std::mutex failureLock_;
+    std::string failure_;
 };
 
 // The route of a receiver, by its model code and DSP kind.
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,
-                                    const std::atomic<bool> &playbackPaused, const std::string &soundCardPath,
-                                    uint32_t receiverKey);
+                                    const std::atomic<bool> &playbackPaused, WindowServices &services,
+                                    const std::string &soundCardPath, uint32_t receiverKey);
 
 } // namespace sirrel

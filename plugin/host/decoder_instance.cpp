@@ -25,7 +25,7 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
       paths_(DataPathsIn(ResolveDataFolder()))
 {
     // The engine must be usable before any route opens.
-    route_ = RouteFor(modelCode_, dspKind_, *this, player_, playbackPaused_, paths_.soundCard, receiverKey_);
+    route_ = RouteFor(modelCode_, dspKind_, *this, player_, playbackPaused_, services_, paths_.soundCard, receiverKey_);
     engine_ = std::make_unique<DecoderEngine>(*route_, SettingsModel{});
     route_->Attach(*engine_);
     SettingsModel &settings = engine_->Settings();
@@ -52,6 +52,8 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
 
     if (!route_->Open())
         return;
+    if (auto *soundCard = dynamic_cast<SoundCardRoute *>(route_.get()); soundCard && mainWindow_)
+        mainWindow_->ShowSoundCard(soundCard->Controls(engine_->Chain()));
     Report(protocols_->LoadList());
     engine_->Chain().Tuning().BaudrateEdited(settings.baudrate);
     const uint32_t rate = route_->StartRate();
@@ -237,7 +239,21 @@ void DecoderInstance::Route(uint32_t code, uint32_t first, uint32_t second, void
         route_->DspEvent(data);
 }
 
-bool DecoderInstance::StartPlayback(const std::string &path) { return player_.Open(path.c_str()); }
+bool DecoderInstance::StartPlayback(const std::string &path)
+{
+    if (!player_.Open(path.c_str()))
+        return false;
+    route_->PlaybackStarted();
+    return true;
+}
+
+void DecoderInstance::StopWav()
+{
+    const bool playing = route_->PlaybackActive();
+    player_.Close();
+    if (playing)
+        route_->PlaybackStopped();
+}
 
 bool DecoderInstance::StartRecording(const std::string &path)
 {

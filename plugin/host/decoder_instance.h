@@ -84,7 +84,7 @@ public:
     // route; recording takes the incoming audio as mono 16-bit at the rate the host delivers it.
     bool StartPlayback(const std::string &path);
     bool StartRecording(const std::string &path);
-    void StopWav() { player_.Close(); }
+    void StopWav();
     void SetPlaybackPaused(bool paused) { playbackPaused_.store(paused); }
     bool PlaybackActive() const { return route_->PlaybackActive(); }
 
@@ -92,6 +92,7 @@ public:
     void AudioOutputStep(void *destination, uint32_t byteCount) { route_->OutputStep(destination, byteCount); }
 
     DecoderEngine &Engine() { return *engine_; }
+    HostRoute &AudioRoute() { return *route_; }
     // Both edit the engine's settings: use them on the frame thread, in an edit, or while no audio arrives.
     ProtocolLibrary &Protocols() { return *protocols_; }
     TranslationTables &Tables() { return *tables_; }

@@ -1,8 +1,9 @@
 #include "host/window_services.h"
 
 #include <cstdio>
-#include <fstream>
 
+#include "audio/alsa_device.h"
+#include "audio/alsa_mixer.h"
 #include "ui/message_box.h"
 
 namespace sirrel {
@@ -41,18 +42,11 @@ void HeadlessWindowServices::DestroyWindow(uint32_t window)
     closing_.erase(window);
 }
 
-uint32_t HeadlessWindowServices::WaveInDeviceCount()
-{
-    // Lines such as "00-00: ALC892 Analog : ALC892 Analog : playback 1 : capture 1".
-    std::ifstream devices("/proc/asound/pcm");
-    std::string line;
-    uint32_t count = 0;
-    while (std::getline(devices, line)) {
-        if (line.find("capture") != std::string::npos)
-            ++count;
-    }
-    return count;
-}
+AudioDevices &WindowServices::SoundSystem() { return SystemAudioDevices(); }
+
+std::unique_ptr<MixerBackend> WindowServices::MakeMixer() { return std::make_unique<AlsaMixer>(); }
+
+uint32_t HeadlessWindowServices::WaveInDeviceCount() { return CaptureDeviceCount(SoundSystem()); }
 
 std::vector<HeadlessWindowServices::Box> HeadlessWindowServices::Boxes()
 {

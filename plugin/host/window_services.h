@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "audio/audio_device.h"
+#include "audio/audio_mixer.h"
 
 namespace sirrel {
 
@@ -34,6 +38,10 @@ public:
     virtual bool RequestClose(uint32_t window) = 0;
     virtual void DestroyWindow(uint32_t window) = 0;
     virtual uint32_t WaveInDeviceCount() = 0;
+    // The sound system of the sound-card route.
+    virtual AudioDevices &SoundSystem();
+    // A mixer of the sound system, for one Oru_AudioMixer.
+    virtual std::unique_ptr<MixerBackend> MakeMixer();
     // True when the instance's main window is the framework's decoder window; otherwise CreateMainWindow only
     // hands out a handle.
     virtual bool BuildsWindows() const { return false; }
@@ -52,7 +60,7 @@ public:
     uint32_t CreateMainWindow(const std::string &title) override;
     bool RequestClose(uint32_t window) override;
     void DestroyWindow(uint32_t window) override;
-    // Capture devices listed by the kernel's sound driver.
+    // Capture devices of the sound system that can hear something.
     uint32_t WaveInDeviceCount() override;
 
     std::vector<Box> Boxes();

@@ -78,6 +78,7 @@ DecoderWindow::~DecoderWindow()
     wavPanel_.reset();
     translationDialog_.reset();
     demodulatorDialog_.reset();
+    soundCard_.reset();
     modePanels_.reset();
     protocolList_.reset();
     Destroy();
@@ -442,8 +443,15 @@ void DecoderWindow::Follow(const SettingsModel &s)
     Redraw();
 }
 
+void DecoderWindow::ShowSoundCard(SoundCardControls controls)
+{
+    soundCard_ = std::make_unique<SoundCardPanel>(*this, kSoundCardArea, std::move(controls));
+}
+
 void DecoderWindow::Refresh()
 {
+    if (soundCard_)
+        soundCard_->Refresh();
     const EngineChanges &changes = context_.engine.Changes();
     const uint64_t settings = changes.settings.load();
     const uint64_t tones = changes.tones.load();

@@ -22,6 +22,7 @@
 #include "windows/edit_mailbox.h"
 #include "windows/mode_panels.h"
 #include "windows/protocol_list_panel.h"
+#include "windows/sound_card_panel.h"
 #include "windows/translation_dialog.h"
 #include "windows/wav_panel.h"
 #include "windows/window_context.h"
@@ -112,6 +113,9 @@ public:
     // Takes what the engine published since the last look, and shows what edits reported; the refresh timer
     // calls it.
     void Refresh();
+    // A receiver that records from the sound card shows its controls in kSoundCardArea.
+    void ShowSoundCard(SoundCardControls controls);
+    SoundCardPanel *SoundCard() { return soundCard_.get(); }
 
     // "Study" shows and hides the Demodulator dialog; the caption button or a close message asks to close;
     // the instance closes the window's dialogs before it gathers their state.
@@ -158,6 +162,7 @@ private:
     std::unique_ptr<DemodulatorDialog> demodulatorDialog_;
     std::unique_ptr<TranslationDialog> translationDialog_;
     std::unique_ptr<WavPanel> wavPanel_;
+    std::unique_ptr<SoundCardPanel> soundCard_;
     uint64_t seenSettings_ = 0;
     uint64_t seenTones_ = 0;
     uint64_t seenBaudrate_ = 0;

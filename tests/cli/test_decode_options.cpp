@@ -36,7 +36,9 @@ TEST(DecodeOptions, EveryListedOptionIsHandled)
         std::vector<std::string> args = {option.name};
         if (!option.value.empty())
             args.push_back(option.sample);
-        args.push_back("in.wav");
+        // The sound card is the one input of --device.
+        if (option.name != "--device")
+            args.push_back("in.wav");
         const Parsed p = Parse(args);
         EXPECT_TRUE(p.ok) << option.name << ": " << p.error;
     }
@@ -68,6 +70,7 @@ TEST(DecodeOptions, RefusedCommandLines)
         {{"--jobs", "1025", "a.wav"}, "bad value '1025' for option '--jobs'"},
         {{"--stats"}, "no input"},
         {{"--protocol", "NoSuch", "in.wav"}, "unknown protocol 'NoSuch'"},
+        {{"--device", "default", "in.wav"}, "--device decodes the sound card alone, not with 'in.wav'"},
     };
     for (const Case &c : cases) {
         const Parsed p = Parse(c.args);

@@ -25,7 +25,7 @@ TEST(EndToEndCommandLine, InformationAndUsage)
     const auto none = e2e::run(SIRREL_DECODE_PROGRAM);
     EXPECT_EQ(none.status, 2);
     EXPECT_EQ(none.out, "");
-    EXPECT_EQ(none.err, "Usage: sirrel-decode [options] FILE...|-\n"
+    EXPECT_EQ(none.err, "Usage: sirrel-decode [options] FILE...|-|--device NAME\n"
                         "Try 'sirrel-decode --help' for more information.\n");
 
     const auto version = decode({"--version"});
@@ -34,7 +34,7 @@ TEST(EndToEndCommandLine, InformationAndUsage)
 
     const auto help = decode({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: sirrel-decode [options] FILE...|-\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: sirrel-decode [options] FILE...|-|--device NAME\n", 0), 0u);
     EXPECT_NE(help.out.find("\n  --arqm-version 242|342"), std::string::npos) << help.out;
     EXPECT_EQ(help.out.find("--man"), std::string::npos) << "a hidden option is listed";
 

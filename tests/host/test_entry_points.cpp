@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "audio/alsa_device.h"
 #include "fake_host.h"
 #include "protocols/configuration.h"
 
@@ -18,16 +19,8 @@ using fake::kMaker;
 using fake::Receiver;
 using namespace sirrel;
 
-bool HasCaptureDevice()
-{
-    std::ifstream devices("/proc/asound/pcm");
-    std::string line;
-    while (std::getline(devices, line)) {
-        if (line.find("capture") != std::string::npos)
-            return true;
-    }
-    return false;
-}
+// As the plug-in counts them: devices of the sound system that can hear something.
+bool HasCaptureDevice() { return CaptureDeviceCount(SystemAudioDevices()) > 0; }
 
 TEST(PluginEntryPoints, ExportsOnlyTheEntryPoints)
 {

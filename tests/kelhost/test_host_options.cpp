@@ -18,6 +18,9 @@ TEST(KelHostOptions, ReceiverTextNamesKindSerialAndSource)
     EXPECT_STREQ(ser.kind.model, "QvSERv");
     EXPECT_EQ(ser.serial, 4294967295u);
     EXPECT_EQ(ser.source, "-");
+    const ReceiverArgument card = ParseReceiver("kr-100:7:sound-card");
+    EXPECT_STREQ(card.kind.model, "KR-100");
+    EXPECT_EQ(card.source, "sound-card");
 }
 
 TEST(KelHostOptions, SettingsAndDefaults)
@@ -50,7 +53,9 @@ TEST(KelHostOptions, RefusalsSayWhatIsWrong)
     } cases[] = {
         {{}, "no receiver"},
         {{"a.wav"}, "unexpected argument 'a.wav'"},
-        {{"-r", "qv-pci:1:a.wav"}, "receiver kind of qv-usb, qv-ser, not 'qv-pci'"},
+        {{"-r", "qv-pci:1:a.wav"}, "receiver kind of qv-usb, qv-ser, kr-100, not 'qv-pci'"},
+        {{"-r", "kr-100:1:a.wav"}, "kr-100 has no DSP: its SOURCE is sound-card"},
+        {{"-r", "qv-usb:1:sound-card"}, "qv-usb gets its audio from the host: its SOURCE is a WAV file or -"},
         {{"-r", "qv-usb:a.wav"}, "KIND:SERIAL:SOURCE"},
         {{"-r", "qv-usb:1:"}, "KIND:SERIAL:SOURCE"},
         {{"-r", "qv-usb:-1:a.wav"}, "SERIAL 0..4294967295"},

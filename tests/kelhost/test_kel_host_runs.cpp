@@ -182,7 +182,7 @@ TEST(KelHost, UnusableInputIsRefusedBeforeAnyWindowOpens)
          "cannot load the plug-in '" + folder.File("libnone.so") + "': No such file"},
         {{"--plugin", folder.File("text.wav"), "-r", "qv-usb:1:-"},
          "cannot load the plug-in '" + folder.File("text.wav") + "'"},
-        {{"-r", "usb:1:-"}, "receiver kind of qv-usb, qv-ser, not 'usb'"},
+        {{"-r", "usb:1:-"}, "receiver kind of qv-usb, qv-ser, kr-100, not 'usb'"},
     };
     for (const auto &c : cases) {
         Process host(c.args, folder.File("stderr"), "/dev/null");
