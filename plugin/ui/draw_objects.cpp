@@ -36,8 +36,8 @@ template <> std::unique_ptr<FontObject> FontCache::MakeObject(const FontDescript
     const std::string family(description.face, strnlen(description.face, sizeof description.face));
     const CharacterMap &characters =
         description.mapsCharacterSet ? CharacterMapOf(description.characterSet) : Latin1Map();
-    return std::make_unique<FontObject>(FontObject{FontFace::Open(family, description.height, description.weight >= 600,
-                                                                  description.italic != 0, characters)});
+    return std::make_unique<FontObject>(FontObject{
+        FontFace::Open(family, description.height, description.weight >= 600, description.italic != 0, characters)});
 }
 
 PenCache &Pens()

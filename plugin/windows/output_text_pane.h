@@ -1,6 +1,7 @@
 // OutputTextPane: one channel's text on screen. It paints the channel's line store line by line in the translation
-// table's font and character set ("Courier New" until one is set), one character cell per character, follows the newest line while the user has not scrolled back, and lets the
-// user select text with the mouse and copy it (control-C or a right click).
+// table's font and character set ("Courier New" until one is set), one character cell per character, follows the newest
+// line while the user has not scrolled back, and lets the user select text with the mouse and copy it (control-C or a
+// right click).
 //
 // The line store belongs to the engine and has its own lock: the pane reads lines while the frame thread appends.
 #pragma once

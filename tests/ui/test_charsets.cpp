@@ -26,21 +26,21 @@ TEST(Charsets, KnownBytesOfEachFamily)
         char32_t expected;
     };
     const Case cases[] = {
-        {0, 0xA4, 0x00A4},   // ANSI: currency sign
-        {1, 0x80, 0x20AC},   // Default reads as ANSI: euro sign, not a C1 control
-        {204, 0xC0, 0x0410}, // Russian: А
-        {161, 0xE1, 0x03B1}, // Greek: α
-        {238, 0xA3, 0x0141}, // Eastern Europe: Ł
-        {162, 0xD0, 0x011E}, // Turkish: Ğ
-        {177, 0xE0, 0x05D0}, // Hebrew: א
-        {178, 0xC7, 0x0627}, // Arabic: ا
-        {186, 0xC0, 0x0104}, // Baltic: Ą
-        {163, 0xC3, 0x0102}, // Vietnamese: Ă, held back by the converter until the end of input
-        {222, 0xA1, 0x0E01}, // Thai: ก
-        {255, 0xB0, 0x2591}, // OEM: light shade
-        {77, 0x80, 0x00C4},  // Mac: Ä
-        {2, 0x61, 0xF061},   // Symbol: the symbol font's own place of α
-        {128, 0xB1, 0xFF71}, // Shift JIS: half-width katakana
+        {0, 0xA4, 0x00A4},                  // ANSI: currency sign
+        {1, 0x80, 0x20AC},                  // Default reads as ANSI: euro sign, not a C1 control
+        {204, 0xC0, 0x0410},                // Russian: А
+        {161, 0xE1, 0x03B1},                // Greek: α
+        {238, 0xA3, 0x0141},                // Eastern Europe: Ł
+        {162, 0xD0, 0x011E},                // Turkish: Ğ
+        {177, 0xE0, 0x05D0},                // Hebrew: א
+        {178, 0xC7, 0x0627},                // Arabic: ا
+        {186, 0xC0, 0x0104},                // Baltic: Ą
+        {163, 0xC3, 0x0102},                // Vietnamese: Ă, held back by the converter until the end of input
+        {222, 0xA1, 0x0E01},                // Thai: ก
+        {255, 0xB0, 0x2591},                // OEM: light shade
+        {77, 0x80, 0x00C4},                 // Mac: Ä
+        {2, 0x61, 0xF061},                  // Symbol: the symbol font's own place of α
+        {128, 0xB1, 0xFF71},                // Shift JIS: half-width katakana
         {128, 0x81, kReplacementCharacter}, // Shift JIS lead byte
         {129, 0xB0, kReplacementCharacter}, // Hangeul lead byte
         {130, 0x84, kReplacementCharacter}, // Johab lead byte
@@ -133,12 +133,8 @@ TEST(Charsets, FamiliesFontconfigKnows)
         bool resolves;
     };
     const Case cases[] = {
-        {"Liberation Mono", true},
-        {"Courier New", true}, // an alias of an installed face
-        {"Arial", true},
-        {"DejaVu Sans", true},
-        {"No Such Face Anywhere", false},
-        {"", false},
+        {"Liberation Mono", true}, {"Courier New", true}, // an alias of an installed face
+        {"Arial", true},           {"DejaVu Sans", true}, {"No Such Face Anywhere", false}, {"", false},
     };
     for (const Case &c : cases)
         EXPECT_EQ(FontFamilyResolves(c.family), c.resolves) << c.family;
