@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/geometry.h"
 
@@ -124,13 +125,19 @@ uint32_t FontFace::GlyphIndex(char32_t codePoint)
         return glyph;
     if (codePoint < kSymbolBase + 0x20 || codePoint > kSymbolBase + 0xFF)
         return 0;
-    // A symbol font may answer only through its own map; any other font shows the byte as Latin-1.
+    // A symbol font may answer only through its own map, by the code point (TrueType) or by the byte (Type 1);
+    // any other font shows the byte as Latin-1.
+    const FT_ULong byte = codePoint - kSymbolBase;
+    const std::pair<FT_Encoding, FT_ULong> tries[] = {{FT_ENCODING_MS_SYMBOL, codePoint},
+                                                      {FT_ENCODING_ADOBE_CUSTOM, byte}};
     FT_CharMap chosen = face->charmap;
     FT_UInt glyph = 0;
-    if (FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0)
-        glyph = FT_Get_Char_Index(face, codePoint);
+    for (const auto &[encoding, code] : tries) {
+        if (!glyph && FT_Select_Charmap(face, encoding) == 0)
+            glyph = FT_Get_Char_Index(face, code);
+    }
     FT_Set_Charmap(face, chosen);
-    return glyph ? glyph : FT_Get_Char_Index(face, codePoint - kSymbolBase);
+    return glyph ? glyph : FT_Get_Char_Index(face, byte);
 }
 
 void FontFace::Measure(unsigned char c)

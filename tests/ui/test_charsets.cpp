@@ -114,6 +114,16 @@ TEST(Charsets, AFaceOpenedForASetDrawsThatSetsLetter)
     EXPECT_EQ(Drawn(*russian, "Aq"), Drawn(*latin1, "Aq"));
 }
 
+TEST(Charsets, SymbolBytesInAFontWithoutSymbolsDrawAsLatin1)
+{
+    // Symbol fonts answer U+F000 plus the byte, or the byte itself in their own map; a text font answers neither
+    // and must not draw empty boxes.
+    auto symbol = FontFace::Open("Liberation Mono", 20, false, false, CharacterMapOf(kSymbolCharacterSet));
+    auto latin1 = FontFace::Open("Liberation Mono", 20, false, false);
+    ASSERT_TRUE(symbol && latin1);
+    EXPECT_EQ(Drawn(*symbol, "a\xE9"), Drawn(*latin1, "a\xE9"));
+}
+
 TEST(Charsets, ADescriptionWithoutASetKeepsLatin1)
 {
     FontHolder plain(Fonts), russian(Fonts);
