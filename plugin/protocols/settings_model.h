@@ -93,6 +93,9 @@ struct SettingsModel {
     // Character translation: the table in force, indexed by the byte value.
     std::string translationTableName = "Default";
     std::array<uint8_t, 256> translation = IdentityTranslation();
+    // Its replacement font and character set code, in which the channel views show the translated bytes.
+    std::string translationFont = "Courier New";
+    uint8_t translationCharacterSet = 1;
 
     bool operator==(const SettingsModel &) const = default;
 

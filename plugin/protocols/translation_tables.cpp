@@ -111,6 +111,8 @@ void TranslationTables::PutInForce()
 {
     settings_.translation = current_.codes;
     settings_.translationTableName = current_.name;
+    settings_.translationFont = current_.font;
+    settings_.translationCharacterSet = current_.characterSet;
 }
 
 std::string TranslationTables::Construct(const std::string &configuredName)
@@ -241,11 +243,13 @@ void TranslationTables::SetCharacterSet(int index)
         return;
     characterSetIndex_ = index;
     current_.characterSet = kCharacterSets[index].code;
+    PutInForce();
 }
 
 void TranslationTables::SetFont(const std::string &font)
 {
     current_.font = font.substr(0, TranslationTableRecord::kFontSize - 1);
+    PutInForce();
 }
 
 void TranslationTables::SetCode(uint8_t source, uint8_t shown)
@@ -263,14 +267,19 @@ bool LoadTranslationTable(const std::string &path, const std::string &name, Sett
             if (record.name == name) {
                 settings.translation = record.codes;
                 settings.translationTableName = record.name;
+                settings.translationFont = record.font;
+                settings.translationCharacterSet = record.characterSet;
                 return true;
             }
         }
     }
     if (name != "Default")
         return false;
-    settings.translation = SettingsModel::IdentityTranslation();
-    settings.translationTableName = name;
+    const TranslationTableRecord builtIn = TranslationTableRecord::BuiltIn();
+    settings.translation = builtIn.codes;
+    settings.translationTableName = builtIn.name;
+    settings.translationFont = builtIn.font;
+    settings.translationCharacterSet = builtIn.characterSet;
     return true;
 }
 

@@ -13,6 +13,14 @@ FontDescription FontDescription::Make(const std::string &family, int32_t height,
     return description;
 }
 
+FontDescription FontDescription::WithCharacterSet(uint8_t code) const
+{
+    FontDescription description = *this;
+    description.mapsCharacterSet = 1;
+    description.characterSet = code;
+    return description;
+}
+
 template <> std::unique_ptr<PenObject> PenCache::MakeObject(const PenDescription &description)
 {
     return std::make_unique<PenObject>(PenObject{description});
@@ -26,8 +34,10 @@ template <> std::unique_ptr<BrushObject> BrushCache::MakeObject(const BrushDescr
 template <> std::unique_ptr<FontObject> FontCache::MakeObject(const FontDescription &description)
 {
     const std::string family(description.face, strnlen(description.face, sizeof description.face));
-    return std::make_unique<FontObject>(
-        FontObject{FontFace::Open(family, description.height, description.weight >= 600, description.italic != 0)});
+    const CharacterMap &characters =
+        description.mapsCharacterSet ? CharacterMapOf(description.characterSet) : Latin1Map();
+    return std::make_unique<FontObject>(FontObject{
+        FontFace::Open(family, description.height, description.weight >= 600, description.italic != 0, characters)});
 }
 
 PenCache &Pens()

@@ -33,10 +33,13 @@ struct FontDescription {
     int32_t weight = 400;
     uint8_t italic = 0;
     uint8_t underline = 0;
-    uint8_t reserved[2] = {};
-    char face[32] = {}; // family name, zero-filled
+    uint8_t mapsCharacterSet = 0; // 0: text bytes are Latin-1
+    uint8_t characterSet = 0;     // a code of the "Character set" list
+    char face[32] = {};           // family name, zero-filled
 
     static FontDescription Make(const std::string &family, int32_t height, bool bold = false);
+    // The same font reading text bytes in that character set.
+    FontDescription WithCharacterSet(uint8_t code) const;
 };
 
 // The platform side of each description. Pens and brushes are plain values on our displays; a font is a face.

@@ -4,7 +4,10 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <strings.h>
+
 #include <algorithm>
+#include <utility>
 
 #include "ui/geometry.h"
 
@@ -33,26 +36,35 @@ void ReleaseLibraryIfUnused()
     }
 }
 
-std::string MatchFile(const std::string &family, bool bold, bool italic)
+struct Match {
+    std::string file;
+    bool named = false; // one of the face's family names is the one asked for
+};
+
+// An empty family asks for fontconfig's default face.
+Match MatchFont(const std::string &family, bool bold, bool italic)
 {
+    Match found;
     FcPattern *pattern = FcPatternCreate();
     if (!pattern)
-        return {};
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
+        return found;
+    if (!family.empty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
     FcPattern *match = FcFontMatch(nullptr, pattern, &result);
-    std::string file;
-    FcChar8 *path = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
-        file = reinterpret_cast<const char *>(path);
+    FcChar8 *text = nullptr;
+    if (match && FcPatternGetString(match, FC_FILE, 0, &text) == FcResultMatch)
+        found.file = reinterpret_cast<const char *>(text);
+    for (int i = 0; match && !family.empty() && FcPatternGetString(match, FC_FAMILY, i, &text) == FcResultMatch; ++i)
+        found.named = found.named || strcasecmp(reinterpret_cast<const char *>(text), family.c_str()) == 0;
     if (match)
         FcPatternDestroy(match);
     FcPatternDestroy(pattern);
-    return file;
+    return found;
 }
 
 uint32_t Blend(uint32_t under, uint32_t over, uint32_t coverage)
@@ -68,11 +80,12 @@ uint32_t Blend(uint32_t under, uint32_t over, uint32_t coverage)
 
 } // namespace
 
-std::unique_ptr<FontFace> FontFace::Open(const std::string &family, int32_t pixelHeight, bool bold, bool italic)
+std::unique_ptr<FontFace> FontFace::Open(const std::string &family, int32_t pixelHeight, bool bold, bool italic,
+                                         const CharacterMap &characters)
 {
     // Heights the screen cannot show are treated as the nearest sensible one.
     pixelHeight = std::clamp(pixelHeight, 4, 400);
-    const std::string file = MatchFile(family.empty() ? "Arial" : family, bold, italic);
+    const std::string file = MatchFont(family.empty() ? "Arial" : family, bold, italic).file;
     if (file.empty())
         return nullptr;
     std::lock_guard<std::mutex> hold(libraryLock);
@@ -87,8 +100,10 @@ std::unique_ptr<FontFace> FontFace::Open(const std::string &family, int32_t pixe
         ReleaseLibraryIfUnused();
         return nullptr;
     }
+    // Glyphs are looked up by Unicode code point; a face without that map keeps the one FreeType chose.
+    FT_Select_Charmap(face, FT_ENCODING_UNICODE);
     ++openFaces;
-    std::unique_ptr<FontFace> font(new FontFace);
+    std::unique_ptr<FontFace> font(new FontFace(characters));
     font->face_ = face;
     font->ascent_ = int32_t(face->size->metrics.ascender >> 6);
     font->lineHeight_ = int32_t((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
@@ -103,13 +118,41 @@ FontFace::~FontFace()
     ReleaseLibraryIfUnused();
 }
 
+uint32_t FontFace::GlyphIndex(char32_t codePoint)
+{
+    auto face = static_cast<FT_Face>(face_);
+    if (const FT_UInt glyph = FT_Get_Char_Index(face, codePoint))
+        return glyph;
+    if (codePoint < kSymbolBase + 0x20 || codePoint > kSymbolBase + 0xFF)
+        return 0;
+    // A symbol font may answer only through its own map, by the code point (TrueType) or by the byte (Type 1);
+    // any other font shows the byte as Latin-1.
+    const FT_ULong byte = codePoint - kSymbolBase;
+    const std::pair<FT_Encoding, FT_ULong> tries[] = {{FT_ENCODING_MS_SYMBOL, codePoint},
+                                                      {FT_ENCODING_ADOBE_CUSTOM, byte}};
+    FT_CharMap chosen = face->charmap;
+    FT_UInt glyph = 0;
+    for (const auto &[encoding, code] : tries) {
+        if (!glyph && FT_Select_Charmap(face, encoding) == 0)
+            glyph = FT_Get_Char_Index(face, code);
+    }
+    FT_Set_Charmap(face, chosen);
+    return glyph ? glyph : FT_Get_Char_Index(face, byte);
+}
+
+void FontFace::Measure(unsigned char c)
+{
+    if (measured_[c])
+        return;
+    auto face = static_cast<FT_Face>(face_);
+    glyphs_[c] = GlyphIndex(characters_[c]);
+    advances_[c] = FT_Load_Glyph(face, glyphs_[c], FT_LOAD_DEFAULT) == 0 ? int32_t(face->glyph->advance.x >> 6) : 0;
+    measured_[c] = true;
+}
+
 int32_t FontFace::Advance(unsigned char c)
 {
-    if (!measured_[c]) {
-        auto face = static_cast<FT_Face>(face_);
-        advances_[c] = FT_Load_Char(face, c, FT_LOAD_DEFAULT) == 0 ? int32_t(face->glyph->advance.x >> 6) : 0;
-        measured_[c] = true;
-    }
+    Measure(c);
     return advances_[c];
 }
 
@@ -142,7 +185,7 @@ void FontFace::Draw(OruDynamicPixMap &map, const Rect &clip, int32_t x, int32_t 
             penX += advance;
             continue;
         }
-        if (FT_Load_Char(face, c, FT_LOAD_RENDER) != 0)
+        if (FT_Load_Glyph(face, glyphs_[c], FT_LOAD_RENDER) != 0)
             continue;
         const FT_GlyphSlot glyph = face->glyph;
         const FT_Bitmap &bitmap = glyph->bitmap;
@@ -164,6 +207,15 @@ void FontFace::Draw(OruDynamicPixMap &map, const Rect &clip, int32_t x, int32_t 
         }
         penX += glyph->advance.x >> 6;
     }
+}
+
+bool FontFamilyResolves(const std::string &family)
+{
+    if (family.empty())
+        return false;
+    const Match match = MatchFont(family, false, false);
+    // A name fontconfig does not know gets the face an unnamed request gets.
+    return !match.file.empty() && (match.named || match.file != MatchFont("", false, false).file);
 }
 
 } // namespace sirrel

@@ -256,8 +256,11 @@ void DataOutputView::ApplyBackground(uint32_t colour)
 void DataOutputView::Follow(const SettingsModel &s)
 {
     parts_.paused.SetChecked(s.paused);
-    for (size_t channel = 0; channel < parts_.channels.size(); ++channel)
-        parts_.channels[channel].shift.Select(s.numbers[channel] ? 1 : 0);
+    for (size_t channel = 0; channel < parts_.channels.size(); ++channel) {
+        Channel &ch = parts_.channels[channel];
+        ch.shift.Select(s.numbers[channel] ? 1 : 0);
+        ch.text.SetTableFont(s.translationFont, s.translationCharacterSet);
+    }
 }
 
 void DataOutputView::Refresh()

@@ -10,6 +10,7 @@ namespace sirrel {
 namespace {
 
 constexpr uint32_t kControlC = 0x03;
+constexpr const char *kFallbackFace = "Courier New";
 
 } // namespace
 
@@ -28,11 +29,9 @@ bool OutputTextPane::CreatePane(Oru_Window *parent, int32_t x, int32_t y, int32_
                                 OutputTextView &view)
 {
     view_ = &view;
-    SetFont(FontDescription::Make("Courier New", kFontHeight));
-    if (FontFace *font = Font()) {
+    ApplyFont();
+    if (FontFace *font = Font())
         lineHeight_ = std::max(font->LineHeight(), 1);
-        cellWidth_ = std::max(font->TextWidth("M"), 1);
-    }
     if (!CreateScrolling(parent, x, y, width, height, lineHeight_))
         return false;
     SetLinePainter(&OutputTextPane::PaintLine, this);
@@ -44,6 +43,25 @@ void OutputTextPane::SetBackground(uint32_t colour)
 {
     SetColors(colour, TextColor());
     Redraw();
+}
+
+void OutputTextPane::SetTableFont(const std::string &face, uint8_t characterSet)
+{
+    if (face == tableFace_ && characterSet == characterSet_)
+        return;
+    tableFace_ = face;
+    characterSet_ = characterSet;
+    ApplyFont();
+    Redraw();
+}
+
+void OutputTextPane::ApplyFont()
+{
+    faceName_ = FontFamilyResolves(tableFace_) ? tableFace_ : kFallbackFace;
+    SetFont(FontDescription::Make(faceName_, kFontHeight).WithCharacterSet(characterSet_));
+    // The rows keep their height; the cells take the new face's width.
+    if (FontFace *font = Font())
+        cellWidth_ = std::max(font->TextWidth("M"), 1);
 }
 
 bool OutputTextPane::FollowsNewest() const { return FirstLine() >= lines_ - VisibleLines(); }

@@ -1,6 +1,7 @@
-// OutputTextPane: one channel's text on screen. It paints the channel's line store line by line in "Courier New",
-// one character cell per character, follows the newest line while the user has not scrolled back, and lets the
-// user select text with the mouse and copy it (control-C or a right click).
+// OutputTextPane: one channel's text on screen. It paints the channel's line store line by line in the translation
+// table's font and character set ("Courier New" until one is set), one character cell per character, follows the newest
+// line while the user has not scrolled back, and lets the user select text with the mouse and copy it (control-C or a
+// right click).
 //
 // The line store belongs to the engine and has its own lock: the pane reads lines while the frame thread appends.
 #pragma once
@@ -35,6 +36,12 @@ public:
 
     bool CreatePane(Oru_Window *parent, int32_t x, int32_t y, int32_t width, int32_t height, OutputTextView &view);
     void SetBackground(uint32_t colour);
+    // The table's replacement font reading the bytes in its character set; a face fontconfig does not know
+    // draws as "Courier New". Nothing happens when both are unchanged.
+    void SetTableFont(const std::string &face, uint8_t characterSet);
+    // The face the text is drawn in and its character set.
+    const std::string &FaceName() const { return faceName_; }
+    uint8_t CharacterSet() const { return characterSet_; }
 
     // Takes the store's line count: at the newest line the pane stays there, scrolled back it stays put.
     void Refresh();
@@ -58,7 +65,12 @@ private:
     TextPlace PlaceAt(int32_t x, int32_t y) const;
     bool Selected(int32_t line, int32_t column) const;
 
+    void ApplyFont();
+
     OutputTextView *view_ = nullptr;
+    std::string tableFace_ = "Courier New";
+    std::string faceName_ = "Courier New";
+    uint8_t characterSet_ = 1;
     int32_t cellWidth_ = 8;
     int32_t lineHeight_ = 16;
     int32_t lines_ = 0;

@@ -185,8 +185,8 @@ void TranslationDialog::Take(const Outcome &outcome)
         p.table.Select(IndexOf(shown_.names, shown_.listText));
     p.characterSet.Select(shown_.characterSet);
     FillFonts(shown_.characterSet, shown_.record.font);
-    p.translation.Show(shown_.record.codes, shown_.record.font);
-    p.fontCodes.Show(shown_.record.codes, shown_.record.font);
+    p.translation.Show(shown_.record.codes, shown_.record.font, shown_.record.characterSet);
+    p.fontCodes.Show(shown_.record.codes, shown_.record.font, shown_.record.characterSet);
     if (namesChanged && onNamesChanged)
         onNamesChanged(shown_.names);
     if (!outcome.message.empty() && showMessage)

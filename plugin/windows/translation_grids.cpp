@@ -48,10 +48,10 @@ bool CodeGrid::CreateCodeGrid(Oru_Window *parent, int32_t x, int32_t y, int32_t 
     return true;
 }
 
-void CodeGrid::Show(const std::array<uint8_t, 256> &codes, const std::string &font)
+void CodeGrid::Show(const std::array<uint8_t, 256> &codes, const std::string &font, uint8_t characterSet)
 {
     codes_ = codes;
-    replacement_.Set(FontDescription::Make(font, kFontHeight));
+    replacement_.Set(FontDescription::Make(font, kFontHeight).WithCharacterSet(characterSet));
     Redraw();
 }
 

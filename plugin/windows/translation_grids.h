@@ -25,8 +25,9 @@ public:
     static constexpr int32_t kGridWidth = kColumns * kCellWidth + 1 + kScrollWidth;
 
     bool CreateCodeGrid(Oru_Window *parent, int32_t x, int32_t y, int32_t visibleRows, Kind kind);
-    // What the cells show: the current record's codes and replacement font.
-    void Show(const std::array<uint8_t, 256> &codes, const std::string &font);
+    // What the cells show: the current record's codes, and its replacement font reading them in its character
+    // set. The source codes stay in "Arial" as Latin-1.
+    void Show(const std::array<uint8_t, 256> &codes, const std::string &font, uint8_t characterSet);
     int32_t Rows() const { return kind_ == Kind::kTranslation ? 64 : 32; }
     int32_t Cells() const { return Rows() * kColumns; }
     // Cell index = 8 · row + column. The translation grid widens a selection to its pair's even cell.

@@ -95,6 +95,9 @@ TEST_F(TablesTest, ConfiguredTableIsPutInForce)
     EXPECT_EQ(settings.translation['A'], 'B');
     EXPECT_EQ(tables.SelectedCharacterSet(), 13);
     EXPECT_EQ(tables.Current().font, "Arial");
+    // The views draw in the table's font and set.
+    EXPECT_EQ(settings.translationFont, "Arial");
+    EXPECT_EQ(settings.translationCharacterSet, 204);
 }
 
 TEST_F(TablesTest, DefaultMapsEveryByteToItself)
@@ -220,8 +223,13 @@ TEST_F(TablesTest, LoadByNameForPrograms)
     EXPECT_TRUE(LoadTranslationTable(file, "Greek", settings));
     EXPECT_EQ(settings.translationTableName, "Greek");
     EXPECT_EQ(settings.translation[10], 15);
+    EXPECT_EQ(settings.translationCharacterSet, 161);
     EXPECT_FALSE(LoadTranslationTable(file, "greek", settings));
     EXPECT_EQ(settings.translationTableName, "Greek");
+    // "Default" missing from the file is the built-in table, font and set included.
+    EXPECT_TRUE(LoadTranslationTable(file, "Default", settings));
+    EXPECT_EQ(settings.translationFont, "Courier New");
+    EXPECT_EQ(settings.translationCharacterSet, 1);
 }
 
 // The table in force is what the sink shows.
