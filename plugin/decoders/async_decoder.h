@@ -43,9 +43,25 @@ public:
 
 private:
     void AppendLevel(int32_t level);
+    // What a decoding pass left: the run where the last finished character ended (0: none), the run it
+    // stopped at and the bits sampled of the character in progress.
+    struct Decoding {
+        int32_t end;
+        int32_t next;
+        int32_t bits;
+    };
+
     void Frame(bool endOfStream = false);
-    // Index of the first run that still lies within a plausible character, from the front.
-    int32_t Align(int64_t lo, int64_t hi) const;
+    // Index of the first run that still lies within a plausible character, from the front, among the first
+    // `count` runs.
+    int32_t Align(int32_t count, int64_t lo, int64_t hi) const;
+    // The first run after run 0 that is longer than any character (0: none).
+    int32_t FindPause(int64_t hi) const;
+    void FrameRuns(int64_t lo, int64_t hi, bool endOfStream);
+    // Frames the runs before the pause at index `pause` as a finished text; the pause becomes run 0.
+    void FramePause(int32_t pause, int64_t lo, int64_t hi);
+    Decoding Decode(int32_t front, int32_t last, bool beforePause);
+    int32_t BitsPerCharacter() const { return dataBits_ + 1 + (parity_ ? 1 : 0); }
     void DropFront(int32_t count);
     Run *Runs() { return runs_.data() + first_; }
     const Run *Runs() const { return runs_.data() + first_; }
