@@ -70,12 +70,13 @@ void AsyncDecoder::DropFront(int32_t count)
 // Groups of run pairs from run 1 on must each span one plausible character (lo..hi samples from start edge to
 // start edge); a group that is too long means run 1 is no start bit, so the front run goes and the walk
 // starts again. Run 0 is idle time and never counts. Only the first `count` runs are walked.
-int32_t AsyncDecoder::Align(int32_t count, int64_t lo, int64_t hi) const
+AsyncDecoder::Alignment AsyncDecoder::Align(int32_t count, int64_t lo, int64_t hi) const
 {
     for (int32_t front = 0;; ++front) {
         const Run *runs = Runs() + front;
         const int32_t n = count - front;
         bool fits = true;
+        bool whole = false;
         int32_t j = 1;
         while (fits && j < n - 2) {
             int64_t sum = 0;
@@ -84,9 +85,10 @@ int32_t AsyncDecoder::Align(int32_t count, int64_t lo, int64_t hi) const
                 j += 2;
             } while (sum < lo && j < n - 2);
             fits = sum <= hi;
+            whole = whole || sum >= lo;
         }
         if (fits)
-            return front;
+            return {front, whole};
     }
 }
 
@@ -124,7 +126,7 @@ int32_t AsyncDecoder::FindPause(int64_t hi) const
 
 void AsyncDecoder::FrameRuns(int64_t lo, int64_t hi, bool endOfStream)
 {
-    const int32_t front = Align(runCount_, lo, hi);
+    const int32_t front = Align(runCount_, lo, hi).front;
     // The newest run may still grow, and the one before it is not certain, unless the line has ended.
     const int32_t n = runCount_ - front;
     const Decoding decoding = Decode(front, endOfStream ? n : n - 2, false);
@@ -132,15 +134,25 @@ void AsyncDecoder::FrameRuns(int64_t lo, int64_t hi, bool endOfStream)
     // The newest character is complete but its stop instant lies in the runs not examined yet.
     if (decoding.bits == BitsPerCharacter())
         end = decoding.next;
+    if (decoding.delivered > 0)
+        inStep_ = true;
+    else if (front > 0)
+        inStep_ = false;
     DropFront(front + end);
 }
 
 void AsyncDecoder::FramePause(int32_t pause, int64_t lo, int64_t hi)
 {
-    const int32_t front = Align(pause + 1, lo, hi);
-    // The last character's stop bit runs into the pause, but no character starts in it. Noise before a
-    // pause is no text: what does not start at the start level is not delivered.
-    Decode(front, pause - front + 1, true);
+    // Only text is released: runs that follow delivered characters, or that hold a whole character of this
+    // bit length themselves. Anything else (noise, a bit length still settling) goes, as the alignment would
+    // drop it once the pause is among the runs it walks.
+    const Alignment alignment = Align(pause + 1, lo, hi);
+    if (inStep_ || alignment.wholeCharacter) {
+        // The last character's stop bit runs into the pause, but no character starts in it. What does not
+        // start at the start level is noise and is not delivered.
+        const int32_t front = alignment.front;
+        inStep_ = Decode(front, pause - front + 1, true).delivered > 0;
+    }
     DropFront(pause);
 }
 
@@ -161,6 +173,7 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
     uint32_t v = 0;
     uint32_t start = 0;
     int32_t end = 0;
+    int32_t delivered = 0;
     int32_t j = 1;
     for (; j < last; ++j) {
         if (beforePause && j == last - 1 && k == 0)
@@ -175,8 +188,10 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
                 if (!parity_)
                     r >>= 1; // drop the start bit; with parity it already fell out, the parity bit is masked
                 r = (r ^ uint32_t(inversionMask_)) & mask;
-                if (!beforePause || start == 0)
+                if (!beforePause || start == 0) {
                     Deliver({0, uint8_t(r)});
+                    ++delivered;
+                }
             }
         }
         if (k >= bitsPerCharacter + 1) {
@@ -186,7 +201,7 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
         }
         v ^= 1;
     }
-    return {end, j, k};
+    return {end, j, k, delivered};
 }
 
 } // namespace sirrel

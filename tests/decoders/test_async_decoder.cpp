@@ -214,16 +214,25 @@ TEST(AsyncDecoder, APauseReleasesTheCharactersStillWaitingForMoreRuns)
     }
 }
 
-// Noise that ends in a pause is no text: neither glitches nor a long break at the start level make characters.
+// Noise that ends in a pause is no text: neither glitches nor a long break at the start level make characters,
+// at the start of the line or after text, and the text after them comes out whole.
 TEST(AsyncDecoder, NoiseBeforeAPauseMakesNoCharacters)
 {
-    AsyncLine line(10, 5);
-    line.idle(10).samples(0, 3).samples(1, 50).samples(0, 2).samples(1, 200);
-    line.samples(0, 300).idle(20);
-    Capture capture(5, 10);
-    capture.feed(line.levels(), 64);
-    EXPECT_TRUE(capture.codes.empty());
-    EXPECT_EQ(capture.decoder.RunCount(), 1) << "the pause is the idle time before the next start bit";
+    const std::vector<unsigned> text = {20, 5, 12, 12, 24};
+    for (bool textFirst : {false, true}) {
+        AsyncLine line(10, 5);
+        line.idle(10);
+        if (textFirst)
+            line.characters(text).idle(20);
+        line.samples(0, 3).samples(1, 50).samples(0, 2).samples(1, 200);
+        line.samples(0, 300).idle(20).characters(text).idle(20);
+        Capture capture(5, 10);
+        capture.feed(line.levels(), 64);
+        std::vector<int> expected(text.begin(), text.end());
+        if (textFirst)
+            expected.insert(expected.end(), text.begin(), text.end());
+        EXPECT_EQ(capture.codes, expected) << (textFirst ? "after text" : "at the start");
+    }
 }
 
 TEST(AsyncDecoder, FullRunListLosesItsOldestRun)
