@@ -1,6 +1,7 @@
 // AsyncDecoder: start/stop framing for ITA2 (5 data bits), IRA (7) and 8-bit text. It keeps the line as runs
 // of equal level and frames characters from the run lengths alone, so it needs no bit clock and does not care
-// which level is the start bit's.
+// which level is the start bit's. Text that ends in a pause (a steady line longer than a character) comes out
+// when the pause begins, without waiting for the runs that the framing otherwise collects first.
 #pragma once
 
 #include <array>
