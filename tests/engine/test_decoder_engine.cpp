@@ -196,8 +196,9 @@ TEST(DecoderEngine, TheEndOfTheInputDeliversTheLastCharacters)
     }
 }
 
-// A teleprinter sending the same text twice, with a pause between, into one live engine: each demodulator, with
-// the bit rate given or measured, gives both texts whole before the audio ends, as the plug-in shows them.
+// A teleprinter sending the same text twice, with a pause between, into one live engine: each demodulator (the
+// weak-signal one with its own framing too), with the bit rate given or measured, gives both texts whole before
+// the audio ends, as the plug-in shows them.
 TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
 {
     const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789";
@@ -214,7 +215,7 @@ TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
     std::vector<int16_t> audio = siggen::Generator(g).Render(keying, async.IdleLevel());
     audio.insert(audio.end(), audio.begin(), audio.end());
 
-    for (DemodulatorChoice demod : {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative}) {
+    for (DemodulatorChoice demod : {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative, kDemodWeakSignal}) {
         for (bool baudAuto : {false, true}) {
             SettingsModel s = ManualAscii();
             s.mode = kModeIta2;
