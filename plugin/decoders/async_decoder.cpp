@@ -69,13 +69,14 @@ void AsyncDecoder::DropFront(int32_t count)
 
 // Groups of run pairs from run 1 on must each span one plausible character (lo..hi samples from start edge to
 // start edge); a group that is too long means run 1 is no start bit, so the front run goes and the walk
-// starts again. Run 0 is idle time and never counts.
-int32_t AsyncDecoder::Align(int64_t lo, int64_t hi) const
+// starts again. Run 0 is idle time and never counts. Only the first `count` runs are walked.
+AsyncDecoder::Alignment AsyncDecoder::Align(int32_t count, int64_t lo, int64_t hi) const
 {
     for (int32_t front = 0;; ++front) {
         const Run *runs = Runs() + front;
-        const int32_t n = runCount_ - front;
+        const int32_t n = count - front;
         bool fits = true;
+        bool whole = false;
         int32_t j = 1;
         while (fits && j < n - 2) {
             int64_t sum = 0;
@@ -84,9 +85,10 @@ int32_t AsyncDecoder::Align(int64_t lo, int64_t hi) const
                 j += 2;
             } while (sum < lo && j < n - 2);
             fits = sum <= hi;
+            whole = whole || sum >= lo;
         }
         if (fits)
-            return front;
+            return {front, whole};
     }
 }
 
@@ -96,42 +98,100 @@ void AsyncDecoder::Frame(bool endOfStream)
 {
     const int32_t d = dataBits_;
     const int32_t s = samplesPerBit_;
-    if (d < 1 || d > 8 || s < 1 || (!endOfStream && runCount_ < 4 * d + 20))
+    if (d < 1 || d > 8 || s < 1)
         return;
-
     int64_t lo = int64_t((d + 1.9) * s);
     int64_t hi = int64_t((d + 3.1) * s);
     if (parity_) {
         lo += s;
         hi += s;
     }
-    const int32_t front = Align(lo, hi);
-    const Run *runs = Runs() + front;
-    const int32_t n = runCount_ - front;
+    // A steady line longer than any character is a pause: the text before it is complete. Without this the
+    // characters still waiting for more runs would be aligned away as soon as the next transmission arrives.
+    for (int32_t pause = FindPause(hi); pause > 0; pause = FindPause(hi))
+        FramePause(pause, lo, hi);
+    if (!endOfStream && runCount_ < 4 * d + 20)
+        return;
+    FrameRuns(lo, hi, endOfStream);
+}
 
-    // Run 1 is a start bit. Runs alternate, so the flag v says "start level" (0) or "stop level" (1) whatever
-    // the line's polarity; each bit is sampled half a bit after its nominal edge.
-    const int32_t bitsPerCharacter = d + 1 + (parity_ ? 1 : 0);
+int32_t AsyncDecoder::FindPause(int64_t hi) const
+{
+    for (int32_t j = 1; j < runCount_; ++j) {
+        if (Runs()[j].length > hi)
+            return j;
+    }
+    return 0;
+}
+
+void AsyncDecoder::FrameRuns(int64_t lo, int64_t hi, bool endOfStream)
+{
+    const int32_t front = Align(runCount_, lo, hi).front;
+    // The newest run may still grow, and the one before it is not certain, unless the line has ended.
+    const int32_t n = runCount_ - front;
+    const Decoding decoding = Decode(front, endOfStream ? n : n - 2, false);
+    int32_t end = decoding.end;
+    // The newest character is complete but its stop instant lies in the runs not examined yet.
+    if (decoding.bits == BitsPerCharacter())
+        end = decoding.next;
+    if (decoding.delivered > 0)
+        inStep_ = true;
+    else if (front > 0)
+        inStep_ = false;
+    DropFront(front + end);
+}
+
+void AsyncDecoder::FramePause(int32_t pause, int64_t lo, int64_t hi)
+{
+    // Only text is released: runs that follow delivered characters, or that hold a whole character of this
+    // bit length themselves. Anything else (noise, a bit length still settling) goes, as the alignment would
+    // drop it once the pause is among the runs it walks.
+    const Alignment alignment = Align(pause + 1, lo, hi);
+    if (inStep_ || alignment.wholeCharacter) {
+        // The last character's stop bit runs into the pause, but no character starts in it. What does not
+        // start at the start level is noise and is not delivered.
+        const int32_t front = alignment.front;
+        inStep_ = Decode(front, pause - front + 1, true).delivered > 0;
+    }
+    DropFront(pause);
+}
+
+// The decoding pass over runs 1 .. last - 1 from `front` on. Run 1 is a start bit. Runs alternate, so the flag
+// v says "start level" (0) or "stop level" (1) whatever the line's polarity; each bit is sampled half a bit
+// after its nominal edge.
+AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool beforePause)
+{
+    const Run *runs = Runs() + front;
+    const int32_t d = dataBits_;
+    const int32_t s = samplesPerBit_;
+    const int32_t bitsPerCharacter = BitsPerCharacter();
     const int32_t half = s / 2;
     const uint32_t mask = (1u << d) - 1;
     int32_t k = 0;
     int64_t t = 0;
     uint32_t r = 0;
     uint32_t v = 0;
+    uint32_t start = 0;
     int32_t end = 0;
+    int32_t delivered = 0;
     int32_t j = 1;
-    // The newest run may still grow, and the one before it is not certain, unless the line has ended.
-    const int32_t last = endOfStream ? n : n - 2;
     for (; j < last; ++j) {
+        if (beforePause && j == last - 1 && k == 0)
+            break;
         t += runs[j].length;
         while (int64_t(k) * s + half <= t) {
             ++k;
+            if (k == 1)
+                start = v;
             r = (r >> 1) | (v << d);
             if (k == bitsPerCharacter) {
                 if (!parity_)
                     r >>= 1; // drop the start bit; with parity it already fell out, the parity bit is masked
                 r = (r ^ uint32_t(inversionMask_)) & mask;
-                Deliver({0, uint8_t(r)});
+                if (!beforePause || start == 0) {
+                    Deliver({0, uint8_t(r)});
+                    ++delivered;
+                }
             }
         }
         if (k >= bitsPerCharacter + 1) {
@@ -141,10 +201,7 @@ void AsyncDecoder::Frame(bool endOfStream)
         }
         v ^= 1;
     }
-    // The newest character is complete but its stop instant lies in the runs not examined yet.
-    if (k == bitsPerCharacter)
-        end = j;
-    DropFront(front + end);
+    return {end, j, k, delivered};
 }
 
 } // namespace sirrel

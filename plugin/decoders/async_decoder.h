@@ -1,6 +1,7 @@
 // AsyncDecoder: start/stop framing for ITA2 (5 data bits), IRA (7) and 8-bit text. It keeps the line as runs
 // of equal level and frames characters from the run lengths alone, so it needs no bit clock and does not care
-// which level is the start bit's.
+// which level is the start bit's. Text that ends in a pause (a steady line longer than a character) comes out
+// when the pause begins, without waiting for the runs that the framing otherwise collects first.
 #pragma once
 
 #include <array>
@@ -29,6 +30,7 @@ public:
     {
         first_ = 0;
         runCount_ = 0;
+        inStep_ = false;
     }
 
     void SetDataBits(int32_t bits) { dataBits_ = bits; }
@@ -43,9 +45,32 @@ public:
 
 private:
     void AppendLevel(int32_t level);
+    // What a decoding pass left: the run where the last finished character ended (0: none), the run it
+    // stopped at, the bits sampled of the character in progress and the characters delivered.
+    struct Decoding {
+        int32_t end;
+        int32_t next;
+        int32_t bits;
+        int32_t delivered;
+    };
+    // The run that the alignment takes as idle time, and whether a whole character fitted after it.
+    struct Alignment {
+        int32_t front;
+        bool wholeCharacter;
+    };
+
     void Frame(bool endOfStream = false);
-    // Index of the first run that still lies within a plausible character, from the front.
-    int32_t Align(int64_t lo, int64_t hi) const;
+    // Index of the first run that still lies within a plausible character, from the front, among the first
+    // `count` runs.
+    Alignment Align(int32_t count, int64_t lo, int64_t hi) const;
+    // The first run after run 0 that is longer than any character (0: none).
+    int32_t FindPause(int64_t hi) const;
+    void FrameRuns(int64_t lo, int64_t hi, bool endOfStream);
+    // Frames the runs before the pause at index `pause` as a finished text when they are text; the pause
+    // becomes run 0.
+    void FramePause(int32_t pause, int64_t lo, int64_t hi);
+    Decoding Decode(int32_t front, int32_t last, bool beforePause);
+    int32_t BitsPerCharacter() const { return dataBits_ + 1 + (parity_ ? 1 : 0); }
     void DropFront(int32_t count);
     Run *Runs() { return runs_.data() + first_; }
     const Run *Runs() const { return runs_.data() + first_; }
@@ -59,6 +84,8 @@ private:
     int32_t inversionMask_ = 0;
     int32_t samplesPerBit_ = 10;
     int32_t parity_ = 0;
+    // Run 0 ends a character that was delivered, or is a pause after one: what follows is text in step.
+    bool inStep_ = false;
 };
 
 } // namespace sirrel

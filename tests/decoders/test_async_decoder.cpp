@@ -169,6 +169,72 @@ TEST(AsyncDecoder, GlitchesBeforeTheFirstCharacterAreDropped)
     ExpectStartsWith(capture.codes, message, "after glitches");
 }
 
+struct PauseCase {
+    const char *what;
+    int dataBits;
+    double samplesPerBit;
+    double stopBits;
+    AsyncLine::Parity parity;
+    std::vector<unsigned> first;
+    std::vector<unsigned> second;
+};
+
+// Text, a pause of idle line, more text, a pause: every character of both comes out in order, each text as
+// soon as its pause is longer than a character, whether or not it filled the runs the framing waits for.
+TEST(AsyncDecoder, APauseReleasesTheCharactersStillWaitingForMoreRuns)
+{
+    const std::vector<unsigned> digits = {27, 22, 23, 19, 1, 10, 16, 21, 7, 6, 24};
+    const PauseCase cases[] = {
+        {"ITA2 text ending in ones", 5, 220.5, 1.5, AsyncLine::kNone, {20, 5, 12, 12, 24}, digits},
+        {"ITA2 longer than the run window", 5, 10, 1.5, AsyncLine::kNone, Padded(digits, 1, 12), digits},
+        {"ITA2 ending in a letters shift", 5, 10, 1.0, AsyncLine::kNone, {31, 1, 31}, {31, 2}},
+        {"IRA with parity", 7, 12, 1.0, AsyncLine::kOdd, {0x51, 0x7F, 0x30, 0x39}, {0x41, 0x00, 0x0D}},
+        {"8 bit", 8, 9, 2.0, AsyncLine::kNone, {0xFF, 0x80, 0x01}, {0x55, 0xAA}},
+    };
+    for (const PauseCase &c : cases) {
+        AsyncLine line(c.samplesPerBit, c.dataBits, c.stopBits, c.parity);
+        line.idle(40).characters(c.first);
+        const size_t firstEnds = line.levels().size();
+        line.idle(40).characters(c.second).idle(20);
+        std::vector<int> expected(c.first.begin(), c.first.end());
+        expected.insert(expected.end(), c.second.begin(), c.second.end());
+        // The pause is longer than a character from this sample on.
+        const size_t released = firstEnds + size_t((c.dataBits + 5) * c.samplesPerBit);
+        for (bool inverted : {false, true}) {
+            const std::vector<int16_t> levels = inverted ? line.inverted() : line.levels();
+            for (size_t block : {size_t(1) << 20, size_t(2048), size_t(1)}) {
+                Capture capture(c.dataBits, int(c.samplesPerBit + 0.5), c.parity == AsyncLine::kNone ? 0 : 1);
+                capture.feed({levels.begin(), levels.begin() + long(released)}, block);
+                EXPECT_EQ(capture.codes, std::vector<int>(c.first.begin(), c.first.end()))
+                    << c.what << ", before the second text, block " << block << (inverted ? ", inverted" : "");
+                capture.feed({levels.begin() + long(released), levels.end()}, block);
+                EXPECT_EQ(capture.codes, expected) << c.what << ", block " << block << (inverted ? ", inverted" : "");
+            }
+        }
+    }
+}
+
+// Noise that ends in a pause is no text: neither glitches nor a long break at the start level make characters,
+// at the start of the line or after text, and the text after them comes out whole.
+TEST(AsyncDecoder, NoiseBeforeAPauseMakesNoCharacters)
+{
+    const std::vector<unsigned> text = {20, 5, 12, 12, 24};
+    for (bool textFirst : {false, true}) {
+        AsyncLine line(10, 5);
+        line.idle(10);
+        if (textFirst)
+            line.characters(text).idle(20);
+        line.samples(0, 3).samples(1, 50).samples(0, 2).samples(1, 200);
+        line.samples(0, 300).idle(20).characters(text).idle(20);
+        Capture capture(5, 10);
+        capture.feed(line.levels(), 64);
+        std::vector<int> expected(text.begin(), text.end());
+        if (textFirst)
+            expected.insert(expected.end(), text.begin(), text.end());
+        EXPECT_EQ(capture.codes, expected) << (textFirst ? "after text" : "at the start");
+    }
+}
+
 TEST(AsyncDecoder, FullRunListLosesItsOldestRun)
 {
     // Without a sensible bit length nothing is framed, so every run is kept until the list is full.

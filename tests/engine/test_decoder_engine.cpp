@@ -196,6 +196,43 @@ TEST(DecoderEngine, TheEndOfTheInputDeliversTheLastCharacters)
     }
 }
 
+// A teleprinter sending the same text twice, with a pause between, into one live engine: each demodulator (the
+// weak-signal one with its own framing too), with the bit rate given or measured, gives both texts whole before
+// the audio ends, as the plug-in shows them.
+TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
+{
+    const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789";
+    siggen::GeneratorSettings g;
+    g.sampleRate = kRate;
+    g.baud = 50;
+    g.space = 1000;
+    g.mark = 1170;
+    g.leadSeconds = 0.2;
+    g.trailSeconds = 0.4;
+    siggen::AsyncSource async(siggen::AsyncSource::Code::kIta2, siggen::Parity::kNone, 1.5);
+    siggen::Keying keying;
+    async.Encode(text, keying);
+    std::vector<int16_t> audio = siggen::Generator(g).Render(keying, async.IdleLevel());
+    audio.insert(audio.end(), audio.begin(), audio.end());
+
+    for (DemodulatorChoice demod : {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative, kDemodWeakSignal}) {
+        for (bool baudAuto : {false, true}) {
+            SettingsModel s = ManualAscii();
+            s.mode = kModeIta2;
+            s.baudrate = 50;
+            s.baudAuto = baudAuto;
+            s.SetDemodulator(demod);
+            FakeSource source(kRate);
+            DecoderEngine engine(source, s);
+            Collector out;
+            out.Listen(engine.Output());
+            for (size_t at = 0; at < audio.size(); at += 1024)
+                engine.Deliver(audio.data() + at, uint32_t(std::min<size_t>(1024, audio.size() - at)));
+            EXPECT_EQ(out.text, text + text) << "demodulator " << int(demod) << (baudAuto ? ", automatic" : ", manual");
+        }
+    }
+}
+
 // Live audio never ends by itself: finishing the decoders puts no audio of its own through the chain.
 TEST(DecoderEngine, FinishingLiveAudioFeedsNothing)
 {
