@@ -12,6 +12,8 @@ namespace {
 constexpr int32_t kRowHeight = 22;
 constexpr int32_t kRowStep = 24;
 constexpr int32_t kFieldWidth = 76;
+// Four digits fit, and the longest label beside it ("Repetition cycle length") reads whole.
+constexpr int32_t kNumberWidth = 60;
 constexpr int32_t kChoiceWidth = 104;
 
 struct ModeEntry {
@@ -195,13 +197,13 @@ void ModePanels::BuildRow(size_t index, int32_t top)
     const int32_t width = panel.Width();
     switch (spec.kind) {
     case Kind::Number:
-        row->label.CreateLabel(&panel, 0, top, width - kFieldWidth - 4, kRowHeight, spec.label);
-        row->number.CreateNumeric(&panel, width - kFieldWidth, top, kFieldWidth, kRowHeight,
+        row->label.CreateLabel(&panel, 0, top, width - kNumberWidth - 4, kRowHeight, spec.label);
+        row->number.CreateNumeric(&panel, width - kNumberWidth, top, kNumberWidth, kRowHeight,
                                   Oru_NumericField::Kind::Integer);
         row->number.SetLimits(spec.minimum, spec.maximum);
         break;
     case Kind::Choice:
-        row->label.CreateLabel(&panel, 0, top, width - kFieldWidth - 4, kRowHeight, spec.label);
+        row->label.CreateLabel(&panel, 0, top, width - kChoiceWidth - 4, kRowHeight, spec.label);
         row->choice.CreateCombo(&panel, width - kChoiceWidth, top, kChoiceWidth, kRowHeight, false);
         for (const char *item : spec.items)
             row->choice.AddItem(item);

@@ -105,8 +105,11 @@ void ProtocolListPanel::Picked(Oru_Window *, void *panel)
 {
     auto *self = static_cast<ProtocolListPanel *>(panel);
     const std::string name = self->list_.SelectedText();
-    self->Run([name](EngineEdit &edit, ProtocolLibrary &library, TranslationTables &tables) {
+    const int32_t index = self->list_.Selected();
+    self->Run([name, index](EngineEdit &edit, ProtocolLibrary &library, TranslationTables &tables) {
+        // The list shown after the edit keeps the choice, so it reads whole and the arrow keys step on from it.
         library.List().text = name;
+        library.List().selected = index;
         std::string message = library.ApplySelected();
         if (!message.empty())
             return Messages{message};

@@ -80,6 +80,7 @@ TEST_F(ProtocolListPanelTest, ChoosingAProtocolChangesTheNextFramesSettings)
     Configuration gathered;
     panel->Gather(gathered);
     EXPECT_EQ(gathered.protocol, "SITOR-B");
+    EXPECT_EQ(panel->List().SelectedText(), "SITOR-B") << "the list still shows the chosen protocol";
     EXPECT_TRUE(captions.empty()) << "no box";
 }
 
