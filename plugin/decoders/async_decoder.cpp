@@ -108,16 +108,16 @@ void AsyncDecoder::Frame(bool endOfStream)
     }
     // A steady line longer than any character is a pause: the text before it is complete. Without this the
     // characters still waiting for more runs would be aligned away as soon as the next transmission arrives.
-    for (int32_t pause = FindPause(hi); pause > 0; pause = FindPause(hi))
-        FramePause(pause, lo, hi);
+    for (int32_t pause = FindPause(hi, 1); pause > 0;)
+        pause = FindPause(hi, FramePause(pause, lo, hi));
     if (!endOfStream && runCount_ < 4 * d + 20)
         return;
     FrameRuns(lo, hi, endOfStream);
 }
 
-int32_t AsyncDecoder::FindPause(int64_t hi) const
+int32_t AsyncDecoder::FindPause(int64_t hi, int32_t from) const
 {
-    for (int32_t j = 1; j < runCount_; ++j) {
+    for (int32_t j = from; j < runCount_; ++j) {
         if (Runs()[j].length > hi)
             return j;
     }
@@ -129,7 +129,7 @@ void AsyncDecoder::FrameRuns(int64_t lo, int64_t hi, bool endOfStream)
     const int32_t front = Align(runCount_, lo, hi).front;
     // The newest run may still grow, and the one before it is not certain, unless the line has ended.
     const int32_t n = runCount_ - front;
-    const Decoding decoding = Decode(front, endOfStream ? n : n - 2, false);
+    const Decoding decoding = Decode(front, endOfStream ? n : n - 2, false, false);
     int32_t end = decoding.end;
     // The newest character is complete but its stop instant lies in the runs not examined yet.
     if (decoding.bits == BitsPerCharacter())
@@ -141,25 +141,28 @@ void AsyncDecoder::FrameRuns(int64_t lo, int64_t hi, bool endOfStream)
     DropFront(front + end);
 }
 
-void AsyncDecoder::FramePause(int32_t pause, int64_t lo, int64_t hi)
+int32_t AsyncDecoder::FramePause(int32_t pause, int64_t lo, int64_t hi)
 {
     // Only text is released: runs that follow delivered characters, or that hold a whole character of this
-    // bit length themselves. Anything else (noise, a bit length still settling) goes, as the alignment would
-    // drop it once the pause is among the runs it walks.
+    // bit length themselves and read every start and stop bit at its level. Anything else stays: noise is
+    // dropped by the alignment once the pause is among the runs it walks, and a "pause" that was only a long
+    // run read with a bit length still settling on a new signal is framed with the bit length found by then.
     const Alignment alignment = Align(pause + 1, lo, hi);
-    if (inStep_ || alignment.wholeCharacter) {
-        // The last character's stop bit runs into the pause, but no character starts in it. What does not
-        // start at the start level is noise and is not delivered.
-        const int32_t front = alignment.front;
-        inStep_ = Decode(front, pause - front + 1, true).delivered > 0;
-    }
+    const int32_t front = alignment.front;
+    const int32_t last = pause - front + 1;
+    if (!inStep_ && (!alignment.wholeCharacter || Decode(front, last, true, true).misframed > 0))
+        return pause + 1;
+    // The last character's stop bit runs into the pause, but no character starts in it.
+    inStep_ = Decode(front, last, true, false).delivered > 0;
     DropFront(pause);
+    return 1;
 }
 
 // The decoding pass over runs 1 .. last - 1 from `front` on. Run 1 is a start bit. Runs alternate, so the flag
 // v says "start level" (0) or "stop level" (1) whatever the line's polarity; each bit is sampled half a bit
-// after its nominal edge.
-AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool beforePause)
+// after its nominal edge. Before a pause no character starts in the last run, and a character counts only when
+// its start and stop bits read at their levels (the others are misframed); a dry run delivers nothing.
+AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool beforePause, bool dryRun)
 {
     const Run *runs = Runs() + front;
     const int32_t d = dataBits_;
@@ -172,8 +175,10 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
     uint32_t r = 0;
     uint32_t v = 0;
     uint32_t start = 0;
+    uint8_t character = 0;
     int32_t end = 0;
     int32_t delivered = 0;
+    int32_t misframed = 0;
     int32_t j = 1;
     for (; j < last; ++j) {
         if (beforePause && j == last - 1 && k == 0)
@@ -188,8 +193,17 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
                 if (!parity_)
                     r >>= 1; // drop the start bit; with parity it already fell out, the parity bit is masked
                 r = (r ^ uint32_t(inversionMask_)) & mask;
-                if (!beforePause || start == 0) {
-                    Deliver({0, uint8_t(r)});
+                character = uint8_t(r);
+                if (!beforePause) {
+                    Deliver({0, character});
+                    ++delivered;
+                }
+            } else if (beforePause && k == bitsPerCharacter + 1) {
+                if (start != 0 || v != 1) {
+                    ++misframed;
+                } else {
+                    if (!dryRun)
+                        Deliver({0, character});
                     ++delivered;
                 }
             }
@@ -201,7 +215,7 @@ AsyncDecoder::Decoding AsyncDecoder::Decode(int32_t front, int32_t last, bool be
         }
         v ^= 1;
     }
-    return {end, j, k, delivered};
+    return {end, j, k, delivered, misframed};
 }
 
 } // namespace sirrel

@@ -52,6 +52,7 @@ private:
         int32_t next;
         int32_t bits;
         int32_t delivered;
+        int32_t misframed;
     };
     // The run that the alignment takes as idle time, and whether a whole character fitted after it.
     struct Alignment {
@@ -63,13 +64,14 @@ private:
     // Index of the first run that still lies within a plausible character, from the front, among the first
     // `count` runs.
     Alignment Align(int32_t count, int64_t lo, int64_t hi) const;
-    // The first run after run 0 that is longer than any character (0: none).
-    int32_t FindPause(int64_t hi) const;
+    // The first run from run `from` on that is longer than any character (0: none).
+    int32_t FindPause(int64_t hi, int32_t from) const;
     void FrameRuns(int64_t lo, int64_t hi, bool endOfStream);
-    // Frames the runs before the pause at index `pause` as a finished text when they are text; the pause
-    // becomes run 0.
-    void FramePause(int32_t pause, int64_t lo, int64_t hi);
-    Decoding Decode(int32_t front, int32_t last, bool beforePause);
+    // Frames the runs before the pause at index `pause` as a finished text when they are text, and the pause
+    // becomes run 0; runs that are not text stay for the framing of the whole run list. Returns the run from
+    // which to look for the next pause.
+    int32_t FramePause(int32_t pause, int64_t lo, int64_t hi);
+    Decoding Decode(int32_t front, int32_t last, bool beforePause, bool dryRun);
     int32_t BitsPerCharacter() const { return dataBits_ + 1 + (parity_ ? 1 : 0); }
     void DropFront(int32_t count);
     Run *Runs() { return runs_.data() + first_; }

@@ -32,6 +32,11 @@ constexpr uint32_t kMinIntervals = 16;
 constexpr int32_t kBitLengthMargin = 2;
 // Frames of intervals after a trial step before its peak is judged.
 constexpr int32_t kTrialFrames = 2;
+// A signal begins with a frame 9 dB above the quiet before it; the quiet's level rises a tenth of the way to
+// each louder frame, so it reaches a steady signal within seconds; digital silence counts as a floor of 1.
+constexpr double kOnsetRatio = 8.0;
+constexpr double kQuietRise = 0.1;
+constexpr double kQuietFloor = 1.0;
 // Weak-signal demodulator: bits summed per tone with a known rate (a matched filter; the start/stop framing
 // weighs whole frames of it) and while the rate is measured; the moving average after the difference as a
 // share of the sum (all measured on sweeps).
@@ -307,6 +312,13 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
                               : choice == kDemodWeakSignal ? DemodulateWeakSignal(x, n, space, mark)
                                                            : DemodulateToneFilters(x, n, space, mark);
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
+        // The intervals measured on the noise before a signal outnumber its own for many seconds, and the filters
+        // set for the rate the noise gave keep feeding them: the measurement starts afresh with the signal.
+        if (SignalBegins(x, n) && settings_.baudAuto) {
+            intervals_.Clear();
+            trialBin_ = 0;
+            trialFailed_ = false;
+        }
         const int32_t baud = MeasureBitRate(cleaned_, n);
         if (dispatch_) {
             DecoderParams params;
@@ -585,6 +597,17 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     if (measured != settings_.baudrate)
         settings_.baudrate = FieldLimit(measured, kMinBaud, kMaxBaud);
     return int32_t(measured);
+}
+
+bool SignalChain::SignalBegins(const int16_t *x, uint32_t n)
+{
+    double power = 0.0;
+    for (uint32_t i = 0; i < n; ++i)
+        power += double(x[i]) * x[i];
+    power = std::max(power / std::max(n, 1u), kQuietFloor);
+    const bool begins = quietPower_ > 0.0 && power > quietPower_ * kOnsetRatio;
+    quietPower_ = quietPower_ == 0.0 || power < quietPower_ ? power : quietPower_ + (power - quietPower_) * kQuietRise;
+    return begins;
 }
 
 // A step from `bin` to half of it towards the unclear peak `best`; 0 keeps the bit length. The filters' own

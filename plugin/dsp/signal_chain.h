@@ -146,6 +146,8 @@ private:
     const int16_t *TestPointSignal(const int16_t *input) const;
     int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
     int32_t TrialStep(int32_t best, int32_t bin);
+    // True for the first frame of a signal that stands well above what came before (noise, silence).
+    bool SignalBegins(const int16_t *x, uint32_t n);
 
     SettingsModel &settings_;
     DispatchTarget dispatch_;
@@ -189,6 +191,8 @@ private:
     int32_t trialAge_ = 0;
     bool trialFailed_ = false;
     uint64_t trialFailedAt_ = 0;
+    // The level of the quiet between signals: frame power, following falls at once and rises slowly.
+    double quietPower_ = 0.0;
 
     std::atomic<uint32_t> clippingColour_{0x000080};
     std::atomic<double> cpuUsage_{0.0};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/decoder_engine.h"
+#include "protocols/protocol_record.h"
 #include "siggen/async_source.h"
 #include "siggen/generator.h"
 
@@ -230,6 +231,48 @@ TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
                 engine.Deliver(audio.data() + at, uint32_t(std::min<size_t>(1024, audio.size() - at)));
             EXPECT_EQ(out.text, text + text) << "demodulator " << int(demod) << (baudAuto ? ", automatic" : ", manual");
         }
+    }
+}
+
+// A receiver hears noise between transmissions. The stock "Baudot" protocol (automatic tones and bit rate)
+// measured the noise's transitions, with filters set for the rate the noise gave (or that the protocol chosen
+// before it had, such as 1200-bit/s packet), and kept measuring them long after a teleprinter signal began:
+// its text came out as garbage. Each protocol is in force during the noise, then "Baudot" is chosen; the first
+// word may go while the bit rate settles on the new signal.
+TEST(DecoderEngine, NoiseBeforeATransmissionDoesNotHoldTheBitRate)
+{
+    const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 THE QUICK BROWN FOX JUMPS OVER";
+    siggen::GeneratorSettings g;
+    g.sampleRate = kRate;
+    g.baud = 45.45;
+    g.space = 1275;
+    g.mark = 1445;
+    g.leadSeconds = 1;
+    g.trailSeconds = 1;
+    siggen::AsyncSource async(siggen::AsyncSource::Code::kIta2, siggen::Parity::kNone, 1.5);
+    siggen::Keying keying;
+    async.Encode(text, keying);
+    const std::vector<int16_t> signal = siggen::Generator(g).Render(keying, async.IdleLevel());
+    std::mt19937 random(1);
+    std::normal_distribution<double> gauss(0, 300);
+    std::vector<int16_t> noise(kRate * 4);
+    for (int16_t &sample : noise)
+        sample = int16_t(gauss(random));
+
+    for (const char *before : {"Packet Radio - 1200bps", "CIS-11", "Baudot"}) {
+        SettingsModel s;
+        FindDefaultProtocol(before)->ApplyTo(s);
+        FakeSource source(kRate);
+        DecoderEngine engine(source, s);
+        Collector out;
+        out.Listen(engine.Output());
+        for (size_t at = 0; at < noise.size(); at += 1024)
+            engine.Deliver(noise.data() + at, 1024);
+        engine.Post([](EngineEdit &edit) { FindDefaultProtocol("Baudot")->ApplyTo(edit.settings); });
+        for (size_t at = 0; at + 1024 <= signal.size(); at += 1024)
+            engine.Deliver(signal.data() + at, 1024);
+        EXPECT_NE(out.text.find(text.substr(4)), std::string::npos) << before << ": " << out.text;
+        EXPECT_EQ(engine.Published().baudrate, 45) << before;
     }
 }
 
