@@ -281,6 +281,9 @@ void SoundCardRoute::PlaybackStarted()
 {
     if (!wave_)
         return;
+    // What the receiver's line feeds to the speakers is muted while the file plays out.
+    if (recording_->SourceLine() >= 0 && playback_->SelectSourceLine(-1, recording_->SourceLineName()))
+        playback_->SetMute(true);
     wave_->SetDirection(Oru_AudioWave::kOutput);
     for (int turn = 0; turn < kPrimingTurns; ++turn)
         OutputStep(nullptr, 0);
@@ -288,8 +291,12 @@ void SoundCardRoute::PlaybackStarted()
 
 void SoundCardRoute::PlaybackStopped()
 {
-    if (wave_)
-        wave_->SetDirection(Oru_AudioWave::kInput);
+    if (!wave_)
+        return;
+    wave_->SetDirection(Oru_AudioWave::kInput);
+    if (playback_->SourceLine() >= 0)
+        playback_->SetMute(false);
+    recording_->SelectSourceLine(recording_->SourceLine());
 }
 
 std::unique_ptr<HostRoute> RouteFor(int32_t modelCode, int32_t dspKind, RouteOwner &owner, WavPlayer &player,

@@ -140,9 +140,14 @@ TEST_F(SoundCard, PlaybackPlaysTheFileOutAndDecodesWhatWasPlayed)
     ASSERT_TRUE(file.WriteData(samples.data(), uint32_t(samples.size() * 2)));
     file.Close();
 
+    services_.card.lines = {{"Mic", 0, true, true, true}, {"Line", MixerBackend::kLineInput, true, true, true}};
+    services_.card.items = {"Mic", "Line"};
     auto instance = Make();
     ASSERT_TRUE(instance->Constructed());
     ASSERT_TRUE(instance->StartPlayback(folder_.File("play.wav")));
+    // The receiver's line is not heard over the file while it plays.
+    EXPECT_TRUE((services_.card.mutes[{1, 0}]));
+    EXPECT_TRUE((services_.card.mutes[{1, 1}]));
     // Every played buffer is one frame; the device takes them as fast as they come.
     ASSERT_TRUE(Eventually([&] { return services_.devices.Played().size() >= samples.size() * 2; }));
     ASSERT_TRUE(Eventually([&] { return instance->FramesProcessed() >= 5; }));
@@ -150,6 +155,8 @@ TEST_F(SoundCard, PlaybackPlaysTheFileOutAndDecodesWhatWasPlayed)
     EXPECT_EQ(std::memcmp(played.data(), samples.data(), samples.size() * 2), 0)
         << "the file goes out from its start, in order";
     instance->StopWav();
+    EXPECT_FALSE((services_.card.mutes[{1, 0}]));
+    EXPECT_EQ(services_.card.item, 1) << "the recording line is chosen again";
 
     std::vector<StreamKind> kinds;
     for (const FakeAudioDevices::Opened &o : services_.devices.OpenedStreams())
