@@ -102,7 +102,8 @@ private:
             if (devices_.vanishAfter >= 0)
                 left = std::min(left, size_t(devices_.vanishAfter) - devices_.captured_);
             frames = uint32_t(std::min<size_t>(frames, left));
-            std::memcpy(data, devices_.signal.data() + devices_.captured_, size_t(frames) * 2);
+            if (frames > 0)
+                std::memcpy(data, devices_.signal.data() + devices_.captured_, size_t(frames) * 2);
             devices_.captured_ += frames;
             return int32_t(frames);
         }
