@@ -36,6 +36,23 @@ std::vector<int16_t> Transmission(const std::string &text)
     return siggen::Generator(g).Render(keying, source.IdleLevel());
 }
 
+// Teleprinter text with 1.5 stop bits.
+std::vector<int16_t> Ita2Signal(const std::string &text, double baud, double space, double mark, double lead,
+                                double trail)
+{
+    siggen::GeneratorSettings g;
+    g.sampleRate = kRate;
+    g.baud = baud;
+    g.space = space;
+    g.mark = mark;
+    g.leadSeconds = lead;
+    g.trailSeconds = trail;
+    siggen::AsyncSource source(siggen::AsyncSource::Code::kIta2, siggen::Parity::kNone, 1.5);
+    siggen::Keying keying;
+    source.Encode(text, keying);
+    return siggen::Generator(g).Render(keying, source.IdleLevel());
+}
+
 SettingsModel ManualAscii()
 {
     SettingsModel s;
@@ -203,17 +220,7 @@ TEST(DecoderEngine, TheEndOfTheInputDeliversTheLastCharacters)
 TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
 {
     const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789";
-    siggen::GeneratorSettings g;
-    g.sampleRate = kRate;
-    g.baud = 50;
-    g.space = 1000;
-    g.mark = 1170;
-    g.leadSeconds = 0.2;
-    g.trailSeconds = 0.4;
-    siggen::AsyncSource async(siggen::AsyncSource::Code::kIta2, siggen::Parity::kNone, 1.5);
-    siggen::Keying keying;
-    async.Encode(text, keying);
-    std::vector<int16_t> audio = siggen::Generator(g).Render(keying, async.IdleLevel());
+    std::vector<int16_t> audio = Ita2Signal(text, 50, 1000, 1170, 0.2, 0.4);
     audio.insert(audio.end(), audio.begin(), audio.end());
 
     for (DemodulatorChoice demod : {kDemodPlain, kDemodHighSpeed, kDemodOptimal, kDemodCorrelative, kDemodWeakSignal}) {
@@ -242,17 +249,7 @@ TEST(DecoderEngine, ATransmissionThatFollowsLeavesThePreviousOneWhole)
 TEST(DecoderEngine, NoiseBeforeATransmissionDoesNotHoldTheBitRate)
 {
     const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 THE QUICK BROWN FOX JUMPS OVER";
-    siggen::GeneratorSettings g;
-    g.sampleRate = kRate;
-    g.baud = 45.45;
-    g.space = 1275;
-    g.mark = 1445;
-    g.leadSeconds = 1;
-    g.trailSeconds = 1;
-    siggen::AsyncSource async(siggen::AsyncSource::Code::kIta2, siggen::Parity::kNone, 1.5);
-    siggen::Keying keying;
-    async.Encode(text, keying);
-    const std::vector<int16_t> signal = siggen::Generator(g).Render(keying, async.IdleLevel());
+    const std::vector<int16_t> signal = Ita2Signal(text, 45.45, 1275, 1445, 1, 1);
     std::mt19937 random(1);
     std::normal_distribution<double> gauss(0, 300);
     std::vector<int16_t> noise(kRate * 4);

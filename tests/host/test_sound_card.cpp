@@ -200,13 +200,8 @@ TEST(PluginSoundCard, DecodesASignalCapturedThroughAlsa)
                                 "' --mode ita2 --baud 50 --space 1000 --mark 1170 --trail 1 -- '" + text +
                                 " OVER THE LAZY DOG'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    // The device delivers as fast as it is read: the signal repeats so that it still sounds when the host closes.
-    const std::vector<uint8_t> once = sirrel::testing::WavData(wav);
-    std::vector<uint8_t> repeated;
-    for (int i = 0; i < 40; ++i)
-        repeated.insert(repeated.end(), once.begin(), once.end());
     AlsaConfiguration alsa(
-        sirrel::testing::DefineFileCapture(repeated, folder.File("signal.raw"), folder.File("asound.conf")));
+        sirrel::testing::DefineRepeatedCapture(wav, 40, folder.File("signal.raw"), folder.File("asound.conf")));
 
     fake::Host host;
     Receiver receiver(kMaker, "KR-100", "12345678");

@@ -37,14 +37,10 @@ TEST(KelHostSoundCard, DecodesTheSoundCardUntilInterrupted)
                                 "' --mode ita2 --baud 50 --space 1000 --mark 1170 --trail 1 -- '" + text +
                                 " OVER THE LAZY DOG'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    // The device delivers as fast as it is read: the signal repeats so that it still sounds at the signal.
-    const std::vector<uint8_t> once = sirrel::testing::WavData(wav);
-    std::vector<uint8_t> repeated;
-    for (int i = 0; i < 40; ++i)
-        repeated.insert(repeated.end(), once.begin(), once.end());
-    setenv("ALSA_CONFIG_PATH",
-           sirrel::testing::DefineFileCapture(repeated, folder.File("signal.raw"), folder.File("asound.conf")).c_str(),
-           1);
+    setenv(
+        "ALSA_CONFIG_PATH",
+        sirrel::testing::DefineRepeatedCapture(wav, 40, folder.File("signal.raw"), folder.File("asound.conf")).c_str(),
+        1);
 
     Process host({"-r", "kr-100:1:sound-card"}, folder.File("stderr"));
     unsetenv("ALSA_CONFIG_PATH");

@@ -43,4 +43,16 @@ inline std::string DefineFileCapture(const std::vector<uint8_t> &samples, const 
     return "/usr/share/alsa/alsa.conf:" + config;
 }
 
+// The device delivers as fast as it is read: a recording repeated `times` over, so that it still sounds when the
+// program under test has settled. Returns the value for ALSA_CONFIG_PATH.
+inline std::string DefineRepeatedCapture(const std::string &wav, int times, const std::string &raw,
+                                         const std::string &config)
+{
+    const std::vector<uint8_t> once = WavData(wav);
+    std::vector<uint8_t> repeated;
+    for (int i = 0; i < times; ++i)
+        repeated.insert(repeated.end(), once.begin(), once.end());
+    return DefineFileCapture(repeated, raw, config);
+}
+
 } // namespace sirrel::testing
