@@ -264,7 +264,7 @@ TEST(DecoderEngine, NoiseBeforeATransmissionDoesNotHoldTheBitRate)
         Collector out;
         out.Listen(engine.Output());
         for (size_t at = 0; at < noise.size(); at += 1024)
-            engine.Deliver(noise.data() + at, 1024);
+            engine.Deliver(noise.data() + at, uint32_t(std::min<size_t>(1024, noise.size() - at)));
         engine.Post([](EngineEdit &edit) { FindDefaultProtocol("Baudot")->ApplyTo(edit.settings); });
         for (size_t at = 0; at + 1024 <= signal.size(); at += 1024)
             engine.Deliver(signal.data() + at, 1024);
