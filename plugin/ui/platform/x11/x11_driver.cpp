@@ -406,7 +406,7 @@ void X11Driver::Translate(void *raw)
     switch (event.type) {
     case Expose:
         if (event.xexpose.count == 0 && windows_.count(window))
-            dirty_.Add(window);
+            dirty_.Add(window, true);
         break;
     case ConfigureNotify: {
         auto found = windows_.find(window);
