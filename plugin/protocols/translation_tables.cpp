@@ -120,7 +120,10 @@ std::string TranslationTables::Construct(const std::string &configuredName)
     std::string message = LoadList();
     if (!message.empty())
         return message;
-    return SelectByName(configuredName);
+    // A first start names no table, an older configuration may name one removed since: the list then shows the
+    // table in force.
+    const bool stored = std::find(names_.begin(), names_.end(), configuredName) != names_.end();
+    return SelectByName(stored ? configuredName : current_.name);
 }
 
 std::string TranslationTables::LoadList()

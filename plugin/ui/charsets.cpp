@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <mutex>
+#include <string>
 
 namespace sirrel {
 
@@ -126,6 +127,55 @@ bool CharacterSetAvailable(uint8_t characterSet)
 {
     const BuiltMap *built = MapFor(characterSet);
     return built && built->available;
+}
+
+std::string BytesToUtf8(std::string_view bytes, const CharacterMap &map)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char byte : bytes) {
+        const char32_t c = map[byte];
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Utf8ToLatin1(std::string_view text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            out += char(lead);
+            ++i;
+            continue;
+        }
+        const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        char32_t c = length == 4 ? lead & 0x07 : length == 3 ? lead & 0x0F : lead & 0x1F;
+        bool whole = length > 1 && i + length <= text.size();
+        for (size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        out += whole && c < 0x100 ? char(c) : '?';
+        i += whole ? length : 1;
+    }
+    return out;
 }
 
 } // namespace sirrel

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace sirrel {
 
@@ -25,5 +27,11 @@ const CharacterMap &CharacterMapOf(uint8_t characterSet);
 
 // Whether the code page of the set is present (Symbol has none and is always present).
 bool CharacterSetAvailable(uint8_t characterSet);
+
+// Bytes of text as UTF-8, each byte read through `map`.
+std::string BytesToUtf8(std::string_view bytes, const CharacterMap &map);
+// UTF-8 text as Latin-1 bytes for programs that take nothing else: what Latin-1 lacks, and broken sequences,
+// become '?'.
+std::string Utf8ToLatin1(std::string_view text);
 
 } // namespace sirrel

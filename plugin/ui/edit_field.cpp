@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/charsets.h"
+
 namespace sirrel {
 
 namespace {
@@ -174,18 +176,19 @@ int32_t Oru_EditField::KeyEvent(int32_t kind, uint32_t key)
         case kControlA:
             Select(0, length);
             return 1;
+        // A field's text is Latin-1, the clipboard's UTF-8.
         case kControlC:
             if (anchor_ != caret_)
-                Platform().SetClipboardText(SelectedText());
+                Platform().SetClipboardText(BytesToUtf8(SelectedText(), Latin1Map()));
             return 1;
         case kControlX:
             if (anchor_ != caret_) {
-                Platform().SetClipboardText(SelectedText());
+                Platform().SetClipboardText(BytesToUtf8(SelectedText(), Latin1Map()));
                 Replace("");
             }
             return 1;
         case kControlV:
-            Replace(Platform().ClipboardText());
+            Replace(Utf8ToLatin1(Platform().ClipboardText()));
             return 1;
         default:
             if (key >= 0x20 && key != 0x7F && key <= 0xFF) {

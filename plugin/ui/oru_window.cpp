@@ -278,6 +278,9 @@ intptr_t Oru_Window::HandleNativeMessage(uint32_t message, uintptr_t first, intp
             if (!w->Visible())
                 return 0;
         }
+        // Uncovered pixels are gone from the screen even where nothing changed.
+        if (first == kPaintExposed)
+            fullRepaint_ = 1;
         Paint();
         return 0;
     case kMsgEraseBackground:

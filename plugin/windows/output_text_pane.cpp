@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ui/charsets.h"
 #include "ui/draw_objects.h"
 #include "ui/platform/driver.h"
 
@@ -155,7 +156,10 @@ void OutputTextPane::Copy()
 {
     if (anchor_ == caret_)
         return;
-    Platform().SetClipboardText(SelectedText());
+    // The bytes mean what the table's character set draws. A symbol font's glyph codes mean nothing to other
+    // programs: its bytes go as Latin-1.
+    const CharacterMap &map = characterSet_ == kSymbolCharacterSet ? Latin1Map() : CharacterMapOf(characterSet_);
+    Platform().SetClipboardText(BytesToUtf8(SelectedText(), map));
 }
 
 void OutputTextPane::MouseEvent(int32_t code, uint32_t keys, int32_t x, int32_t y)

@@ -71,9 +71,11 @@ void ProtocolListPanel::Run(Operation operation)
 {
     ProtocolLibrary &library = context_.protocols;
     TranslationTables &tables = context_.tables;
-    context_.engine.Post([mailbox = mailbox_, operation = std::move(operation), &library, &tables](EngineEdit &edit) {
-        mailbox->Put(Outcome{operation(edit, library, tables), library.List()});
-    });
+    const uint64_t number = ++posted_;
+    context_.engine.Post(
+        [mailbox = mailbox_, operation = std::move(operation), &library, &tables, number](EngineEdit &edit) {
+            mailbox->Put(Outcome{operation(edit, library, tables), library.List(), number});
+        });
     // Without a frame running the edit has run already: its messages show now, not a tick later.
     TakeResults();
 }
@@ -81,7 +83,9 @@ void ProtocolListPanel::Run(Operation operation)
 void ProtocolListPanel::TakeResults()
 {
     for (const Outcome &outcome : mailbox_->Take()) {
-        ShowList(outcome.list);
+        // An older answer would put back the entry the arrow keys have since left; the latest answer shows all.
+        if (outcome.edit == posted_)
+            ShowList(outcome.list);
         for (const std::string &message : outcome.messages) {
             if (!message.empty())
                 ShowMessageBox(TopLevel(), kProductCaption, message, kBoxOk);

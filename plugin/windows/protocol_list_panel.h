@@ -50,6 +50,7 @@ private:
     struct Outcome {
         Messages messages;
         ProtocolList list;
+        uint64_t edit = 0; // which of the panel's edits answers
     };
 
     static void Picked(Oru_Window *, void *panel);
@@ -63,7 +64,8 @@ private:
 
     WindowContext &context_;
     std::shared_ptr<EditMailbox<Outcome>> mailbox_ = std::make_shared<EditMailbox<Outcome>>();
-    std::string text_; // the list's text as the library last reported it
+    std::string text_;    // the list's text as the library last reported it
+    uint64_t posted_ = 0; // the panel's edits so far; only the latest one's answer shows the list
     Oru_ComboBox list_;
     Oru_PushButton add_;
     Oru_PushButton update_;

@@ -87,6 +87,17 @@ TEST_F(TablesTest, MissingFileGetsTheDefaultTable)
     EXPECT_EQ(settings.translationTableName, "Default");
 }
 
+TEST_F(TablesTest, ListShowsTheTableInForceWhenTheConfigurationNamesNoStoredTable)
+{
+    for (const std::string configured : {"", "Removed"}) {
+        SettingsModel s;
+        TranslationTables fresh(file, s);
+        EXPECT_EQ(fresh.Construct(configured), "");
+        EXPECT_EQ(fresh.ListText(), "Default") << configured;
+        EXPECT_EQ(s.translationTableName, "Default") << configured;
+    }
+}
+
 TEST_F(TablesTest, ConfiguredTableIsPutInForce)
 {
     store(Tables({Table("A", 1, 0), Table("Cyrillic", 204, 1)}));

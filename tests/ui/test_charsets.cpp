@@ -136,6 +136,30 @@ TEST(Charsets, ADescriptionWithoutASetKeepsLatin1)
     EXPECT_NE(Drawn(*russian.Get()->face, "\xC0\xE9"), Drawn(*latin1, "\xC0\xE9"));
 }
 
+TEST(Charsets, TextConvertsBetweenBytesAndUtf8)
+{
+    // Every length of UTF-8 sequence, from a byte's map entry.
+    CharacterMap map = Latin1Map();
+    map[0x80] = 0xFFFD;
+    map[0x81] = 0x1F600;
+    EXPECT_EQ(BytesToUtf8("A\xE9\xC0\x80\x81\n", map), "A\u00E9\u00C0\uFFFD\U0001F600\n");
+    EXPECT_EQ(BytesToUtf8("\xC0\xDF", CharacterMapOf(204)), "\u0410\u042F");
+
+    struct Case {
+        std::string utf8;
+        std::string latin1;
+    };
+    const Case cases[] = {
+        {"plain\n", "plain\n"},
+        {"caf\u00E9 \u00FF", "caf\xE9 \xFF"},
+        {"\u0410\u20AC\U0001F600x", "???x"}, // beyond Latin-1
+        {"\xC3", "?"},                       // cut short
+        {"\x80\xC3z", "??z"},                // a stray continuation byte, a lead byte without one
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Utf8ToLatin1(c.utf8), c.latin1) << c.utf8;
+}
+
 TEST(Charsets, FamiliesFontconfigKnows)
 {
     struct Case {

@@ -131,6 +131,14 @@ TEST_F(Controls, ClipboardCarriesTextBetweenFields)
     display->SetClipboardText("one\ntwo");
     Type("\x01\x16");
     EXPECT_EQ(target.Text(), "one");
+
+    // The clipboard is UTF-8, a field Latin-1.
+    target.SetText("caf\xE9");
+    Type("\x01\x03");
+    EXPECT_EQ(display->ClipboardText(), "caf\u00E9");
+    display->SetClipboardText("\u00E9\u0410");
+    Type("\x01\x16");
+    EXPECT_EQ(target.Text(), "\xE9?");
 }
 
 TEST_F(Controls, NumericFieldClampsAndFormats)

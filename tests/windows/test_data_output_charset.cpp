@@ -111,6 +111,39 @@ TEST_F(DataOutputCharsetTest, ARussianTableShowsCyrillicLetters)
     EXPECT_EQ(engine.Output().View(0).LineText(0), "\xC0");
 }
 
+TEST_F(DataOutputCharsetTest, CopiedTextIsUtf8InTheTablesCharacterSet)
+{
+    struct Case {
+        uint8_t characterSet;
+        std::string copied;
+    };
+    const Case cases[] = {
+        {204, "\u0410\u0411 z"},                 // Windows-1251: Cyrillic
+        {161, "\u0390\u0391 z"},                 // Windows-1253: Greek
+        {1, "\u00C0\u00C1 z"},                   // the default set reads as Windows-1252
+        {kSymbolCharacterSet, "\u00C0\u00C1 z"}, // glyph codes of a symbol font go as Latin-1
+    };
+    engine.Post([](EngineEdit &edit) {
+        edit.settings.translation['A'] = 0xC0;
+        edit.settings.translation['B'] = 0xC1;
+    });
+    Build();
+    Write("AB z");
+    view->Paint();
+    OutputTextPane &pane = view->Parts().channels[0].text;
+    ClickIn(pane, 4, 4); // the keys go to the pane
+    for (const Case &c : cases) {
+        engine.Post([&c](EngineEdit &edit) { edit.settings.translationCharacterSet = c.characterSet; });
+        view->Refresh();
+        ASSERT_EQ(int(pane.CharacterSet()), int(c.characterSet));
+        pane.Select({0, 0}, {0, 4});
+        display->SetClipboardText("");
+        display->TypeText(Handle(), "\x03");
+        PumpMessages();
+        EXPECT_EQ(display->ClipboardText(), c.copied) << int(c.characterSet);
+    }
+}
+
 TEST_F(DataOutputCharsetTest, AllFourPanesFollowTheTableInForce)
 {
     engine.Post([this](EngineEdit &) {

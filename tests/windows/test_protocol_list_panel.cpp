@@ -3,6 +3,7 @@
 // boxes, answered here as a user would.
 #include <chrono>
 #include <fstream>
+#include <semaphore>
 #include <thread>
 
 #include "panels_fixture.h"
@@ -205,6 +206,63 @@ TEST_F(ProtocolListPanelTest, WhileFramesRunTheMessageComesBackToThisThread)
     frames.join();
     EXPECT_EQ(captions, (std::vector<std::string>{"New protocol name", kProductCaption}));
     EXPECT_EQ(Stored(), std::vector<std::string>{"Baudot"});
+}
+
+// A frame in progress on another thread: edits posted meanwhile wait for the next frame.
+class BusyFrame {
+public:
+    explicit BusyFrame(DecoderEngine &engine)
+        : thread_([this, &engine] {
+              engine.Post([this](EngineEdit &) {
+                  entered_.release();
+                  leave_.acquire();
+              });
+          })
+    {
+        entered_.acquire();
+    }
+    ~BusyFrame()
+    {
+        leave_.release();
+        thread_.join();
+    }
+
+private:
+    std::binary_semaphore entered_{0};
+    std::binary_semaphore leave_{0};
+    std::thread thread_;
+};
+
+TEST_F(ProtocolListPanelTest, EveryArrowKeyPressCountsWhileEditsAreAnsweredLate)
+{
+    std::vector<std::string> names;
+    for (const ProtocolRecord &record : DefaultProtocols()) {
+        Store({record.name.c_str()});
+        names.push_back(record.name);
+    }
+    ASSERT_GE(names.size(), 9u);
+    Build();
+    Pick(panel->List(), 0);
+    const uint32_t window = panel->List().TopLevel()->NativeHandle();
+    // Rounds of quick presses while a frame runs; the answers of one round come in during the next one.
+    const int32_t presses = int32_t(names.size()) - 1;
+    for (int32_t pressed = 0; pressed < presses;) {
+        {
+            BusyFrame busy(engine);
+            for (int32_t i = 0; i < 4 && pressed < presses; ++i, ++pressed) {
+                display->PressKey(window, kKeyDown);
+                PumpMessages();
+            }
+        }
+        engine.ApplyPendingEdits();
+    }
+    PumpMessages();
+    panel->TakeResults();
+    EXPECT_EQ(panel->List().Selected(), presses);
+    EXPECT_EQ(panel->List().SelectedText(), names.back());
+    Configuration gathered;
+    panel->Gather(gathered);
+    EXPECT_EQ(gathered.protocol, names.back()) << "the last press is the protocol in force";
 }
 
 TEST_F(ProtocolListPanelTest, Picture)

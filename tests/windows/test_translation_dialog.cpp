@@ -110,6 +110,22 @@ TEST_F(TranslationDialogTest, AFontCellGivesItsCodeToTheSelectedPairUntilDefault
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(TranslationDialogTest, FirstStartListsTheBuiltInTableInForce)
+{
+    const std::string fresh = ScratchDataFolder();
+    {
+        Configuration firstStart;
+        TranslationTables firstTables{fresh + "SirrelTables.dat", engine.Settings()};
+        ASSERT_EQ(firstTables.Construct(firstStart.translationTable), "");
+        WindowContext firstContext{engine, protocols, firstTables, firstStart, services, fresh};
+        TranslationDialog first(firstContext);
+        Use(first);
+        EXPECT_EQ(Parts().table.SelectedText(), "Default");
+        EXPECT_EQ(dialog->Current().name, "Default");
+    }
+    std::filesystem::remove_all(fresh);
+}
+
 TEST_F(TranslationDialogTest, AddAndRemoveGoToTheFileAndTheMainWindowsList)
 {
     DecoderWindow window(context);

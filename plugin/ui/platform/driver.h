@@ -68,6 +68,7 @@ public:
     virtual void SetTimer(uint32_t window, uint32_t id, uint32_t milliseconds) = 0;
     virtual void KillTimer(uint32_t window, uint32_t id) = 0;
 
+    // Clipboard text is UTF-8.
     virtual void SetClipboardText(const std::string &text) = 0;
     virtual std::string ClipboardText() = 0;
 

@@ -85,6 +85,13 @@ enum : int32_t {
     kShowRestore = 9,
 };
 
+// First parameter of kMsgPaint: the display lost the window's pixels (uncovered), so all of it must be shown again,
+// not only what changed.
+enum : uint32_t {
+    kPaintChanged = 0,
+    kPaintExposed = 1,
+};
+
 // Second parameter of kMsgSize.
 enum : uint32_t {
     kSizeRestored = 0,

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "ui/charsets.h"
 #include "ui/geometry.h"
 
 namespace sirrel {
@@ -82,20 +83,6 @@ uint32_t KeyState(unsigned state)
     return ((state & Button1Mask) ? kKeyStateLeft : 0u) | ((state & Button3Mask) ? kKeyStateRight : 0u) |
            ((state & Button2Mask) ? kKeyStateMiddle : 0u) | ((state & ShiftMask) ? kKeyStateShift : 0u) |
            ((state & ControlMask) ? kKeyStateControl : 0u);
-}
-
-std::string Latin1ToUtf8(const std::string &text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -406,7 +393,7 @@ void X11Driver::Translate(void *raw)
     switch (event.type) {
     case Expose:
         if (event.xexpose.count == 0 && windows_.count(window))
-            dirty_.Add(window);
+            dirty_.Add(window, true);
         break;
     case ConfigureNotify: {
         auto found = windows_.find(window);
@@ -506,7 +493,7 @@ void X11Driver::ServeSelection(void *raw)
         XChangeProperty(d, request.requestor, reply.property, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char *>(targets), 3);
     } else if (request.target == XA_STRING || request.target == Atom(atoms_[kUtf8])) {
-        const std::string text = request.target == XA_STRING ? clipboard_ : Latin1ToUtf8(clipboard_);
+        const std::string text = request.target == XA_STRING ? Utf8ToLatin1(clipboard_) : clipboard_;
         XChangeProperty(d, request.requestor, reply.property, request.target, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char *>(text.data()), int(text.size()));
     } else {
@@ -613,32 +600,47 @@ std::string X11Driver::ClipboardText()
         std::lock_guard<std::mutex> hold(lock_);
         return owner == None ? std::string() : clipboard_;
     }
-    XConvertSelection(d, Atom(atoms_[kClipboard]), XA_STRING, Atom(atoms_[kProperty]), Window(helper_), CurrentTime);
+    // UTF-8 first; an owner that only has Latin-1 answers the second request.
+    std::string text;
+    if (ConvertSelection(Atom(atoms_[kUtf8]), text))
+        return text;
+    if (ConvertSelection(XA_STRING, text))
+        return BytesToUtf8(text, Latin1Map());
+    return {};
+}
+
+bool X11Driver::ConvertSelection(unsigned long target, std::string &text)
+{
+    Display *d = Dpy(display_);
+    XConvertSelection(d, Atom(atoms_[kClipboard]), Atom(target), Atom(atoms_[kProperty]), Window(helper_), CurrentTime);
     XFlush(d);
     // Another program answers; give it a second.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     XEvent event;
     while (!lost_ && !XCheckTypedWindowEvent(d, Window(helper_), SelectionNotify, &event)) {
         if (std::chrono::steady_clock::now() > deadline)
-            return {};
+            return false;
         pollfd fd{ConnectionNumber(d), POLLIN, 0};
         poll(&fd, 1, 20);
     }
     if (lost_ || event.xselection.property == None)
-        return {};
+        return false;
     Atom type = None;
     int format = 0;
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char *data = nullptr;
-    std::string text;
-    if (XGetWindowProperty(d, Window(helper_), Atom(atoms_[kProperty]), 0, 1 << 20, True, AnyPropertyType, &type,
-                           &format, &count, &remaining, &data) == Success &&
-        data && format == 8)
+    const bool read = XGetWindowProperty(d, Window(helper_), Atom(atoms_[kProperty]), 0, 1 << 20, True, AnyPropertyType,
+                                         &type, &format, &count, &remaining, &data) == Success &&
+                      data && format == 8;
+    if (read)
         text.assign(reinterpret_cast<const char *>(data), count);
     if (data)
         XFree(data);
-    return text;
+    // An owner may answer a UTF-8 request with Latin-1 text all the same.
+    if (read && type == XA_STRING && target != XA_STRING)
+        text = BytesToUtf8(text, Latin1Map());
+    return read;
 }
 
 std::vector<uint32_t> X11Driver::Capture(uint32_t window, int32_t &width, int32_t &height)

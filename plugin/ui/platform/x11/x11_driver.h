@@ -1,7 +1,8 @@
 // The display on an X server through Xlib: one X window per native window, 32-bit maps shown with XPutImage
 // (converted pixel by pixel on screens other than 24-bit true colour; colours allocated from the colour map on
-// 8-bit screens), the CLIPBOARD selection as Latin-1 text. Works under Xvfb. When the connection goes, the windows are
-// gone and every call does nothing; posted messages and timers keep running so that the plug-in goes on working.
+// 8-bit screens), the CLIPBOARD selection as UTF-8 text (Latin-1 for programs that ask for STRING). Works under Xvfb.
+// When the connection goes, the windows are gone and every call does nothing; posted messages and timers keep running
+// so that the plug-in goes on working.
 #pragma once
 
 #include <atomic>
@@ -66,6 +67,8 @@ private:
     unsigned long PixelOf(uint32_t rgb);
     uint32_t RgbOf(unsigned long pixel);
     void ServeSelection(void *request);
+    // Asks the clipboard's owner for its text as `target`; false when it refuses or does not answer.
+    bool ConvertSelection(unsigned long target, std::string &text);
     void Post(uint32_t window, uint32_t message, uintptr_t first, intptr_t second);
     // Blocks until the server, the wake pipe or the next timer has something; false once nothing ever will.
     bool Wait(bool untilTimer);
