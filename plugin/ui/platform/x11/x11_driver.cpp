@@ -586,7 +586,8 @@ void X11Driver::SetClipboardText(const std::string &text)
     }
     if (!lost_) {
         XSetSelectionOwner(Dpy(display_), Atom(atoms_[kClipboard]), Window(helper_), CurrentTime);
-        XFlush(Dpy(display_));
+        // A round trip: a program that pastes right after the copy finds the clipboard already ours.
+        XSync(Dpy(display_), False);
     }
 }
 
