@@ -73,7 +73,7 @@ public:
     DataOutputWindow &Output() { return output_; }
     uint32_t FillCount() const { return fill_; }
     const int16_t *FrameBuffer() const { return frame_; }
-    uint64_t FramesProcessed() const { return framesProcessed_; }
+    uint64_t FramesProcessed() const { return framesProcessed_.load(std::memory_order_relaxed); }
 
     // ---- any thread ----
 
@@ -119,7 +119,7 @@ private:
 
     int16_t frame_[kFrameSize] = {};
     uint32_t fill_ = 0;
-    uint64_t framesProcessed_ = 0;
+    std::atomic<uint64_t> framesProcessed_{0};
 
     // Held while a frame or an edit runs.
     std::mutex frameLock_;

@@ -50,15 +50,16 @@ DecoderInstance::DecoderInstance(uint32_t hostId, const uint8_t *receiver, HostC
     OpenLogs();
     BuildDataOutput();
 
+    // The chain is set up before the route starts: the sound card's thread runs frames from then on.
+    engine_->Chain().Tuning().BaudrateEdited(settings.baudrate);
+    const uint32_t rate = route_->StartRate();
+    player_.SetWantedFormat({WavFile::kPcm, rate, 16, 1});
+    engine_->SetDeliveredRate(rate, true);
     if (!route_->Open())
         return;
     if (auto *soundCard = dynamic_cast<SoundCardRoute *>(route_.get()); soundCard && mainWindow_)
         mainWindow_->ShowSoundCard(soundCard->Controls(engine_->Chain()));
     Report(protocols_->LoadList());
-    engine_->Chain().Tuning().BaudrateEdited(settings.baudrate);
-    const uint32_t rate = route_->StartRate();
-    player_.SetWantedFormat({WavFile::kPcm, rate, 16, 1});
-    engine_->SetDeliveredRate(rate, true);
     engine_->ApplyPendingEdits();
     if (mainWindow_) {
         mainWindow_->Follow(engine_->Published());
