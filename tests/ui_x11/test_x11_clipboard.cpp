@@ -9,6 +9,7 @@
 
 #include "ui/oru_window.h"
 #include "ui/platform/x11/x11_driver.h"
+#include "x11_platform.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xatom.h>
@@ -113,25 +114,13 @@ class X11Clipboard : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto driver = X11Driver::Open();
-        if (!driver || !other.Open())
+        if (!x11 || !other.Open())
             GTEST_SKIP() << "no X display";
-        x11 = driver.get();
-        previous_ = ReplacePlatform(std::move(driver));
-        swapped_ = true;
-    }
-    void TearDown() override
-    {
-        if (swapped_)
-            ReplacePlatform(std::move(previous_));
     }
 
-    X11Driver *x11 = nullptr;
+    X11Platform platform_;
+    X11Driver *x11 = platform_.x11;
     OtherProgram other;
-
-private:
-    std::unique_ptr<PlatformDriver> previous_;
-    bool swapped_ = false;
 };
 
 // One test: tests that run at once may share a server, and with it the clipboard.

@@ -8,6 +8,7 @@
 #include "gallery.h"
 #include "ui/platform/headless/headless_driver.h"
 #include "ui/platform/x11/x11_driver.h"
+#include "x11_platform.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xatom.h>
@@ -20,33 +21,13 @@ class X11Smoke : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto driver = X11Driver::Open();
-        if (!driver)
+        if (!x11)
             GTEST_SKIP() << "no X display";
-        x11 = driver.get();
-        previous_ = ReplacePlatform(std::move(driver));
-        swapped_ = true;
     }
-    void TearDown() override
-    {
-        if (swapped_)
-            ReplacePlatform(std::move(previous_));
-    }
-    // Lets the server map, expose and answer, and the framework paint.
-    void Settle()
-    {
-        for (int i = 0; i < 30; ++i) {
-            x11->Sync();
-            PumpMessages();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
+    void Settle() { platform_.Settle(); }
 
-    X11Driver *x11 = nullptr;
-
-private:
-    std::unique_ptr<PlatformDriver> previous_;
-    bool swapped_ = false;
+    X11Platform platform_;
+    X11Driver *x11 = platform_.x11;
 };
 
 TEST_F(X11Smoke, WindowAppearsWithItsSizeAndAClickReachesTheButton)
