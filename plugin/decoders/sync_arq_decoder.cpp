@@ -214,7 +214,6 @@ void SyncArqDecoder::Search()
             if (KeepingTiming()) {
                 kept_ = true;
                 confirmed_ = false;
-                misses_ = 0;
                 keptFlip_ = flip;
                 Keep(p);
                 return;
@@ -300,27 +299,39 @@ void SyncArqDecoder::ReadKeptBlock()
             }
         }
     }
-    const bool whole = ValidCodes(at) == n;
-    if (!whole && (!confirmed_ || misses_ + 1 >= kKeptMisses)) {
+    const int32_t valid = ValidCodes(at);
+    const bool whole = valid == n;
+    if (!confirmed_ && !whole) {
+        GiveUpTiming();
+        Search();
+        return;
+    }
+    confirmed_ = true;
+    score_ = std::min(score_ + valid * kCheckScore - (n - valid) * kFailScore, kScoreBlocks * n * kCheckScore);
+    if (score_ < 0) {
+        ShowHeldSignal(false);
         GiveUpTiming();
         Search();
         return;
     }
     Keep(at);
-    if (!whole) {
-        ++misses_;
+    if (whole) {
+        ShowHeldSignal(true);
         return;
     }
-    confirmed_ = true;
-    misses_ = 0;
-    ShowHeld();
+    if (int32_t(heldValid_.size()) > kMaxHeldBlocks) {
+        for (int32_t m = 0; m < n; ++m)
+            OnCode(held_[size_t(m)]);
+        held_.erase(held_.begin(), held_.begin() + n);
+        heldValid_.erase(heldValid_.begin());
+    }
 }
 
 void SyncArqDecoder::GiveUpTiming()
 {
     kept_ = false;
     confirmed_ = false;
-    misses_ = 0;
+    score_ = 0;
     held_.clear();
     heldValid_.clear();
 }
@@ -329,6 +340,32 @@ void SyncArqDecoder::ShowHeld()
 {
     for (int32_t code : held_)
         OnCode(code);
+    held_.clear();
+    heldValid_.clear();
+}
+
+void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
+{
+    const size_t n = size_t(charsInCycle_);
+    // The blocks before a whole last one; at the end of a signal, all but the blocks that mostly fail (the
+    // noise after a transmission).
+    size_t judged = heldValid_.size() - (wholeLast ? 1 : 0);
+    if (!wholeLast) {
+        while (judged > 0 && 2 * heldValid_[judged - 1] <= charsInCycle_)
+            --judged;
+    }
+    int64_t valid = 0;
+    for (size_t b = 0; b < judged; ++b)
+        valid += heldValid_[b];
+    // Noise's codes seldom check; a signal read through noise has at least half of them right.
+    if (2 * valid >= int64_t(judged * n)) {
+        for (size_t i = 0; i < judged * n; ++i)
+            OnCode(held_[i]);
+    }
+    if (wholeLast) {
+        for (size_t i = judged * n; i < held_.size(); ++i)
+            OnCode(held_[i]);
+    }
     held_.clear();
     heldValid_.clear();
 }

@@ -8,8 +8,10 @@
 // (following a slip of one bit), a code that fails the check shows as the error mark, and blocks that do not
 // check whole are held back until a whole one follows. Given the demodulator's confidence in each bit, a failed
 // code of a constant-ratio set shows as its likeliest character instead. A first block is taken only when the next one
-// checks too; a run of blocks that do not check whole gives the timing up and drops them, which is what the noise after
-// a transmission looks like.
+// checks too. From then on a score weighs every code that checks against every one that fails, as most codes of a
+// weak signal check and most of noise's fail: when it runs out the timing is given up. Held blocks are shown when a
+// whole block follows or the timing ends, unless fewer than half of their codes checked; at the end, the blocks
+// that mostly fail (the noise after a transmission) are dropped.
 #pragma once
 
 #include <array>
@@ -35,8 +37,15 @@ public:
     static bool Checks(int32_t charset, int32_t code);
     // A code of the character set that fails the check and that the sink shows as a space.
     static int32_t ErrorMark(int32_t charset) { return charset == kIta2P ? 0x48 : 0x04; }
-    // Blocks in a row that do not check whole before the kept timing is given up.
-    static constexpr int32_t kKeptMisses = 4;
+    // The kept timing's score: a code that checks adds kCheckScore, one that fails takes kFailScore. It starts
+    // at 0 with the second block, stays within kScoreBlocks whole blocks, and the timing is given up below 0.
+    // About 27 % of noise's codes check, 60 % or more of those of a signal that is still worth reading.
+    static constexpr int32_t kCheckScore = 4;
+    static constexpr int32_t kFailScore = 3;
+    static constexpr int32_t kScoreBlocks = 2;
+    // Held blocks beyond this many are shown, oldest first (a bound on memory, reached only by a signal that
+    // stays weak for minutes).
+    static constexpr int32_t kMaxHeldBlocks = 64;
 
     // Character set, mask, block and cycle, inverting rate and polarity of mode 2.
     void Configure(const DecoderParams &params) override;
@@ -107,6 +116,8 @@ private:
     void Drop(int32_t count);
     void GiveUpTiming();
     void ShowHeld();
+    // Shows the held blocks that are signal, and the last one when it checks whole.
+    void ShowHeldSignal(bool wholeLast);
 
     int32_t charset_ = kCcir476;
     int32_t inversionMask_ = 0;
@@ -125,7 +136,7 @@ private:
     bool kept_ = false;
     bool confirmed_ = false; // a whole block followed the first
     int32_t keptFlip_ = 0;
-    int32_t misses_ = 0;
+    int32_t score_ = 0;
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
     std::vector<int32_t> heldValid_; // per held block, the codes that checked
 };

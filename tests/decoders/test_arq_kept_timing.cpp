@@ -68,6 +68,9 @@ TEST(ArqKeptTiming, ShowsWhatTheSearchAloneLoses)
 {
     std::vector<int> marked = Sent();
     marked[7] = kMark;
+    std::vector<int> weak = Sent();
+    for (size_t b = 2; b < kBlocks.size(); ++b)
+        weak[b * 3 + b % 3] = kMark;
     const KeptCase cases[] = {
         {"clean", [](size_t, Bits &) {}, Sent(), false},
         // Read a bit off, this block checks whole: the timing must not follow it.
@@ -77,6 +80,13 @@ TEST(ArqKeptTiming, ShowsWhatTheSearchAloneLoses)
                  bits[8] ^= 1;
          },
          marked, true},
+        // A weak signal: blocks whose codes mostly check keep the timing, however long no block checks whole.
+        {"four blocks in a row with a failed code each",
+         [](size_t b, Bits &bits) {
+             if (b >= 2)
+                 bits[7 * (b % 3) + 1] ^= 1;
+         },
+         weak, true},
     };
     for (const KeptCase &c : cases) {
         Reading kept(true);
@@ -90,25 +100,33 @@ TEST(ArqKeptTiming, ShowsWhatTheSearchAloneLoses)
 }
 
 // Noise before and after a transmission: the search alone shows every stretch that happens to check; the kept
-// timing needs a second block one cycle later and gives up on a run of blocks that do not check. A false start
-// in the noise just before the transmission may cost its first block.
+// timing needs a second block one cycle later and gives up once the codes fail as noise's do. A false start in
+// the noise just before the transmission may cost its first blocks, and noise that happens to check for a while
+// shows, so the measure is over many noises.
 TEST(ArqKeptTiming, NoiseAroundATransmissionShowsLittle)
 {
-    for (const uint32_t seed : {1u, 2u, 3u}) {
+    constexpr uint32_t kNoises = 100;
+    const std::vector<int> sent = Sent();
+    uint32_t found = 0;
+    size_t keptExtra = 0;
+    size_t searchExtra = 0;
+    for (uint32_t seed = 1; seed <= kNoises; ++seed) {
         const Bits signal =
-            Concat({Noise(45 * 20, seed), Transmission([](size_t, Bits &) {}), Noise(45 * 20, seed + 100)});
+            Concat({Noise(45 * 20, seed), Transmission([](size_t, Bits &) {}), Noise(45 * 20, seed + 1000)});
         Reading kept(true);
         Reading search(false);
         Feed(kept.decoder, signal);
         Feed(search.decoder, signal);
         kept.decoder.Finish();
 
-        const std::vector<int> sent = Sent();
-        auto found = std::search(kept.out.codes.begin(), kept.out.codes.end(), sent.begin() + 3, sent.end());
-        EXPECT_NE(found, kept.out.codes.end()) << "seed " << seed;
-        EXPECT_LE(kept.out.codes.size(), sent.size() + 9) << "seed " << seed;
-        EXPECT_GT(search.out.codes.size(), sent.size() + 30) << "seed " << seed;
+        const std::vector<int> &codes = kept.out.codes;
+        found += std::search(codes.begin(), codes.end(), sent.begin() + 3, sent.end()) != codes.end();
+        keptExtra += codes.size() - std::min(codes.size(), sent.size());
+        searchExtra += search.out.codes.size() - std::min(search.out.codes.size(), sent.size());
     }
+    EXPECT_GE(found, kNoises * 85 / 100);
+    EXPECT_LE(keptExtra, kNoises * 7); // about two blocks of noise a transmission
+    EXPECT_GE(searchExtra, kNoises * 30);
 }
 
 // The input ends inside a run of doubtful blocks: those that mostly check are shown, the others are not.
