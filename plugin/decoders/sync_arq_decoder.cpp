@@ -110,7 +110,7 @@ inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
     confidence_[size_t(bitCount_)] = confidence;
     bits_[bitCount_++] = bit;
     if (kept_) {
-        while (kept_ && bitCount_ >= BlockBits() + 2)
+        while (kept_ && bitCount_ >= BlockBits() + 2 + 2 * margin_)
             ReadKeptBlock();
         return;
     }
@@ -212,6 +212,9 @@ void SyncArqDecoder::Search()
                 continue;
             }
             if (KeepingTiming()) {
+                const bool room =
+                    cycleLength_ - BlockBits() > kCodeBits + 2 && BlockBits() + 2 * kCodeBits + 2 <= kBufferBits;
+                margin_ = room && Confident(p) ? kCodeBits : 0;
                 kept_ = true;
                 confirmed_ = false;
                 keptFlip_ = flip;
@@ -268,8 +271,8 @@ int32_t SyncArqDecoder::ValidCodes(int32_t at) const
 void SyncArqDecoder::Keep(int32_t at)
 {
     heldValid_.push_back(ReadBlock(at, invertCounter_, &held_));
-    // The next block is read with a bit either side of where it is due.
-    const int32_t next = at + cycleLength_ - 1;
+    // The next block is read with a bit and the margin either side of where it is due.
+    const int32_t next = at + cycleLength_ - 1 - margin_;
     if (next >= bitCount_) {
         skipBits_ = gapCount_ = next - bitCount_;
         bitCount_ = 0;
@@ -288,17 +291,20 @@ void SyncArqDecoder::Drop(int32_t count)
 void SyncArqDecoder::ReadKeptBlock()
 {
     const int32_t n = charsInCycle_;
-    int32_t at = 1;
+    const int32_t margin = margin_;
+    int32_t at = margin + 1;
     // A slipped bit leaves few codes checking where the block was due and the moved block whole; with one code
     // failing the block stays, since a block read a bit off often checks whole.
     if (2 * ValidCodes(at) < n) {
-        for (int32_t moved : {0, 2}) {
+        for (int32_t moved : {margin, margin + 2}) {
             if (ValidCodes(moved) == n) {
                 at = moved;
                 break;
             }
         }
     }
+    if (margin != 0 && confirmed_)
+        at = WeighNeighbours(at);
     const int32_t valid = ValidCodes(at);
     const bool whole = valid == n;
     if (!confirmed_ && !whole) {
@@ -327,8 +333,46 @@ void SyncArqDecoder::ReadKeptBlock()
     }
 }
 
+bool SyncArqDecoder::Confident(int32_t at) const
+{
+    const int16_t *c = confidence_.data() + at;
+    return std::any_of(c, c + BlockBits(), [](int16_t value) { return value != 0; });
+}
+
+int32_t SyncArqDecoder::WeighNeighbours(int32_t at)
+{
+    // Read on this station's clock, the other station's keying is doubtful; a reading that takes it for a code
+    // is less sure than the one a code over.
+    auto sureness = [this](int32_t from) {
+        int64_t sum = 0;
+        for (int32_t k = 0; k < BlockBits(); ++k)
+            sum += confidence_[size_t(from + k)];
+        return sum;
+    };
+    const size_t slot = size_t(recentCount_++ % kCompareBlocks);
+    for (int32_t r = 0; r < 3; ++r)
+        recentSureness_[size_t(r)][slot] = sureness(at + (r - 1) * kCodeBits);
+    if (recentCount_ < kCompareBlocks)
+        return at;
+    auto total = [this](int32_t r) {
+        int64_t sum = 0;
+        for (int64_t value : recentSureness_[size_t(r)])
+            sum += value;
+        return sum;
+    };
+    const int64_t kept = total(1);
+    for (int32_t r : {0, 2}) {
+        if (total(r) * kSwitchShare > kept * (kSwitchShare + 1)) {
+            recentCount_ = 0;
+            return at + (r - 1) * kCodeBits;
+        }
+    }
+    return at;
+}
+
 void SyncArqDecoder::GiveUpTiming()
 {
+    recentCount_ = 0;
     kept_ = false;
     confirmed_ = false;
     score_ = 0;
@@ -372,6 +416,9 @@ void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
 
 void SyncArqDecoder::Finish()
 {
+    // A last block still waiting for the bits after it.
+    if (kept_ && margin_ != 0 && bitCount_ >= margin_ + 1 + BlockBits())
+        heldValid_.push_back(ReadBlock(margin_ + 1, invertCounter_, &held_));
     // The input ended inside a run of doubtful blocks: what mostly checks is signal, the rest is noise.
     const size_t n = size_t(charsInCycle_);
     for (size_t b = 0; b < heldValid_.size(); ++b) {

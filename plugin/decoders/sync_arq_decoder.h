@@ -43,6 +43,11 @@ public:
     static constexpr int32_t kCheckScore = 4;
     static constexpr int32_t kFailScore = 3;
     static constexpr int32_t kScoreBlocks = 2;
+    // Given the demodulator's confidence and a gap longer than a code, the kept timing also reads a code before
+    // and after each block; a reading a 1/kSwitchShare surer than the kept one over kCompareBlocks blocks takes
+    // its place (the other station's keying in the gap may check as a code as well).
+    static constexpr int32_t kCompareBlocks = 8;
+    static constexpr int32_t kSwitchShare = 10;
     // Held blocks beyond this many are shown, oldest first (a bound on memory, reached only by a signal that
     // stays weak for minutes).
     static constexpr int32_t kMaxHeldBlocks = 64;
@@ -56,8 +61,13 @@ public:
     // Shows the held blocks whose codes mostly check.
     void Finish() override;
     void Reset() override;
-    // The gap between blocks is the other station's: its transitions must not pull the clock.
-    bool HoldsClock() const override { return gapCount_ != 0; }
+    // The gap between blocks is the other station's: its transitions must not pull the clock, nor those of the
+    // margin read either side of a kept block.
+    bool HoldsClock() const override
+    {
+        return gapCount_ != 0 ||
+               (kept_ && margin_ != 0 && (bitCount_ < margin_ || bitCount_ > margin_ + 2 + BlockLength()));
+    }
 
     void SetCharset(int32_t charset) { charset_ = charset; }
     void SetInversionMask(int32_t mask) { inversionMask_ = mask; }
@@ -113,6 +123,11 @@ private:
     void Keep(int32_t at);
     // The buffer holds the next block with a bit either side of where it is due.
     void ReadKeptBlock();
+    // Whether the demodulator gave a confidence for the bits of the block at `at`.
+    bool Confident(int32_t at) const;
+    // Sums the confidence of the kept reading and of those a code earlier and later over the last
+    // kCompareBlocks blocks; returns `at` moved by a code when one of the others has been clearly surer.
+    int32_t WeighNeighbours(int32_t at);
     void Drop(int32_t count);
     void GiveUpTiming();
     void ShowHeld();
@@ -137,6 +152,10 @@ private:
     bool confirmed_ = false; // a whole block followed the first
     int32_t keptFlip_ = 0;
     int32_t score_ = 0;
+    int32_t margin_ = 0; // bits read either side of a kept block: a code, or none
+    // Summed confidence per block of the readings a code earlier, kept and a code later.
+    std::array<std::array<int64_t, kCompareBlocks>, 3> recentSureness_{};
+    int32_t recentCount_ = 0;
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
     std::vector<int32_t> heldValid_; // per held block, the codes that checked
 };

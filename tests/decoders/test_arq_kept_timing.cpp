@@ -186,5 +186,44 @@ TEST(ArqKeptTiming, AFailedCodeIsCorrectedFromTheConfidenceOfItsBits)
     }
 }
 
+// The other station's keying in the gap may read as a code: a first block taken a code early shows it in place of
+// the block's first code, and every block of the kept timing after it. Given the demodulator's confidence, low for
+// that keying on this station's clock, the reading moves on to the block itself.
+TEST(ArqKeptTiming, AReadingThatTakesTheGapForACodeMovesOntoTheBlock)
+{
+    constexpr int16_t kSure = 1000;
+    constexpr int16_t kDoubtful = 300;
+    Bits bits;
+    std::vector<int16_t> confidence;
+    std::vector<int> sent;
+    auto append = [&](const Bits &part, int16_t sure) {
+        bits.insert(bits.end(), part.begin(), part.end());
+        confidence.insert(confidence.end(), part.size(), sure);
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (const auto &block : kBlocks) {
+            append(Concat({Bits(17, 1), CodeBits({kR})}), kDoubtful);
+            append(CodeBits(block), kSure);
+            sent.insert(sent.end(), block.begin(), block.end());
+        }
+    }
+    append(Bits(45, 1), kDoubtful);
+
+    Reading hard(true);
+    Feed(hard.decoder, bits);
+    hard.decoder.Finish();
+    Reading soft(true);
+    const std::vector<int16_t> levels(bits.begin(), bits.end());
+    soft.decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+    soft.decoder.Finish();
+
+    const std::vector<int> lastBlocks(sent.end() - 18, sent.end());
+    auto endsWithTheBlocks = [&lastBlocks](const std::vector<int> &codes) {
+        return codes.size() >= lastBlocks.size() && std::equal(lastBlocks.begin(), lastBlocks.end(), codes.end() - 18);
+    };
+    EXPECT_FALSE(endsWithTheBlocks(hard.out.codes));
+    EXPECT_TRUE(endsWithTheBlocks(soft.out.codes));
+}
+
 } // namespace
 } // namespace sirrel
