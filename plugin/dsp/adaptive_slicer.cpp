@@ -11,8 +11,8 @@ namespace {
 constexpr uint32_t kStretch = 256;
 
 // The envelopes are whole numbers kept in doubles, so that the serial chain of each is a multiply, an add, a
-// choice and a truncation, with both ways computed so that there is no branch to mispredict. The arithmetic is
-// the same as on integers converted each sample: the products and sums of the same doubles.
+// choice and a truncation, without a conversion from an integer each sample. The arithmetic is the same as on
+// integers converted each sample: the products and sums of the same doubles.
 template <typename Truncate>
 [[gnu::always_inline]] inline void FollowEnvelopes(const int16_t *values, uint32_t count, double &upperEnvelope,
                                                    double &lowerEnvelope, int32_t *middles, Truncate truncate)
