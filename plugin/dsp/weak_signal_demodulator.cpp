@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/avx2_clones.h"
+
 namespace sirrel {
 
 namespace {
@@ -153,10 +155,10 @@ void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
 }
 
 // The work of each sample in passes over the stretch: the serial chains (oscillators, running sums, tracked
-// levels, moving average) are kept apart from the arithmetic that the compiler can vectorise. With AVX2 that
-// takes four doubles at a time; without fused multiply-adds every value stays the same.
-[[gnu::target_clones("avx2", "default")]] void
-WeakSignalDemodulator::ProcessStretch(const int16_t *samples, uint32_t count, int16_t *soft, int16_t *bits)
+// levels, moving average) are kept apart from the arithmetic that the compiler can vectorise, with AVX2 where
+// the processor has it.
+SIRREL_AVX2_CLONES void WeakSignalDemodulator::ProcessStretch(const int16_t *samples, uint32_t count, int16_t *soft,
+                                                              int16_t *bits)
 {
     Passes p;
     std::complex<double> phasor[2] = {tones_[0].phasor, tones_[1].phasor};
