@@ -126,34 +126,6 @@ void WeakSignalDemodulator::Refresh()
         smoothSum_ += value;
 }
 
-void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
-{
-    if (tones_[0].ringRe.empty())
-        Restart();
-    if (soft_.size() < count) {
-        soft_.resize(count);
-        bits_.resize(count);
-    }
-    for (uint32_t done = 0; done < count;) {
-        // A stretch ends where the oscillators are renormalised, so that this happens at the same samples
-        // however the input is cut into blocks.
-        const uint32_t untilRenormalise = uint32_t(kRenormaliseSamples - sinceRefresh_ % kRenormaliseSamples);
-        const uint32_t stretch = std::min({count - done, kStretch, untilRenormalise});
-        ProcessStretch(samples + done, stretch, soft_.data() + done, bits_.data() + done);
-        done += stretch;
-        // Keep the oscillators on the unit circle and the running sums exact.
-        sinceRefresh_ += int32_t(stretch);
-        if (sinceRefresh_ % kRenormaliseSamples == 0) {
-            for (Tone &tone : tones_)
-                tone.phasor /= std::abs(tone.phasor);
-        }
-        if (sinceRefresh_ == kRefreshSamples) {
-            sinceRefresh_ = 0;
-            Refresh();
-        }
-    }
-}
-
 // The work of each sample in passes over the stretch: the serial chains (oscillators, running sums, tracked
 // levels, moving average) are kept apart from the arithmetic that the compiler can vectorise, with AVX2 where
 // the processor has it.
@@ -257,6 +229,34 @@ SIRREL_AVX2_CLONES void WeakSignalDemodulator::ProcessStretch(const int16_t *sam
     lastBit_ = lastBit;
     for (uint32_t i = 0; i < count; ++i)
         soft[i] = int16_t(std::clamp(p.difference[i] * kSoftScale, double(-INT16_MAX), double(INT16_MAX)));
+}
+
+void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
+{
+    if (tones_[0].ringRe.empty())
+        Restart();
+    if (soft_.size() < count) {
+        soft_.resize(count);
+        bits_.resize(count);
+    }
+    for (uint32_t done = 0; done < count;) {
+        // A stretch ends where the oscillators are renormalised, so that this happens at the same samples
+        // however the input is cut into blocks.
+        const uint32_t untilRenormalise = uint32_t(kRenormaliseSamples - sinceRefresh_ % kRenormaliseSamples);
+        const uint32_t stretch = std::min({count - done, kStretch, untilRenormalise});
+        ProcessStretch(samples + done, stretch, soft_.data() + done, bits_.data() + done);
+        done += stretch;
+        // Keep the oscillators on the unit circle and the running sums exact.
+        sinceRefresh_ += int32_t(stretch);
+        if (sinceRefresh_ % kRenormaliseSamples == 0) {
+            for (Tone &tone : tones_)
+                tone.phasor /= std::abs(tone.phasor);
+        }
+        if (sinceRefresh_ == kRefreshSamples) {
+            sinceRefresh_ = 0;
+            Refresh();
+        }
+    }
 }
 
 } // namespace sirrel
