@@ -21,7 +21,7 @@ constexpr double kCorrectedShare = 0.5;
 constexpr int32_t kRefreshSamples = 1 << 16;
 constexpr int32_t kRenormaliseSamples = 1 << 10;
 constexpr double kNoDifference = 1e-9;
-// Samples per stretch of the passes in Process: their buffers stay in the first-level cache.
+// Samples per stretch of the passes in ProcessStretch: their buffers stay in the first-level cache.
 constexpr uint32_t kStretch = 256;
 
 // The values of one stretch between the passes.
