@@ -18,8 +18,6 @@ constexpr uint32_t kClipping = 0x0000FF;
 constexpr uint32_t kNoClipping = 0x000080;
 constexpr int32_t kClipLevel = 30000;
 
-int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, int32_t(INT16_MIN), int32_t(INT16_MAX))); }
-
 // Automatic tuning: a frame below this share of the signal's power is a pause and keeps the tones; the level
 // of the signal follows its frames by kSignalFollow and sinks by kPauseDecay a pause frame, so that a weaker
 // station is taken after some seconds.
@@ -429,17 +427,7 @@ const int16_t *SignalChain::DemodulateCorrelative(const int16_t *x, uint32_t n, 
     OruFIR_CutOffHigh(correlatorFilter_, float(baud));
     OruFIR1616_Process_16_16(correlatorFilter_, correlatorOutput_, correlator_->WorkBuffer, int32_t(n), 1, 1);
 
-    // Adaptive slicer: fast attack, slow decay on both envelopes, centred between them.
-    int32_t upper = slicerUpper_;
-    int32_t lower = slicerLower_;
-    for (uint32_t i = 0; i < n; ++i) {
-        const int32_t v = correlatorOutput_[i];
-        upper = v > upper ? int32_t(upper * 0.99 + v * 0.01) : int32_t(upper * 0.9998 + v * 0.0002);
-        lower = v < lower ? int32_t(lower * 0.99 + v * 0.01) : int32_t(lower * 0.9998 + v * 0.0002);
-        correlatorOutput_[i] = Saturate16(v - (upper + lower) / 2);
-    }
-    slicerUpper_ = upper;
-    slicerLower_ = lower;
+    slicer_.Process(correlatorOutput_, n);
 
     if (displaysShown_)
         scope_.FeedSamples(TestPointSignal(x), n, 1);

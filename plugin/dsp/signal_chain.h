@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "dsp/adaptive_slicer.h"
 #include "dsp/oru_array.h"
 #include "dsp/signal_display.h"
 #include "dsp/tone_filter_demodulator.h"
@@ -173,8 +174,7 @@ private:
     ToneFilterDemodulator demodulator_;
     OruFSKCorrDemod16 *correlator_ = nullptr;
     OruFIR *correlatorFilter_ = nullptr;
-    int32_t slicerUpper_ = 0;
-    int32_t slicerLower_ = 0;
+    AdaptiveSlicer slicer_;
     int16_t correlatorOutput_[kFrameSize] = {};
     WeakSignalDemodulator weakSignal_;
     int16_t decisions_[kFrameSize] = {};

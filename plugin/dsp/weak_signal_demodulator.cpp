@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/avx2_clones.h"
+
 namespace sirrel {
 
 namespace {
@@ -19,6 +21,41 @@ constexpr double kCorrectedShare = 0.5;
 constexpr int32_t kRefreshSamples = 1 << 16;
 constexpr int32_t kRenormaliseSamples = 1 << 10;
 constexpr double kNoDifference = 1e-9;
+// Samples per stretch of the passes in ProcessStretch: their buffers stay in the first-level cache.
+constexpr uint32_t kStretch = 256;
+
+// The values of one stretch between the passes.
+struct Passes {
+    double re[2][kStretch];
+    double im[2][kStretch];
+    double envelope[2][kStretch];
+    double level[2][kStretch];
+    double floor[2][kStretch];
+    double difference[kStretch];
+};
+
+// Puts each value into its ring of history from head on, in the ring's type, and leaves in its place the value
+// less the one it replaces; the rings share their length and position, which wraps as often as needed. Always
+// inlined, so that it is compiled for the instruction set of its caller.
+template <typename Slot, size_t kRings>
+[[gnu::always_inline]] inline void Exchange(Slot *const (&rings)[kRings], double *const (&values)[kRings],
+                                            int32_t length, int32_t head, uint32_t count)
+{
+    for (uint32_t i = 0; i < count;) {
+        const uint32_t run = std::min(count - i, uint32_t(length - head));
+        for (size_t r = 0; r < kRings; ++r) {
+            Slot *slots = rings[r] + head;
+            double *runValues = values[r] + i;
+            for (uint32_t j = 0; j < run; ++j) {
+                const Slot oldest = slots[j];
+                slots[j] = Slot(runValues[j]);
+                runValues[j] -= double(oldest);
+            }
+        }
+        i += run;
+        head = (head + int32_t(run)) % length;
+    }
+}
 
 } // namespace
 
@@ -52,7 +89,7 @@ void WeakSignalDemodulator::SetLengths(int32_t integration, int32_t smoothing)
 {
     integration = std::max(integration, 1);
     smoothing = std::max(smoothing, 1);
-    if (integration == length_ && smoothing == smoothLength_ && !tones_[0].ring.empty())
+    if (integration == length_ && smoothing == smoothLength_ && !tones_[0].ringRe.empty())
         return;
     length_ = integration;
     smoothLength_ = smoothing;
@@ -62,7 +99,8 @@ void WeakSignalDemodulator::SetLengths(int32_t integration, int32_t smoothing)
 void WeakSignalDemodulator::Restart()
 {
     for (Tone &tone : tones_) {
-        tone.ring.assign(size_t(length_), {0.0f, 0.0f});
+        tone.ringRe.assign(size_t(length_), 0.0f);
+        tone.ringIm.assign(size_t(length_), 0.0f);
         tone.sum = {0.0, 0.0};
     }
     head_ = 0;
@@ -75,78 +113,142 @@ void WeakSignalDemodulator::Restart()
 void WeakSignalDemodulator::Refresh()
 {
     for (Tone &tone : tones_) {
-        std::complex<double> sum{0.0, 0.0};
-        for (const std::complex<float> &value : tone.ring)
-            sum += std::complex<double>(value);
-        tone.sum = sum;
+        double re = 0.0;
+        double im = 0.0;
+        for (size_t i = 0; i < tone.ringRe.size(); ++i) {
+            re += double(tone.ringRe[i]);
+            im += double(tone.ringIm[i]);
+        }
+        tone.sum = {re, im};
     }
     smoothSum_ = 0.0;
     for (double value : smoothRing_)
         smoothSum_ += value;
 }
 
+// The work of each sample in passes over the stretch: the serial chains (oscillators, running sums, tracked
+// levels, moving average) are kept apart from the arithmetic that the compiler can vectorise, with AVX2 where
+// the processor has it.
+SIRREL_AVX2_CLONES void WeakSignalDemodulator::ProcessStretch(const int16_t *samples, uint32_t count, int16_t *soft,
+                                                              int16_t *bits)
+{
+    Passes p;
+    std::complex<double> phasor[2] = {tones_[0].phasor, tones_[1].phasor};
+    for (uint32_t i = 0; i < count; ++i) {
+        for (int k = 0; k < 2; ++k) {
+            p.re[k][i] = phasor[k].real();
+            p.im[k][i] = phasor[k].imag();
+            phasor[k] *= tones_[k].step;
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        tones_[k].phasor = phasor[k];
+        for (uint32_t i = 0; i < count; ++i) {
+            const double x = samples[i];
+            p.re[k][i] *= x;
+            p.im[k][i] *= -x;
+        }
+    }
+
+    // Each tone summed over its last integration length. The sum takes each product as it is and gives back
+    // the float that the ring kept of it; the periodic recomputation bounds what this leaves behind.
+    Exchange({tones_[0].ringRe.data(), tones_[0].ringIm.data(), tones_[1].ringRe.data(), tones_[1].ringIm.data()},
+             {p.re[0], p.im[0], p.re[1], p.im[1]}, length_, head_, count);
+    head_ = int32_t((uint32_t(head_) + count) % uint32_t(length_));
+    double sums[4] = {tones_[0].sum.real(), tones_[0].sum.imag(), tones_[1].sum.real(), tones_[1].sum.imag()};
+    for (uint32_t i = 0; i < count; ++i) {
+        p.re[0][i] = sums[0] += p.re[0][i];
+        p.im[0][i] = sums[1] += p.im[0][i];
+        p.re[1][i] = sums[2] += p.re[1][i];
+        p.im[1][i] = sums[3] += p.im[1][i];
+    }
+    tones_[0].sum = {sums[0], sums[1]};
+    tones_[1].sum = {sums[2], sums[3]};
+    const double scale = 1.0 / length_;
+    for (int k = 0; k < 2; ++k) {
+        for (uint32_t i = 0; i < count; ++i) {
+            // Not std::abs: its overflow-safe hypot costs more than the rest of the sample's work.
+            p.envelope[k][i] = std::sqrt(p.re[k][i] * p.re[k][i] + p.im[k][i] * p.im[k][i]) * scale;
+        }
+    }
+
+    // The winner's envelope is its on level, the loser's its floor. A follow factor of zero leaves a value as
+    // it is, so each sample updates all four without a branch that noise makes unpredictable.
+    const double follow = 1.0 / (kTrackLengths * length_);
+    double level[2] = {tones_[0].level, tones_[1].level};
+    double floor[2] = {tones_[0].floor, tones_[1].floor};
+    for (uint32_t i = 0; i < count; ++i) {
+        const double e0 = p.envelope[0][i];
+        const double e1 = p.envelope[1][i];
+        const bool lowWins = e0 >= e1;
+        const double winnerFollow = lowWins ? follow : 0.0;
+        const double loserFollow = lowWins ? 0.0 : follow;
+        level[0] += (e0 - level[0]) * winnerFollow;
+        floor[1] += (e1 - floor[1]) * winnerFollow;
+        level[1] += (e1 - level[1]) * loserFollow;
+        floor[0] += (e0 - floor[0]) * loserFollow;
+        for (int k = 0; k < 2; ++k) {
+            p.level[k][i] = level[k];
+            p.floor[k][i] = floor[k];
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        tones_[k].level = level[k];
+        tones_[k].floor = floor[k];
+    }
+
+    for (uint32_t i = 0; i < count; ++i) {
+        const double e0 = p.envelope[0][i];
+        const double e1 = p.envelope[1][i];
+        const double spanLow = std::max(p.level[0][i] - p.floor[0][i], 0.0);
+        const double spanHigh = std::max(p.level[1][i] - p.floor[1][i], 0.0);
+        const double widest = std::max(std::max(spanLow, spanHigh), 1e-6);
+        const double meanSpan = std::max(0.5 * (spanLow + spanHigh), 1e-6);
+        const double corrected = (e0 - p.floor[0][i]) / std::max(spanLow, kMinSpanShare * widest) -
+                                 (e1 - p.floor[1][i]) / std::max(spanHigh, kMinSpanShare * widest);
+        const double plain = (1.0 - kCorrectedShare) * (e0 - e1) / meanSpan;
+        // No difference at all (silence) decides nothing, whatever the tracked floors say.
+        p.difference[i] = e0 == e1 ? 0.0 : kCorrectedShare * corrected + plain;
+    }
+
+    Exchange({smoothRing_.data()}, {p.difference}, smoothLength_, smoothHead_, count);
+    smoothHead_ = int32_t((uint32_t(smoothHead_) + count) % uint32_t(smoothLength_));
+    const double smoothScale = 1.0 / smoothLength_;
+    double smoothSum = smoothSum_;
+    int16_t lastBit = lastBit_;
+    for (uint32_t i = 0; i < count; ++i) {
+        smoothSum += p.difference[i];
+        const double v = smoothSum * smoothScale;
+        p.difference[i] = v;
+        // What rounding leaves of a sum of zeros is no decision either.
+        if (std::abs(v) > kNoDifference)
+            lastBit = v > 0.0 ? 1 : 0;
+        bits[i] = lastBit;
+    }
+    smoothSum_ = smoothSum;
+    lastBit_ = lastBit;
+    for (uint32_t i = 0; i < count; ++i)
+        soft[i] = int16_t(std::clamp(p.difference[i] * kSoftScale, double(-INT16_MAX), double(INT16_MAX)));
+}
+
 void WeakSignalDemodulator::Process(const int16_t *samples, uint32_t count)
 {
-    if (tones_[0].ring.empty())
+    if (tones_[0].ringRe.empty())
         Restart();
     if (soft_.size() < count) {
         soft_.resize(count);
         bits_.resize(count);
     }
-    const double follow = 1.0 / (kTrackLengths * length_);
-    const double scale = 1.0 / length_;
-    const double smoothScale = 1.0 / smoothLength_;
-    Tone &low = tones_[0];
-    Tone &high = tones_[1];
-    for (uint32_t i = 0; i < count; ++i) {
-        const double x = samples[i];
-        double e[2];
-        for (int k = 0; k < 2; ++k) {
-            Tone &t = tones_[k];
-            const std::complex<float> mixed(float(x * t.phasor.real()), float(-x * t.phasor.imag()));
-            t.phasor *= t.step;
-            std::complex<float> &slot = t.ring[size_t(head_)];
-            t.sum += std::complex<double>(mixed) - std::complex<double>(slot);
-            slot = mixed;
-            // Not std::abs: its overflow-safe hypot costs more than the rest of the sample's work.
-            e[k] = std::sqrt(t.sum.real() * t.sum.real() + t.sum.imag() * t.sum.imag()) * scale;
-        }
-        if (++head_ == length_)
-            head_ = 0;
-
-        // The winner's envelope is its on level, the loser's its floor.
-        const bool lowWins = e[0] >= e[1];
-        Tone &winner = lowWins ? low : high;
-        Tone &loser = lowWins ? high : low;
-        winner.level += (std::max(e[0], e[1]) - winner.level) * follow;
-        loser.floor += (std::min(e[0], e[1]) - loser.floor) * follow;
-
-        const double spanLow = std::max(low.level - low.floor, 0.0);
-        const double spanHigh = std::max(high.level - high.floor, 0.0);
-        const double widest = std::max({spanLow, spanHigh, 1e-6});
-        const double meanSpan = std::max(0.5 * (spanLow + spanHigh), 1e-6);
-        const double corrected = (e[0] - low.floor) / std::max(spanLow, kMinSpanShare * widest) -
-                                 (e[1] - high.floor) / std::max(spanHigh, kMinSpanShare * widest);
-        // No difference at all (silence) decides nothing, whatever the tracked floors say.
-        const double d =
-            e[0] == e[1] ? 0.0 : kCorrectedShare * corrected + (1.0 - kCorrectedShare) * (e[0] - e[1]) / meanSpan;
-
-        double &oldest = smoothRing_[size_t(smoothHead_)];
-        smoothSum_ += d - oldest;
-        oldest = d;
-        if (++smoothHead_ == smoothLength_)
-            smoothHead_ = 0;
-        const double v = smoothSum_ * smoothScale;
-
-        soft_[i] = int16_t(std::clamp(v * kSoftScale, double(-INT16_MAX), double(INT16_MAX)));
-        // What rounding leaves of a sum of zeros is no decision either.
-        if (std::abs(v) > kNoDifference)
-            lastBit_ = v > 0.0 ? 1 : 0;
-        bits_[i] = lastBit_;
-
-        // Keep the oscillators on the unit circle and the running sums exact, at the same samples however
-        // the input is cut into blocks.
-        if (++sinceRefresh_ % kRenormaliseSamples == 0) {
+    for (uint32_t done = 0; done < count;) {
+        // A stretch ends where the oscillators are renormalised, so that this happens at the same samples
+        // however the input is cut into blocks.
+        const uint32_t untilRenormalise = uint32_t(kRenormaliseSamples - sinceRefresh_ % kRenormaliseSamples);
+        const uint32_t stretch = std::min({count - done, kStretch, untilRenormalise});
+        ProcessStretch(samples + done, stretch, soft_.data() + done, bits_.data() + done);
+        done += stretch;
+        // Keep the oscillators on the unit circle and the running sums exact.
+        sinceRefresh_ += int32_t(stretch);
+        if (sinceRefresh_ % kRenormaliseSamples == 0) {
             for (Tone &tone : tones_)
                 tone.phasor /= std::abs(tone.phasor);
         }

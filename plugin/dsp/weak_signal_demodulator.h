@@ -49,13 +49,16 @@ private:
         std::complex<double> phasor{1.0, 0.0};
         std::complex<double> step{1.0, 0.0};
         std::complex<double> sum{0.0, 0.0};
-        std::vector<std::complex<float>> ring;
+        // The mixed samples of the last integration length, real and imaginary parts apart for vector code.
+        std::vector<float> ringRe;
+        std::vector<float> ringIm;
         double level = 0.0;
         double floor = 0.0;
     };
 
     void Restart();
     void Refresh();
+    void ProcessStretch(const int16_t *samples, uint32_t count, int16_t *soft, int16_t *bits);
     static void Tune(Tone &tone, double frequency, uint32_t rate);
 
     uint32_t rate_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <random>
 #include <vector>
 
@@ -108,6 +109,137 @@ TEST(WeakSignalDemodulator, OneWeakToneStillDecodes)
         EXPECT_LT(BitErrors(d, s, k, 100), 1400 / 100) << "low tone gain " << lowGain;
         const int weak = lowGain < 1 ? 0 : 1;
         EXPECT_LT(d.Level(weak), d.Level(1 - weak) / 2);
+    }
+}
+
+// The demodulator one sample at a time, the plain way; Process must give exactly its values, however it
+// arranges the work.
+class PlainWeakSignal {
+public:
+    PlainWeakSignal(double rate, int32_t length, int32_t smoothLength)
+        : rate_(rate), length_(length), smoothLength_(smoothLength), smoothRing_(size_t(smoothLength))
+    {
+        for (Tone &t : tones_)
+            t.ring.assign(size_t(length), {0.0f, 0.0f});
+    }
+    void SetTones(double low, double high)
+    {
+        tones_[0].step = std::polar(1.0, 2.0 * M_PI * low / rate_);
+        tones_[1].step = std::polar(1.0, 2.0 * M_PI * high / rate_);
+    }
+    void Process(const int16_t *samples, size_t count, std::vector<int16_t> &soft, std::vector<int16_t> &bits)
+    {
+        const double follow = 1.0 / (12.0 * length_);
+        for (size_t i = 0; i < count; ++i) {
+            const double x = samples[i];
+            double e[2];
+            for (int k = 0; k < 2; ++k) {
+                Tone &t = tones_[k];
+                const std::complex<double> mixed(x * t.phasor.real(), -x * t.phasor.imag());
+                t.phasor *= t.step;
+                std::complex<float> &slot = t.ring[size_t(head_)];
+                t.sum += mixed - std::complex<double>(slot);
+                slot = std::complex<float>(mixed);
+                e[k] = std::sqrt(t.sum.real() * t.sum.real() + t.sum.imag() * t.sum.imag()) * (1.0 / length_);
+            }
+            head_ = (head_ + 1) % length_;
+            Tone &winner = e[0] >= e[1] ? tones_[0] : tones_[1];
+            Tone &loser = e[0] >= e[1] ? tones_[1] : tones_[0];
+            winner.level += (std::max(e[0], e[1]) - winner.level) * follow;
+            loser.floor += (std::min(e[0], e[1]) - loser.floor) * follow;
+            const double spanLow = std::max(tones_[0].level - tones_[0].floor, 0.0);
+            const double spanHigh = std::max(tones_[1].level - tones_[1].floor, 0.0);
+            const double widest = std::max({spanLow, spanHigh, 1e-6});
+            const double meanSpan = std::max(0.5 * (spanLow + spanHigh), 1e-6);
+            const double corrected = (e[0] - tones_[0].floor) / std::max(spanLow, 0.25 * widest) -
+                                     (e[1] - tones_[1].floor) / std::max(spanHigh, 0.25 * widest);
+            const double d = e[0] == e[1] ? 0.0 : 0.5 * corrected + 0.5 * (e[0] - e[1]) / meanSpan;
+            double &oldest = smoothRing_[size_t(smoothHead_)];
+            smoothSum_ += d - oldest;
+            oldest = d;
+            smoothHead_ = (smoothHead_ + 1) % smoothLength_;
+            const double v = smoothSum_ * (1.0 / smoothLength_);
+            soft.push_back(int16_t(std::clamp(v * 8000, -32767.0, 32767.0)));
+            if (std::abs(v) > 1e-9)
+                lastBit_ = v > 0.0 ? 1 : 0;
+            bits.push_back(lastBit_);
+            if (++since_ % 1024 == 0) {
+                for (Tone &t : tones_)
+                    t.phasor /= std::abs(t.phasor);
+            }
+            if (since_ == 1 << 16) {
+                since_ = 0;
+                for (Tone &t : tones_) {
+                    t.sum = {0.0, 0.0};
+                    for (const std::complex<float> &value : t.ring)
+                        t.sum += std::complex<double>(value);
+                }
+                smoothSum_ = 0.0;
+                for (double value : smoothRing_)
+                    smoothSum_ += value;
+            }
+        }
+    }
+    double Level(int k) const { return tones_[k].level; }
+    double Floor(int k) const { return tones_[k].floor; }
+
+private:
+    struct Tone {
+        std::complex<double> phasor{1.0, 0.0}, step{1.0, 0.0}, sum{0.0, 0.0};
+        std::vector<std::complex<float>> ring;
+        double level = 0.0, floor = 0.0;
+    };
+    double rate_;
+    int32_t length_, smoothLength_, head_ = 0, smoothHead_ = 0, since_ = 0;
+    Tone tones_[2];
+    std::vector<double> smoothRing_;
+    double smoothSum_ = 0.0;
+    int16_t lastBit_ = 0;
+};
+
+// Long enough for the periodic recomputation of the sums, with a retune half-way, in blocks of odd sizes.
+TEST(WeakSignalDemodulator, GivesExactlyThePlainPerSampleValues)
+{
+    struct Case {
+        Keying keying;
+        int bits;
+        double bitsSummed, smoothing, amplitude, lowGain, noise;
+    };
+    const Case cases[] = {
+        {{22050, 1200, 1200, 2200}, 4000, 1.0, 0.5, 6000, 1.0, 3000},
+        {{11025, 45.45, 1275, 1445}, 300, 1.0, 0.5, 3000, 0.25, 2500},
+        {{11025, 100, 1000, 1170}, 800, 2.0, 0.1, 12000, 4.0, 200},
+        {{8000, 300, 1600, 1800}, 3000, 0.02, 0.01, 20000, 1.0, 12000},
+    };
+    for (const Case &c : cases) {
+        const Keying &k = c.keying;
+        const Signal s = Keyed(k, c.bits, c.amplitude, c.lowGain, c.noise, 11);
+        ASSERT_GT(s.samples.size(), size_t(1 << 16) + 4096) << "the sums' recomputation is not reached";
+        WeakSignalDemodulator d = For(k, c.bitsSummed, c.smoothing);
+        PlainWeakSignal plain(k.rate, d.Integration(), d.Smoothing());
+        plain.SetTones(k.low, k.high);
+        std::vector<int16_t> soft, bits;
+        const uint32_t blocks[] = {4096, 1, 1023, 77, 2500};
+        for (size_t at = 0, next = 0; at < s.samples.size(); ++next) {
+            if (at >= s.samples.size() / 2 && d.LowTone() == k.low) {
+                d.SetTones(k.low + 7.5, k.high - 3.25);
+                plain.SetTones(k.low + 7.5, k.high - 3.25);
+            }
+            const uint32_t block = uint32_t(std::min<size_t>(blocks[next % 5], s.samples.size() - at));
+            d.Process(s.samples.data() + at, block);
+            soft.clear();
+            bits.clear();
+            plain.Process(s.samples.data() + at, block, soft, bits);
+            for (uint32_t i = 0; i < block; ++i) {
+                ASSERT_EQ(d.Soft()[i], soft[i]) << k.rate << " Hz, " << k.baud << " Bd, sample " << at + i;
+                ASSERT_EQ(d.DecidedBits()[i], bits[i]) << k.rate << " Hz, " << k.baud << " Bd, sample " << at + i;
+            }
+            at += block;
+        }
+        for (int t = 0; t < 2; ++t) {
+            EXPECT_EQ(d.Level(t), plain.Level(t)) << k.rate << " Hz, " << k.baud << " Bd";
+            EXPECT_EQ(d.Floor(t), plain.Floor(t)) << k.rate << " Hz, " << k.baud << " Bd";
+        }
     }
 }
 
