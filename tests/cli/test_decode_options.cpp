@@ -155,8 +155,8 @@ TEST(DecodeOptions, HelpListsEveryShownOptionOnce)
 }
 
 // Without --demod, the weak-signal demodulator replaces the protocol's where it was measured better: start/stop
-// teleprinter, FEC and 1200-baud packet with a known bit rate. An automatic rate, other modes or a given --demod keep
-// what the protocol or the option says.
+// teleprinter, FEC, ARQ with a gap between its blocks and 1200-baud packet with a known bit rate. An automatic
+// rate, other modes, ARQ whose blocks fill the cycle or a given --demod keep what the protocol or the option says.
 TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
 {
     struct Case {
@@ -170,11 +170,14 @@ TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
         {{"--protocol", "Packet Radio - 300bps"}, kDemodPlain},
         {{"--protocol", "Baudot"}, kDemodCorrelative},
         {{"--protocol", "Baudot", "--baud-mode", "manual"}, kDemodWeakSignal},
-        {{"--protocol", "SITOR-A"}, kDemodPlain},
+        {{"--protocol", "SITOR-A"}, kDemodWeakSignal},
+        {{"--protocol", "SI-ARQ - Block length=6"}, kDemodWeakSignal},
+        {{"--protocol", "POL-ARQ"}, kDemodPlain},
+        {{"--protocol", "SITOR-A", "--baud-mode", "auto"}, kDemodPlain},
         {{"--protocol", "CIS-11"}, kDemodPlain},
         {{"--protocol", "NAVTEX", "--demod", "correlative"}, kDemodCorrelative},
         {{"--demod", "plain", "--protocol", "NAVTEX"}, kDemodPlain},
-        {{"--protocol", "SITOR-A", "--demod", "weak"}, kDemodWeakSignal},
+        {{"--protocol", "SITOR-A", "--demod", "plain"}, kDemodPlain},
         {{"--mode", "ita2", "--baud-mode", "manual"}, kDemodWeakSignal},
         {{"--mode", "arqm", "--baud-mode", "manual"}, kDemodPlain},
     };
