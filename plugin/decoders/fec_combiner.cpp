@@ -38,17 +38,51 @@ void FecCombiner::ShowSlot(int64_t j)
     const Slot &first = At(j);
     const bool repeated = j + kDelay < count_;
     const Slot repeat = repeated ? At(j + kDelay) : Slot{};
-    if (first.valid || repeat.valid)
+    if (first.valid && repeat.valid)
+        output_(Likelier(first, repeat));
+    else if (first.valid || repeat.valid)
         output_(first.valid ? first.code : repeat.code);
     else if (repeated)
-        output_(errorMark_);
+        output_(Combined(first, repeat));
 }
 
-void FecCombiner::Push(int32_t code, bool valid)
+int32_t FecCombiner::Combined(const Slot &first, const Slot &repeat) const
+{
+    std::array<int32_t, 7> sum{};
+    bool any = false;
+    for (size_t k = 0; k < sum.size(); ++k) {
+        sum[k] = int32_t(first.soft[k]) + repeat.soft[k];
+        any = any || first.soft[k] != 0 || repeat.soft[k] != 0;
+    }
+    if (!constantRatio_ || !any)
+        return errorMark_;
+    std::array<int32_t, 7> order{0, 1, 2, 3, 4, 5, 6};
+    std::stable_sort(order.begin(), order.end(),
+                     [&sum](int32_t a, int32_t b) { return sum[size_t(a)] > sum[size_t(b)]; });
+    int32_t word = 0;
+    for (size_t k = 0; k < 3; ++k)
+        word |= 1 << order[k];
+    return (first.code & ~0x7F) | word;
+}
+
+int32_t FecCombiner::Likelier(const Slot &first, const Slot &repeat) const
+{
+    if (first.code == repeat.code)
+        return first.code;
+    // The agreement of each copy's bits with the summed confidence.
+    int64_t favour = 0;
+    for (size_t k = 0; k < first.soft.size(); ++k) {
+        const int32_t sum = int32_t(first.soft[k]) + repeat.soft[k];
+        favour += ((first.code >> k & 1) ? sum : -sum) - ((repeat.code >> k & 1) ? sum : -sum);
+    }
+    return favour < 0 ? repeat.code : first.code;
+}
+
+void FecCombiner::Push(int32_t code, bool valid, const Soft &soft)
 {
     const int64_t m = count_++;
     Slot &slot = At(m);
-    slot = {code, valid};
+    slot = {code, valid, soft};
     if (IsPhasing(slot))
         Vote(code == dxPhasing_ ? m % 2 : (m + 1) % 2);
     if (m >= kDelay) {
@@ -64,12 +98,12 @@ void FecCombiner::Push(int32_t code, bool valid)
         ShowSlot(m - kShowDelay);
 }
 
-void FecCombiner::Replace(int32_t back, int32_t code, bool valid)
+void FecCombiner::Replace(int32_t back, int32_t code, bool valid, const Soft &soft)
 {
     // Only slots whose character has not been shown yet.
     if (back < 0 || back >= kShowDelay || back >= count_)
         return;
-    At(count_ - 1 - back) = {code, valid};
+    At(count_ - 1 - back) = {code, valid, soft};
 }
 
 void FecCombiner::Flush()

@@ -50,7 +50,14 @@ void FecDecoder::Follow(bool correcting)
     correcting_ = correcting;
 }
 
-void FecDecoder::Feed(const int16_t *bits, int32_t count)
+void FecDecoder::Feed(const int16_t *bits, int32_t count) { Take(bits, nullptr, count); }
+
+void FecDecoder::FeedSoft(const int16_t *bits, const int16_t *confidence, int32_t count)
+{
+    Take(bits, confidence, count);
+}
+
+void FecDecoder::Take(const int16_t *bits, const int16_t *confidence, int32_t count)
 {
     Follow(Correcting());
     if (!correcting_) {
@@ -61,8 +68,9 @@ void FecDecoder::Feed(const int16_t *bits, int32_t count)
     const FecCodes codes = CodesOf(Charset());
     grid_.SetPhasing(codes.dxPhasing, codes.rxPhasing);
     combiner_.SetCodes(codes.dxPhasing, codes.rxPhasing, codes.errorMark);
+    combiner_.SetConstantRatio(Charset() != kIta2P);
     for (int32_t i = 0; i < count; ++i)
-        grid_.PutBit(int8_t(bits[i]), combiner_);
+        grid_.PutBit(int8_t(bits[i]), confidence ? confidence[i] : int16_t(0), combiner_);
 }
 
 void FecDecoder::Finish()

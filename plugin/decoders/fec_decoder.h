@@ -21,8 +21,8 @@ public:
     // Character set, mask, block, inverting rate and polarity of mode 5, and the correction choice.
     void Configure(const DecoderParams &params) override;
     void Feed(const int16_t *bits, int32_t count) override;
-    // The copies are combined from the decided bits alone.
-    void FeedSoft(const int16_t *bits, const int16_t *, int32_t count) override { Feed(bits, count); }
+    // With correction, the copies that fail are combined from the confidence in their bits.
+    void FeedSoft(const int16_t *bits, const int16_t *confidence, int32_t count) override;
     // Shows the characters whose repetition has not come.
     void Finish() override;
     void Reset() override;
@@ -47,6 +47,7 @@ protected:
 private:
     // Takes up or leaves the correcting reading when the choice changed.
     void Follow(bool correcting);
+    void Take(const int16_t *bits, const int16_t *confidence, int32_t count);
 
     int32_t alternate_ = 0;
     bool correction_ = false;

@@ -63,9 +63,21 @@ bool FecGrid::Allowed(int32_t flip) const
            (flip == 1) == (polarityMode_ == SyncArqDecoder::kPolarityReversed);
 }
 
-void FecGrid::PutBit(int8_t bit, FecCombiner &slots)
+FecCombiner::Soft FecGrid::SoftAt(int64_t end, int32_t flip) const
+{
+    const int32_t code = CodeAt(end, flip);
+    FecCombiner::Soft soft{};
+    for (int32_t k = 0; k < kCodeBits; ++k) {
+        const int16_t sure = confidence_[size_t((end - (kCodeBits - 1) + k) % kRingBits)];
+        soft[size_t(k)] = int16_t((code >> k & 1) ? sure : -sure);
+    }
+    return soft;
+}
+
+void FecGrid::PutBit(int8_t bit, int16_t confidence, FecCombiner &slots)
 {
     ring_[size_t(bitCount_ % kRingBits)] = bit;
+    confidence_[size_t(bitCount_ % kRingBits)] = confidence;
     const int64_t end = bitCount_++;
     if (bitCount_ < kCodeBits)
         return;
@@ -166,10 +178,10 @@ void FecGrid::Deliver(int64_t end, FecCombiner &slots, int32_t maxBack)
     if (lastEnd_ >= 0 && gap < 4) {
         const int32_t back = int32_t((3 - gap) / kCodeBits);
         if (back <= maxBack)
-            slots.Replace(back, code, valid);
+            slots.Replace(back, code, valid, SoftAt(end, lockFlip_));
         return;
     }
-    slots.Push(code, valid);
+    slots.Push(code, valid, SoftAt(end, lockFlip_));
     lastEnd_ = end;
     invalidRun_ = valid ? 0 : invalidRun_ + 1;
 }

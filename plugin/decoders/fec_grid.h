@@ -21,7 +21,8 @@ public:
     // The phasing signals of the character set, which mark the true grid while the grids next to it check too.
     void SetPhasing(int32_t dxPhasing, int32_t rxPhasing);
     void Reset();
-    void PutBit(int8_t bit, FecCombiner &slots);
+    // `confidence`: the demodulator's confidence in the bit, 0 without one.
+    void PutBit(int8_t bit, int16_t confidence, FecCombiner &slots);
 
     bool Locked() const { return locked_; }
     // The bit position (mod 7) of code ends on the kept grid, and whether the line is read inverted.
@@ -33,6 +34,8 @@ private:
 
     // The code of the seven bits ending at `end`, read with polarity `flip`, mask applied.
     int32_t CodeAt(int64_t end, int32_t flip) const;
+    // The confidence in each bit of that code being a 1.
+    FecCombiner::Soft SoftAt(int64_t end, int32_t flip) const;
     bool Allowed(int32_t flip) const;
     // Whether two of the last codes five slots apart, read with `flip`, are the same character: a first
     // sending and its repetition, which a wrong grid seldom reads alike.
@@ -47,6 +50,7 @@ private:
     int32_t mask_ = 0;
     int32_t polarityMode_ = 0;
     std::array<int8_t, kRingBits> ring_{};
+    std::array<int16_t, kRingBits> confidence_{};
     int64_t bitCount_ = 0;
     // Per bit position and polarity: whether each of the last codes ending there passed, newest in bit 0.
     std::array<uint32_t, 14> history_{};

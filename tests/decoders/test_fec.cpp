@@ -171,6 +171,46 @@ TEST_F(FecCorrectionFixture, EachCharacterComesFromACopyThatChecks)
     }
 }
 
+// Given the demodulator's confidence, two copies that both fail are read from the sum of their bits, and of two
+// copies that check but differ the surer one is shown; without it they give the error mark and the first copy.
+TEST_F(FecCorrectionFixture, TheConfidenceOfBothCopiesDecides)
+{
+    const int lead = 10;
+    struct Case {
+        const char *what;
+        std::vector<std::pair<size_t, int>> flips; // slot and bit, each read with little confidence
+        size_t character;
+        int withConfidence;
+        int without;
+    };
+    const Case cases[] = {
+        {"both copies fail, in different bits", {{FirstSlot(lead, 4), 2}, {RepeatSlot(lead, 4), 5}}, 4, kO, kErrorMark},
+        {"the first copy reads as another character", {{FirstSlot(lead, 0), 0}, {FirstSlot(lead, 0), 1}}, 0, kE, kR},
+    };
+    for (const Case &c : cases) {
+        Bits bits = CodeBits(FecSlots(kMessage, lead));
+        std::vector<int16_t> confidence(bits.size(), 1000);
+        for (const auto &[slot, bit] : c.flips) {
+            Damage(bits, slot, bit);
+            confidence[slot * 7 + size_t(bit)] = 100;
+        }
+        std::vector<int> expected = kMessage;
+
+        decoder.Reset();
+        out.codes.clear();
+        const std::vector<int16_t> levels(bits.begin(), bits.end());
+        decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+        decoder.Finish();
+        expected[c.character] = c.withConfidence;
+        EXPECT_EQ(Text(out.codes), expected) << c.what;
+
+        decoder.Reset();
+        out.codes.clear();
+        expected[c.character] = c.without;
+        EXPECT_EQ(Decode(bits), expected) << c.what;
+    }
+}
+
 // Each character set has its own check, phasing signals and error mark.
 TEST_F(FecCorrectionFixture, EveryCharacterSetCorrects)
 {
