@@ -26,6 +26,9 @@ Dispatcher::Dispatcher(SettingsModel &settings, DataOutputWindow &output)
 {
     for (Decoder *decoder : AllDecoders())
         decoder->SetSink([this](const DecodedCode &code) { sink_.Take(code); });
+    // Only the main deframer shows frames whose check sequence fails, so the early one is never configured.
+    earlyHdlc_.SetSink([this](const DecodedCode &code) { sink_.Take(code); });
+    earlyHdlc_.SetGate(&packetGate_);
 
     modes_[kModeIta2] = {&async_, false};
     modes_[kModeIra] = {&async_, false};
@@ -62,6 +65,8 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
         sink_.SetCharset(mode.charset(params));
     if (decoder)
         decoder->Configure(params);
+    if (params.mode == kModePacket)
+        hdlc_.SetGate(soft ? &packetGate_ : nullptr);
     if (mode.clocked)
         RunBitClock(decoder, levels, soft, count, params.samplesPerBit);
     else
@@ -80,8 +85,16 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
     const double s = samplesPerBit;
     double p = bitPhase_;
     int32_t lastLevel = lastLevel_;
+    const bool early = decoder == &hdlc_ && soft;
+    double e = earlyRunning_ ? earlyDecision_ : p + s * (0.5 - kEarlyShift);
     for (int32_t i = 0; i < count; ++i) {
+        if (early && e <= i) {
+            earlyHdlc_.PushLevel(levels[i]);
+            e += s;
+        }
         if (p + s / 2 <= i) {
+            if (early)
+                packetGate_.Tick();
             if (decoder && soft) {
                 const int16_t confidence = int16_t(std::min(std::abs(int32_t(soft[i])), 32767));
                 decoder->FeedSoft(levels + i, &confidence, 1);
@@ -93,10 +106,15 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
         if (levels[i] != lastLevel) {
             lastLevel = levels[i];
             // Transitions in the ARQ gap belong to the other station and must not move the clock.
-            if (!decoder || !decoder->HoldsClock())
-                p += (i - p) * 0.1;
+            if (!decoder || !decoder->HoldsClock()) {
+                const double pull = (i - p) * 0.1;
+                p += pull;
+                e += pull;
+            }
         }
     }
+    earlyDecision_ = e - count;
+    earlyRunning_ = early;
     lastLevel_ = lastLevel;
     bitPhase_ = p - count;
 }
@@ -113,6 +131,9 @@ void Dispatcher::Reset()
 {
     for (Decoder *decoder : AllDecoders())
         decoder->Reset();
+    earlyHdlc_.Reset();
+    packetGate_.Reset();
+    earlyRunning_ = false;
     bitPhase_ = 0.0;
     lastLevel_ = 0;
     sink_.Reset();

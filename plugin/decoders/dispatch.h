@@ -11,6 +11,7 @@
 #include "decoders/cis_decoder.h"
 #include "decoders/decoder_sink.h"
 #include "decoders/fec_decoder.h"
+#include "decoders/frame_gate.h"
 #include "decoders/hdlc_deframer.h"
 #include "decoders/raw_bits_decoder.h"
 #include "decoders/soft_async_decoder.h"
@@ -73,8 +74,14 @@ private:
         return softTiming && mode.decoder == &async_ ? &softAsync_ : mode.decoder;
     }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
-    // toward every transition. The phase stays relative to the next block.
+    // toward every transition. The phase stays relative to the next block. With the weak-signal demodulator's
+    // soft values, packet bits are also decided early for a second deframer.
     void RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count, double samplesPerBit);
+
+    // Weak packet signals lose some frames at the middle of the bit that a decision a little earlier keeps: a
+    // second deframer decides each bit this many bit periods before the main one and shows the good frames
+    // that only it finds. Later instants and slicer thresholds away from zero found nothing more.
+    static constexpr double kEarlyShift = 0.125;
 
     SettingsModel &settings_;
     DataOutputWindow &output_;
@@ -84,6 +91,8 @@ private:
     SyncArqDecoder syncArq_;
     FecDecoder fec_;
     HdlcDeframer hdlc_;
+    HdlcDeframer earlyHdlc_;
+    FrameGate packetGate_;
     RawBitsDecoder rawBits_;
     CisDecoder cis_;
     ArqmDecoder arqm_;
@@ -92,7 +101,9 @@ private:
 
     int32_t currentMode_;
     bool currentSoft_ = false;
-    double bitPhase_ = 0.0; // start of the next bit, in samples from the start of the next block
+    double bitPhase_ = 0.0;      // start of the next bit, in samples from the start of the next block
+    double earlyDecision_ = 0.0; // the early deframer's next decision, likewise
+    bool earlyRunning_ = false;  // false: the early decisions are placed afresh from the clock
     int32_t lastLevel_ = 0;
 };
 

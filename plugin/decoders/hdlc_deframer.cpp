@@ -89,7 +89,8 @@ int32_t HdlcDeframer::FinishFrame()
     const uint32_t received = frame_[length] | uint32_t(frame_[length + 1]) << 8;
     crcGood_ = received == (crc ^ 0xFFFF) ? 1 : 0;
     byteCount_ = length;
-    FormatFrame();
+    if (!crcGood_ || !gate_ || gate_->Admit(frame_.data(), length))
+        FormatFrame();
     return int32_t(length);
 }
 

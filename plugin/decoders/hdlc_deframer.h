@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "decoders/decoder.h"
+#include "decoders/frame_gate.h"
 #include "orurt.h"
 
 namespace sirrel {
@@ -41,6 +42,9 @@ public:
 
     // Frames whose check sequence fails are still shown.
     void SetCrcIgnore(bool ignore) { crcIgnore_ = ignore ? 1 : 0; }
+    // Good frames are formatted only when the gate lets them through (null: always); the byte count is
+    // returned either way.
+    void SetGate(FrameGate *gate) { gate_ = gate; }
     // Whether the last finished frame passed the check.
     bool CrcGood() const { return crcGood_ != 0; }
     const uint8_t *FrameBytes() const { return frame_.data(); }
@@ -58,6 +62,7 @@ private:
     void FormatFrame();
     void DeliverText(FieldClass field, const char *text);
 
+    FrameGate *gate_ = nullptr;
     int32_t crcIgnore_ = 0;
     int32_t crcGood_ = 1;
     uint32_t bitPosition_ = 0;
