@@ -58,6 +58,7 @@ void SyncArqDecoder::Reset()
     bitCount_ = 0;
     invertCounter_ = 0;
     skipBits_ = 0;
+    flywheelCycles_ = 0;
     GiveUpTiming();
 }
 
@@ -97,6 +98,10 @@ void SyncArqDecoder::OnCode(int32_t code) { Deliver({0, uint8_t(code)}); }
 
 inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
 {
+    if (flywheelCycles_ > 0 && !kept_ && ++cyclePosition_ >= cycleLength_) {
+        cyclePosition_ = 0;
+        --flywheelCycles_;
+    }
     if (skipBits_ > 0) {
         gapCount_ = --skipBits_;
         return;
@@ -216,6 +221,7 @@ void SyncArqDecoder::Search()
                     cycleLength_ - BlockBits() > kCodeBits + 2 && BlockBits() + 2 * kCodeBits + 2 <= kBufferBits;
                 margin_ = room && Confident(p) ? kCodeBits : 0;
                 kept_ = true;
+                flywheelCycles_ = 0;
                 confirmed_ = false;
                 keptFlip_ = flip;
                 Keep(p);
@@ -316,7 +322,14 @@ void SyncArqDecoder::ReadKeptBlock()
     score_ = std::min(score_ + valid * kCheckScore - (n - valid) * kFailScore, kScoreBlocks * n * kCheckScore);
     if (score_ < 0) {
         ShowHeldSignal(false);
+        const int32_t sinceBlock = bitCount_ - at;
         GiveUpTiming();
+        // The other station's keying in the gap would pull the clock off this station's bits while the timing
+        // is searched for again; the gaps stay where they were for a while.
+        if (margin != 0) {
+            flywheelCycles_ = kFlywheelCycles;
+            cyclePosition_ = sinceBlock % cycleLength_;
+        }
         Search();
         return;
     }

@@ -48,6 +48,8 @@ public:
     // its place (the other station's keying in the gap may check as a code as well).
     static constexpr int32_t kCompareBlocks = 8;
     static constexpr int32_t kSwitchShare = 10;
+    // Cycles after a kept timing given up in which the clock still ignores its gaps.
+    static constexpr int32_t kFlywheelCycles = 20;
     // Held blocks beyond this many are shown, oldest first (a bound on memory, reached only by a signal that
     // stays weak for minutes).
     static constexpr int32_t kMaxHeldBlocks = 64;
@@ -62,11 +64,13 @@ public:
     void Finish() override;
     void Reset() override;
     // The gap between blocks is the other station's: its transitions must not pull the clock, nor those of the
-    // margin read either side of a kept block.
+    // margin read either side of a kept block, nor, for kFlywheelCycles after such a timing was given up, those
+    // where its gaps were.
     bool HoldsClock() const override
     {
         return gapCount_ != 0 ||
-               (kept_ && margin_ != 0 && (bitCount_ < margin_ || bitCount_ > margin_ + 2 + BlockLength()));
+               (kept_ && margin_ != 0 && (bitCount_ < margin_ || bitCount_ > margin_ + 2 + BlockLength())) ||
+               (!kept_ && flywheelCycles_ > 0 && cyclePosition_ > BlockLength() && cyclePosition_ < cycleLength_ - 1);
     }
 
     void SetCharset(int32_t charset) { charset_ = charset; }
@@ -156,6 +160,8 @@ private:
     // Summed confidence per block of the readings a code earlier, kept and a code later.
     std::array<std::array<int64_t, kCompareBlocks>, 3> recentSureness_{};
     int32_t recentCount_ = 0;
+    int32_t flywheelCycles_ = 0;     // cycles left in which the clock ignores the gaps of the given-up timing
+    int32_t cyclePosition_ = 0;      // bit of the cycle of the given-up timing, 0 where a block began
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
     std::vector<int32_t> heldValid_; // per held block, the codes that checked
 };

@@ -225,5 +225,42 @@ TEST(ArqKeptTiming, AReadingThatTakesTheGapForACodeMovesOntoTheBlock)
     EXPECT_TRUE(endsWithTheBlocks(soft.out.codes));
 }
 
+// After a weak signal's timing is given up, the clock keeps ignoring the other station's keying where the gaps
+// were for a while, so that the search for the blocks starts on this station's clock.
+TEST(ArqKeptTiming, TheClockKeepsIgnoringTheGapsOfATimingGivenUp)
+{
+    Reading reading(true);
+    auto feed = [&reading](int8_t bit) {
+        const int16_t level = bit;
+        const int16_t confidence = 1000;
+        reading.decoder.FeedSoft(&level, &confidence, 1);
+    };
+    for (const Bits &part : {Bits(24, 1), CodeBits(kBlocks[0]), Bits(24, 1), CodeBits(kBlocks[1]), Bits(24, 1),
+                             CodeBits(kBlocks[2]), Bits(24, 1)})
+        for (int8_t bit : part)
+            feed(bit);
+    ASSERT_TRUE(reading.decoder.KeepsTiming());
+    // Codes of seven ones all fail: the score runs out within a few blocks.
+    int bits = 0;
+    for (; reading.decoder.KeepsTiming() && bits < 45 * 10; ++bits)
+        feed(1);
+    ASSERT_FALSE(reading.decoder.KeepsTiming());
+
+    constexpr int kCycle = 45;
+    std::vector<int> heldPerCycle;
+    for (int cycle = 0; cycle < SyncArqDecoder::kFlywheelCycles + 2; ++cycle) {
+        int held = 0;
+        for (int i = 0; i < kCycle; ++i) {
+            feed(1);
+            held += reading.decoder.HoldsClock();
+        }
+        heldPerCycle.push_back(held);
+    }
+    // The gap of 24 bits less a bit either side, in every cycle until the flywheel stops.
+    EXPECT_EQ(heldPerCycle.front(), 22);
+    EXPECT_EQ(heldPerCycle[SyncArqDecoder::kFlywheelCycles - 2], 22);
+    EXPECT_EQ(heldPerCycle.back(), 0);
+}
+
 } // namespace
 } // namespace sirrel
