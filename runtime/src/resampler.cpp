@@ -159,8 +159,9 @@ int32_t Resize(OruResampler32 *r)
     r->HistoryLength = g.history;
     r->InputArea = r->DelayLine + g.history;
     std::memset(r->DelayLine, 0, g.lineBytes);
-    // Taps a caller's routine installs reach only the phase rows.
+    // The split rows count once SetCoefficientsDouble has made them; a routine the caller installs does not.
     *SplitExact(r, g) = 0;
+    // The split kernels read past the window, under zero taps.
     std::memset(NarrowLine(r, g), 0, g.narrowBytes);
     Design(r);
     r->Phase = 0;

@@ -1,7 +1,8 @@
 // Inner products of the resampler's polyphase core: one portable kernel and vector kernels that give the same
 // bits. The signed 32 x 32-bit products are summed modulo 2^64, so the order of the additions does not change
 // the result. Windows start at any sample and phase rows are H + 1 taps long, so neither is aligned, and
-// neither may be read past its end: the vector kernels finish the last taps one at a time.
+// neither may be read past its end: the vector kernels finish the last taps one at a time. The split kernels for
+// 16-bit input are the exception: they run over rows padded with zero taps, made when the taps are set.
 // They live in a header so that the tests can run every kernel on the same data.
 #ifndef ORURT_RESAMPLER_KERNELS_H
 #define ORURT_RESAMPLER_KERNELS_H
@@ -102,9 +103,9 @@ constexpr uint32_t kSplitBlock = 16;
 // The low sums of a lane stay below 2^32 for up to 65537 vectors of 8 taps.
 constexpr uint32_t kSplitMaxTaps = 65536 * 8;
 
+// x, hi and lo are read up to SplitLength(n), and hi and lo are zero from n on.
 using SplitKernel = int64_t (*)(const int16_t *x, const int16_t *hi, const int16_t *lo, uint32_t n);
 
-// Taps a split row holds: the kernels run whole blocks, over zero taps after the row's own.
 inline uint32_t SplitLength(uint32_t n) { return (n + kSplitBlock - 1) / kSplitBlock * kSplitBlock; }
 
 // Writes SplitLength(n) halves to hi and lo; false where the split kernels would not give the exact sum.
