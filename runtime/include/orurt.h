@@ -371,7 +371,8 @@ ORU_API void OruFFT_Compute_Module(OruFFT *fft, const double *re, const double *
 /*
  * OruResampler32: rate conversion by Over/Under = L/M with a polyphase windowed-sinc low-pass; samples are
  * 32-bit fixed point inside. One 64-byte-aligned allocation holds the design scratch (TapsNum doubles), the
- * Q31 taps, the delay line, the output buffer (BufferSize * L / M + 1 samples) and the taps regrouped by phase.
+ * Q31 taps, the delay line, the output buffer (BufferSize * L / M + 1 samples), the taps regrouped by phase, and
+ * for 16- and 8-bit input those taps split into 16-bit halves and the line's samples as 16 bits.
  * A setting whose buffers would exceed 1 GiB, or for which memory cannot be had, is refused: the previous value
  * stays. Coefficients is for reading; install taps with SetCoefficientsDouble so the phase table follows.
  * An output whose filter window reaches the first sample after the current block takes that sample as 0.

@@ -18,17 +18,24 @@ constexpr uint64_t kStorageLimit = uint64_t(1) << 30;
 constexpr uint64_t RoundUp64(uint64_t bytes) { return (bytes + 63) & ~uint64_t(63); }
 
 // Sizes of the parts of Storage, each starting on a 64-byte boundary: design scratch, coefficients, delay line,
-// output buffer, phase rows.
+// output buffer, phase rows, split rows (a flag, then per phase the high and the low halves of its taps) and
+// the high halves of the delay line for the split kernels.
 struct Geometry {
     uint32_t history;
-    uint32_t row; // taps per phase row: H + 1, zero where a phase has only H, so every output sums one length
+    uint32_t row;   // taps per phase row: H + 1, zero where a phase has only H, so every output sums one length
+    uint32_t split; // taps per split row
     uint64_t scratchBytes;
     uint64_t coefficientBytes;
     uint64_t lineBytes;
     uint64_t outputBytes;
     uint64_t rowBytes;
+    uint64_t splitBytes;
+    uint64_t narrowBytes;
 
-    uint64_t Total() const { return scratchBytes + coefficientBytes + lineBytes + outputBytes + rowBytes; }
+    uint64_t Total() const
+    {
+        return scratchBytes + coefficientBytes + lineBytes + outputBytes + rowBytes + splitBytes + narrowBytes;
+    }
 };
 
 Geometry Measure(const OruResampler32 *r)
@@ -43,12 +50,32 @@ Geometry Measure(const OruResampler32 *r)
     g.lineBytes = RoundUp64((uint64_t(r->BufferSize) + g.row) * sizeof(int32_t));
     g.outputBytes = RoundUp64((uint64_t(r->BufferSize) * r->Over / r->Under + 1) * sizeof(int32_t));
     g.rowBytes = RoundUp64(uint64_t(r->Over) * g.row * sizeof(int32_t));
+    g.split = orures::SplitLength(g.row);
+    g.splitBytes = 64 + RoundUp64(uint64_t(r->Over) * 2 * g.split * sizeof(int16_t));
+    // A window of the last new sample reads a whole split row from there.
+    g.narrowBytes = RoundUp64((uint64_t(r->BufferSize) + g.split) * sizeof(int16_t));
     return g;
 }
 
 int32_t *PhaseRows(const OruResampler32 *r, const Geometry &g)
 {
     return reinterpret_cast<int32_t *>(reinterpret_cast<uint8_t *>(r->OutputBuffer) + g.outputBytes);
+}
+
+// Set where every phase row splits exactly.
+int32_t *SplitExact(const OruResampler32 *r, const Geometry &g)
+{
+    return reinterpret_cast<int32_t *>(PhaseRows(r, g) + g.rowBytes / sizeof(int32_t));
+}
+
+int16_t *SplitRows(const OruResampler32 *r, const Geometry &g)
+{
+    return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(SplitExact(r, g)) + 64);
+}
+
+int16_t *NarrowLine(const OruResampler32 *r, const Geometry &g)
+{
+    return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(SplitExact(r, g)) + g.splitBytes);
 }
 
 int32_t QuantiseQ31(double h)
@@ -78,6 +105,13 @@ void SetCoefficientsDouble(OruResampler32 *r, const double *taps, uint32_t count
             const uint64_t tap = p + j * r->Over;
             rows[p * g.row + j] = tap < r->TapsNum ? r->Coefficients[tap] : 0;
         }
+    int16_t *split = SplitRows(r, g);
+    bool exact = true;
+    for (uint64_t p = 0; p < r->Over; ++p) {
+        int16_t *hi = split + 2 * p * g.split;
+        exact = orures::SplitRow(rows + p * g.row, g.row, hi, hi + g.split) && exact;
+    }
+    *SplitExact(r, g) = exact;
 }
 
 // Windowed-sinc low-pass at 85 % of the lower Nyquist frequency, unity gain at 0 Hz.
@@ -125,6 +159,10 @@ int32_t Resize(OruResampler32 *r)
     r->HistoryLength = g.history;
     r->InputArea = r->DelayLine + g.history;
     std::memset(r->DelayLine, 0, g.lineBytes);
+    // The split rows count once SetCoefficientsDouble has made them; a routine the caller installs does not.
+    *SplitExact(r, g) = 0;
+    // The split kernels read past the window, under zero taps.
+    std::memset(NarrowLine(r, g), 0, g.narrowBytes);
     Design(r);
     r->Phase = 0;
     r->PendingCount = 0;
@@ -185,29 +223,18 @@ int32_t Scale(int64_t acc, int64_t gain)
     return int32_t(std::clamp<__int128>(y, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-// The polyphase core over n new samples at InputArea; returns the outputs written.
-template <orures::DotKernel Dot> uint32_t RunWith(OruResampler32 *r, int32_t *out, uint32_t n)
+// The polyphase core over n new samples at InputArea; returns the outputs written. dot(first, p) is the inner
+// product of phase row p with the window that starts at line sample first.
+template <typename Dot> uint32_t Polyphase(OruResampler32 *r, const Geometry &g, int32_t *out, uint32_t n, Dot dot)
 {
-    const Geometry g = Measure(r);
     const uint32_t over = r->Over;
-    int32_t *d = r->DelayLine;
-    const int32_t *rows = PhaseRows(r, g);
-    // Where K - 1 is not a multiple of L, the last output of a block may reach the sample after it: not known
-    // yet, so it counts as 0 rather than whatever an earlier block left there.
-    d[g.history + n] = 0;
     const uint32_t wholeStep = r->Under / over, partStep = r->Under % over;
     const int64_t gain = 2 * int64_t(over);
     uint64_t q = r->Phase / over;
     uint32_t rem = r->Phase % over;
     uint32_t written = 0;
     while (q < n) {
-        const int32_t *d0 = d + q;
-        const int32_t *taps = rows;
-        if (rem) {
-            ++d0;
-            taps += uint64_t(over - rem) * g.row;
-        }
-        out[written++] = Scale(Dot(d0, taps, g.row), gain);
+        out[written++] = Scale(rem ? dot(q + 1, over - rem) : dot(q, 0), gain);
         q += wholeStep;
         rem += partStep;
         if (rem >= over) {
@@ -216,8 +243,35 @@ template <orures::DotKernel Dot> uint32_t RunWith(OruResampler32 *r, int32_t *ou
         }
     }
     r->Phase = uint32_t((q - n) * over + rem);
-    std::memmove(d, d + n, g.history * sizeof(int32_t));
+    std::memmove(r->DelayLine, r->DelayLine + n, g.history * sizeof(int32_t));
     return written;
+}
+
+// Samples of 16- and 8-bit input have low halves of zero, so the split kernels give the same sums, as long as
+// the history came from such input too and the taps split exactly.
+template <orures::DotKernel Dot, orures::SplitKernel Split>
+uint32_t RunWith(OruResampler32 *r, int32_t *out, uint32_t n, bool highHalves)
+{
+    const Geometry g = Measure(r);
+    int32_t *d = r->DelayLine;
+    // Where K - 1 is not a multiple of L, the last output of a block may reach the sample after it: not known
+    // yet, so it counts as 0 rather than whatever an earlier block left there.
+    d[g.history + n] = 0;
+#if ORU_RESAMPLER_X86
+    if constexpr (Split != nullptr) {
+        int16_t *x = NarrowLine(r, g);
+        if (highHalves && *SplitExact(r, g) && orures::Narrow(d, x, g.history + n + 1)) {
+            const int16_t *split = SplitRows(r, g);
+            return Polyphase(r, g, out, n, [&](uint64_t first, uint64_t p) {
+                const int16_t *hi = split + 2 * p * g.split;
+                return Split(x + first, hi, hi + g.split, g.row);
+            });
+        }
+    }
+#endif
+    const int32_t *rows = PhaseRows(r, g);
+    return Polyphase(r, g, out, n,
+                     [&](uint64_t first, uint64_t p) { return Dot(d + first, rows + p * g.row, g.row); });
 }
 
 // The structure has no field for the kernel: construction installs one resize routine per variant, and that
@@ -236,20 +290,21 @@ decltype(OruResampler32::ResizeRoutine) PickResize()
     }
 }
 
-uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n)
+uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n, bool highHalves)
 {
 #if ORU_RESAMPLER_X86
     if (r->ResizeRoutine == ResizeFor<orures::Variant::Avx2>)
-        return RunWith<orures::DotAvx2>(r, out, n);
+        return RunWith<orures::DotAvx2, orures::DotSplitAvx2>(r, out, n, highHalves);
     if (r->ResizeRoutine == ResizeFor<orures::Variant::Sse2>)
-        return RunWith<orures::DotSse2>(r, out, n);
+        return RunWith<orures::DotSse2, orures::DotSplitSse2>(r, out, n, highHalves);
 #endif
-    return RunWith<orures::DotPortable>(r, out, n);
+    return RunWith<orures::DotPortable, nullptr>(r, out, n, highHalves);
 }
 
 struct Pcm8 {
     using Sample = uint8_t;
     static constexpr Sample kSilence = 128;
+    static constexpr bool kHighHalves = true;
     static int32_t In(Sample x) { return int32_t(uint32_t(x ^ 0x80u) << 24); }
     static Sample Out(int32_t y) { return Sample((y >> 24) + 128); }
 };
@@ -257,6 +312,7 @@ struct Pcm8 {
 struct Pcm16 {
     using Sample = int16_t;
     static constexpr Sample kSilence = 0;
+    static constexpr bool kHighHalves = true;
     static int32_t In(Sample x) { return int32_t(x) * 65536; }
     static Sample Out(int32_t y) { return Sample(y >> 16); }
 };
@@ -264,6 +320,7 @@ struct Pcm16 {
 struct Pcm32 {
     using Sample = int32_t;
     static constexpr Sample kSilence = 0;
+    static constexpr bool kHighHalves = false;
     static int32_t In(Sample x) { return x; }
     static Sample Out(int32_t y) { return y; }
 };
@@ -302,9 +359,9 @@ int32_t Push(OruResampler32 *r, typename Format::Sample *out, const typename For
         Load<Format>(r->InputArea, in, taken, k, stride);
         taken += k;
         if constexpr (std::is_same_v<Format, Pcm32>) {
-            written += Run(r, out ? out + written : r->OutputBuffer, k);
+            written += Run(r, out ? out + written : r->OutputBuffer, k, Format::kHighHalves);
         } else {
-            const uint32_t produced = Run(r, r->OutputBuffer, k);
+            const uint32_t produced = Run(r, r->OutputBuffer, k, Format::kHighHalves);
             if (out)
                 Store<Format>(out + written, r->OutputBuffer, produced);
             written += produced;
@@ -339,7 +396,7 @@ void Pull(OruResampler32 *r, typename Format::Sample *out, const typename Format
             // so it can only come from the last block.
             const uint32_t k = std::min(inputsLeft, r->BufferSize);
             Load<Format>(r->InputArea, in, taken, k, stride);
-            r->PendingCount = Run(r, r->OutputBuffer, k);
+            r->PendingCount = Run(r, r->OutputBuffer, k, Format::kHighHalves);
             r->PendingOutput = r->OutputBuffer;
             taken += k;
             inputsLeft -= k;
@@ -463,7 +520,7 @@ uint32_t OruResampler32_ProcessIn(OruResampler32 *r, int32_t *out, uint32_t n)
     if (n == 0 || n > r->BufferSize)
         n = r->BufferSize;
     r->PendingCount = 0;
-    return Run(r, out ? out : r->OutputBuffer, n);
+    return Run(r, out ? out : r->OutputBuffer, n, false);
 }
 
 void OruResampler32_ProcessOut_16_16(OruResampler32 *r, int16_t *out, const int16_t *in, int32_t count,

@@ -706,8 +706,160 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableSum)
     }
 }
 
+constexpr Kernel kSplitKernels[] = {Kernel::Sse2, Kernel::Avx2};
+
+// The split kernels against the portable sum of the same 16-bit samples scaled by 65536: random and full-scale
+// samples, random taps and taps made of the extreme halves (low half -32768 or -32767, high half -32768 or
+// 32767), every length up to a few blocks and around the usual rows. The windows start off any alignment and
+// run to whole blocks, as the contract allows, over samples that must not count.
+TEST(ResamplerKernels, SplitKernelsGiveThePortableSum)
+{
+    constexpr int32_t kExtremes[] = {INT32_MIN, 0x7FFF7FFF, int32_t(0x80008001), 0x8001, -0x7FFF, 0x7FFF, -1, 0};
+    // Low half -32768: only at even taps, so that no pair of one madd holds it twice.
+    constexpr int32_t kEvenExtremes[] = {int32_t(0x80008000), 0x8000, -0x8000};
+    std::mt19937 random(13);
+    std::vector<uint32_t> lengths;
+    for (uint32_t n = 0; n <= 40; ++n)
+        lengths.push_back(n);
+    for (uint32_t n = 63; n <= 65; ++n)
+        lengths.push_back(n);
+    for (uint32_t n = 111; n <= 145; ++n)
+        lengths.push_back(n);
+    for (uint32_t n : {255u, 256u, 257u, 1023u})
+        lengths.push_back(n);
+    const auto sample = [&](int kind) -> int16_t {
+        switch (kind) {
+        case 0:
+            return int16_t(random());
+        case 1:
+            return INT16_MAX;
+        case 2:
+            return INT16_MIN;
+        default:
+            return random() & 1 ? INT16_MIN : INT16_MAX;
+        }
+    };
+    const auto tap = [&](int kind, uint32_t j) -> int32_t {
+        if (kind == 0)
+            return int32_t(random()) / 2; // high halves of +-16384 at most, so the split is always exact
+        if (j % 2 == 0 && random() % 3 == 0)
+            return kEvenExtremes[random() % std::size(kEvenExtremes)];
+        return kExtremes[random() % std::size(kExtremes)];
+    };
+    for (Kernel kernel : kSplitKernels) {
+        if (!KernelAvailable(kernel))
+            continue;
+        const orures::SplitKernel dot = orures::SplitKernelOf(VariantOf(kernel));
+        ASSERT_NE(dot, nullptr) << KernelName(kernel);
+        for (uint32_t n : lengths) {
+            const uint32_t padded = orures::SplitLength(n);
+            for (int samples = 0; samples < 4; ++samples) {
+                for (int taps = 0; taps < 2; ++taps) {
+                    const size_t offset = random() % 16;
+                    std::vector<int16_t> x(offset + padded);
+                    std::vector<int32_t> d(n), c(n);
+                    for (size_t i = 0; i < x.size(); ++i)
+                        x[i] = sample(i >= offset + n ? 3 : samples);
+                    for (uint32_t j = 0; j < n; ++j) {
+                        d[j] = x[offset + j] * 65536;
+                        c[j] = tap(taps, j);
+                    }
+                    std::vector<int16_t> hi(padded), lo(padded);
+                    ASSERT_TRUE(orures::SplitRow(c.data(), n, hi.data(), lo.data()));
+                    ASSERT_EQ(dot(x.data() + offset, hi.data(), lo.data(), n),
+                              orures::DotPortable(d.data(), c.data(), n))
+                        << KernelName(kernel) << ", " << n << " taps, kinds " << samples << "/" << taps;
+                }
+            }
+        }
+    }
+}
+
+// The rows the split kernels would get wrong: a high half of 32768, or a pair of taps in one madd whose low
+// halves are both -32768 (their products with -32768 add up to 2^31). Longer rows than the low sums allow are
+// refused too.
+TEST(ResamplerKernels, RowsThatWouldNotSplitExactlyAreRefused)
+{
+    struct Case {
+        std::vector<int32_t> row;
+        bool exact;
+    };
+    const Case cases[] = {
+        {{INT32_MAX}, false},
+        {{0x7FFF8000}, false},
+        {{0x7FFF7FFF}, true},
+        {{0, 0, 0, 0x7FFF8000, 0}, false},
+        {{0x8000, 0x8000}, false},
+        {{5, 7, -0x8000, int32_t(0x80008000), 1}, false},
+        {{0x8000, 0, 0x8000}, true},
+        {{0, 0x8000, 0x8000}, true},
+        {{INT32_MIN, INT32_MIN, INT32_MIN}, true},
+    };
+    std::vector<int16_t> x(16, INT16_MIN);
+    std::vector<int32_t> d(16, INT16_MIN * 65536);
+    for (const Case &c : cases) {
+        const uint32_t n = uint32_t(c.row.size());
+        std::vector<int16_t> hi(orures::SplitLength(n)), lo(orures::SplitLength(n));
+        EXPECT_EQ(orures::SplitRow(c.row.data(), n, hi.data(), lo.data()), c.exact) << ::testing::PrintToString(c.row);
+        // A refused row would indeed give another sum.
+        for (Kernel kernel : kSplitKernels) {
+            if (!c.exact && KernelAvailable(kernel)) {
+                EXPECT_NE(orures::SplitKernelOf(VariantOf(kernel))(x.data(), hi.data(), lo.data(), n),
+                          orures::DotPortable(d.data(), c.row.data(), n))
+                    << KernelName(kernel) << " " << ::testing::PrintToString(c.row);
+            }
+        }
+    }
+    for (uint32_t n : {orures::kSplitMaxTaps, orures::kSplitMaxTaps + 1}) {
+        const std::vector<int32_t> row(n);
+        std::vector<int16_t> hi(orures::SplitLength(n)), lo(orures::SplitLength(n));
+        EXPECT_EQ(orures::SplitRow(row.data(), n, hi.data(), lo.data()), n <= orures::kSplitMaxTaps) << n;
+    }
+}
+
 enum class Taps { Designed, Random, AllMax, AllMin, Alternating };
 enum class Input { Random, AllMax, AllMin };
+
+// Taps to install; none for the designed filter. 1.0 quantises to INT32_MAX, -2.0 to INT32_MIN.
+std::vector<double> TapsOf(Taps kind, uint32_t taps, std::mt19937 &random)
+{
+    if (kind == Taps::Designed)
+        return {};
+    std::vector<double> h(taps);
+    std::uniform_real_distribution<double> level(-1.0, 1.0);
+    for (uint32_t i = 0; i < taps; ++i) {
+        switch (kind) {
+        case Taps::Random:
+            h[i] = level(random);
+            break;
+        case Taps::AllMax:
+            h[i] = 1.0;
+            break;
+        case Taps::AllMin:
+            h[i] = -2.0;
+            break;
+        default:
+            h[i] = i % 3 == 0 ? 1.0 : -2.0;
+        }
+    }
+    return h;
+}
+
+// Objects of every kernel the processor runs, steered the way the library chooses.
+std::vector<Kernel> AvailableKernels()
+{
+    std::vector<Kernel> kernels;
+    for (Kernel kernel : kKernels)
+        if (KernelAvailable(kernel))
+            kernels.push_back(kernel);
+    return kernels;
+}
+
+OruResampler32 *ConstructWith(Kernel kernel)
+{
+    const KernelScope scope(kernel);
+    return OruResampler32_Construct(nullptr);
+}
 
 // Every kernel the processor runs, chosen the way the library chooses it, against an object with the portable
 // kernel: the player's conversions with their own filters, then rows of odd lengths with full-scale taps and
@@ -736,21 +888,14 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
         {"rows of 3, random taps", 0, 0, 2, 3, 5, Taps::Random, Input::Random},
         {"rows of 9 and 8, alternating full scale", 0, 0, 7, 5, 57, Taps::Alternating, Input::AllMax},
     };
-    std::vector<Kernel> kernels;
-    for (Kernel kernel : kKernels)
-        if (KernelAvailable(kernel))
-            kernels.push_back(kernel);
+    const std::vector<Kernel> kernels = AvailableKernels();
     std::mt19937 random(5);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<OruResampler32 *> objects;
         std::set<decltype(OruResampler32::ResizeRoutine)> resizers;
         for (Kernel kernel : kernels) {
-            OruResampler32 *r = nullptr;
-            {
-                const KernelScope scope(kernel);
-                r = OruResampler32_Construct(nullptr);
-            }
+            OruResampler32 *r = ConstructWith(kernel);
             ASSERT_NE(r, nullptr);
             resizers.insert(r->ResizeRoutine);
             if (c.over) {
@@ -766,27 +911,8 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
         EXPECT_EQ(resizers.size(), kernels.size());
 
         const uint32_t taps = objects[0]->TapsNum;
-        std::vector<double> h(taps);
-        std::uniform_real_distribution<double> level(-1.0, 1.0);
-        for (uint32_t i = 0; i < taps; ++i) {
-            switch (c.coefficients) {
-            case Taps::Random:
-                h[i] = level(random);
-                break;
-            case Taps::AllMax:
-                h[i] = 1.0;
-                break;
-            case Taps::AllMin:
-                h[i] = -2.0;
-                break;
-            case Taps::Alternating:
-                h[i] = i % 3 == 0 ? 1.0 : -2.0;
-                break;
-            case Taps::Designed:
-                break;
-            }
-        }
-        if (c.coefficients != Taps::Designed) {
+        const std::vector<double> h = TapsOf(c.coefficients, taps, random);
+        if (!h.empty()) {
             for (OruResampler32 *r : objects)
                 r->SetCoefficientsDouble(r, h.data(), taps);
         }
@@ -814,6 +940,98 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableOutput)
             EXPECT_EQ(outputs[k], outputs[0]) << KernelName(kernels[k]);
         for (OruResampler32 *r : objects)
             OruResampler32_Destruct(r, 1);
+    }
+}
+
+// 16- and 8-bit input, which the SSE2 and AVX2 objects run through the split kernels where the taps allow,
+// against the portable object: the conversions of sirrel-decode and the player, taps that split exactly at full
+// scale (INT32_MIN) and taps that do not (INT32_MAX), input at full scale, requests of odd sizes across the
+// buffer size. A few 32-bit samples in between leave history whose low halves are not zero.
+TEST(ResamplerKernels, SixteenBitInputGivesThePortableOutput)
+{
+    struct Case {
+        const char *name;
+        float inRate, outRate;
+        Taps coefficients;
+    };
+    const Case cases[] = {
+        {"44100 to 11025", 44100, 11025, Taps::Designed},
+        {"48000 to 11025", 48000, 11025, Taps::Designed},
+        {"44100 to 22050", 44100, 22050, Taps::Designed},
+        {"11025 to 22050", 11025, 22050, Taps::Designed},
+        {"44100 to 22050, random taps", 44100, 22050, Taps::Random},
+        {"48000 to 11025, all taps min", 48000, 11025, Taps::AllMin},
+        {"44100 to 11025, all taps max", 44100, 11025, Taps::AllMax},
+        {"11025 to 22050, alternating full scale", 11025, 22050, Taps::Alternating},
+    };
+    std::mt19937 random(17);
+    // Runs of 500 samples: random, all -32768, all 32767, alternating between the two.
+    std::vector<int16_t> wide(60000);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        switch (i / 500 % 4) {
+        case 0:
+            wide[i] = int16_t(random());
+            break;
+        case 1:
+            wide[i] = INT16_MIN;
+            break;
+        case 2:
+            wide[i] = INT16_MAX;
+            break;
+        default:
+            wide[i] = random() & 1 ? INT16_MIN : INT16_MAX;
+        }
+    }
+    std::vector<uint8_t> narrow(4000);
+    for (uint8_t &v : narrow)
+        v = uint8_t(random());
+    const int32_t stray[3] = {0x12345678, -0x0000FFFF, 0x7FFFFFFF};
+
+    const std::vector<Kernel> kernels = AvailableKernels();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> h;
+        std::vector<std::vector<int32_t>> outputs;
+        for (Kernel kernel : kernels) {
+            OruResampler32 *r = ConstructWith(kernel);
+            ASSERT_NE(r, nullptr);
+            OruResampler32_Setup(r, c.inRate, c.outRate, 0, 127);
+            if (h.empty())
+                h = TapsOf(c.coefficients, r->TapsNum, random);
+            if (!h.empty())
+                r->SetCoefficientsDouble(r, h.data(), r->TapsNum);
+
+            std::vector<int32_t> y;
+            size_t wideAt = 0, narrowAt = 0;
+            const auto pull16 = [&](int32_t count) {
+                std::vector<int16_t> out(count > 0 ? size_t(count) : 0);
+                const uint32_t need = OruResampler32_InSamples(r, uint32_t(count));
+                ASSERT_LE(wideAt + need, wide.size());
+                OruResampler32_ProcessOut_16_16(r, out.data(), wide.data() + wideAt, count, 1);
+                wideAt += need;
+                y.insert(y.end(), out.begin(), out.end());
+            };
+            for (int32_t count : {1, 7, 333, 2047, 5})
+                pull16(count);
+            std::vector<int32_t> pushed(3 * r->Over / r->Under + 2);
+            const int32_t n = OruResampler32_ProcessIn_32_32(r, pushed.data(), stray, 3, 1);
+            y.insert(y.end(), pushed.begin(), pushed.begin() + n);
+            for (int32_t count : {1001, 3, 640})
+                pull16(count);
+            for (int32_t count : {77, 500}) {
+                std::vector<uint8_t> out(count > 0 ? size_t(count) : 0);
+                const uint32_t need = OruResampler32_InSamples(r, uint32_t(count));
+                ASSERT_LE(narrowAt + need, narrow.size());
+                OruResampler32_ProcessOut_8_8(r, out.data(), narrow.data() + narrowAt, count, 1);
+                narrowAt += need;
+                y.insert(y.end(), out.begin(), out.end());
+            }
+            pull16(999);
+            outputs.push_back(y);
+            OruResampler32_Destruct(r, 1);
+        }
+        for (size_t k = 1; k < outputs.size(); ++k)
+            EXPECT_EQ(outputs[k], outputs[0]) << KernelName(kernels[k]);
     }
 }
 
