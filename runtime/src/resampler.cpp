@@ -247,32 +247,38 @@ template <typename Dot> uint32_t Polyphase(OruResampler32 *r, const Geometry &g,
     return written;
 }
 
-// Samples of 16- and 8-bit input have low halves of zero, so the split kernels give the same sums, as long as
-// the history came from such input too and the taps split exactly.
-template <orures::DotKernel Dot, orures::SplitKernel Split>
-uint32_t RunWith(OruResampler32 *r, int32_t *out, uint32_t n, bool highHalves)
+template <orures::DotKernel Dot> uint32_t RunWith(OruResampler32 *r, int32_t *out, uint32_t n)
 {
     const Geometry g = Measure(r);
     int32_t *d = r->DelayLine;
     // Where K - 1 is not a multiple of L, the last output of a block may reach the sample after it: not known
     // yet, so it counts as 0 rather than whatever an earlier block left there.
     d[g.history + n] = 0;
-#if ORU_RESAMPLER_X86
-    if constexpr (Split != nullptr) {
-        int16_t *x = NarrowLine(r, g);
-        if (highHalves && *SplitExact(r, g) && orures::Narrow(d, x, g.history + n + 1)) {
-            const int16_t *split = SplitRows(r, g);
-            return Polyphase(r, g, out, n, [&](uint64_t first, uint64_t p) {
-                const int16_t *hi = split + 2 * p * g.split;
-                return Split(x + first, hi, hi + g.split, g.row);
-            });
-        }
-    }
-#endif
     const int32_t *rows = PhaseRows(r, g);
     return Polyphase(r, g, out, n,
                      [&](uint64_t first, uint64_t p) { return Dot(d + first, rows + p * g.row, g.row); });
 }
+
+#if ORU_RESAMPLER_X86
+// Samples of 16- and 8-bit input have low halves of zero, so the split kernels give the same sums, as long as
+// the history came from such input too and the taps split exactly.
+template <orures::DotKernel Dot, orures::SplitKernel Split>
+uint32_t RunSplitWith(OruResampler32 *r, int32_t *out, uint32_t n, bool highHalves)
+{
+    const Geometry g = Measure(r);
+    int32_t *d = r->DelayLine;
+    d[g.history + n] = 0;
+    int16_t *x = NarrowLine(r, g);
+    if (highHalves && *SplitExact(r, g) && orures::Narrow(d, x, g.history + n + 1)) {
+        const int16_t *split = SplitRows(r, g);
+        return Polyphase(r, g, out, n, [&](uint64_t first, uint64_t p) {
+            const int16_t *hi = split + 2 * p * g.split;
+            return Split(x + first, hi, hi + g.split, g.row);
+        });
+    }
+    return RunWith<Dot>(r, out, n);
+}
+#endif
 
 // The structure has no field for the kernel: construction installs one resize routine per variant, and that
 // routine names the kernel. A routine the caller installs gets the portable kernel.
@@ -294,11 +300,12 @@ uint32_t Run(OruResampler32 *r, int32_t *out, uint32_t n, bool highHalves)
 {
 #if ORU_RESAMPLER_X86
     if (r->ResizeRoutine == ResizeFor<orures::Variant::Avx2>)
-        return RunWith<orures::DotAvx2, orures::DotSplitAvx2>(r, out, n, highHalves);
+        return RunSplitWith<orures::DotAvx2, orures::DotSplitAvx2>(r, out, n, highHalves);
     if (r->ResizeRoutine == ResizeFor<orures::Variant::Sse2>)
-        return RunWith<orures::DotSse2, orures::DotSplitSse2>(r, out, n, highHalves);
+        return RunSplitWith<orures::DotSse2, orures::DotSplitSse2>(r, out, n, highHalves);
 #endif
-    return RunWith<orures::DotPortable, nullptr>(r, out, n, highHalves);
+    (void)highHalves;
+    return RunWith<orures::DotPortable>(r, out, n);
 }
 
 struct Pcm8 {
