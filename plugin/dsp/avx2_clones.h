@@ -3,7 +3,9 @@
 // multiply-add, so every operation rounds as before.
 #pragma once
 
-#if defined(__x86_64__) || defined(__i386__)
+// ThreadSanitizer's run-time is not yet set up when the loader runs the copies' resolvers, so its builds take the
+// default copy alone.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__SANITIZE_THREAD__)
 #define SIRREL_AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
 #else
 #define SIRREL_AVX2_CLONES
