@@ -1,5 +1,7 @@
 #include "decoders/character_sets.h"
 
+#include <algorithm>
+
 #include "protocols/settings_model.h"
 
 namespace sirrel {
@@ -231,6 +233,14 @@ std::string DisplayText(int32_t mode, uint32_t entry, const TranslationTable &tr
     if (c == 0)
         return {};
     return std::string(1, char(c));
+}
+
+int32_t LikeliestConstantRatio(const std::array<int32_t, 7> &towardOne)
+{
+    std::array<int32_t, 7> order{0, 1, 2, 3, 4, 5, 6};
+    std::stable_sort(order.begin(), order.end(),
+                     [&towardOne](int32_t a, int32_t b) { return towardOne[size_t(a)] > towardOne[size_t(b)]; });
+    return 1 << order[0] | 1 << order[1] | 1 << order[2];
 }
 
 } // namespace sirrel

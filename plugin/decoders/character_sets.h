@@ -27,6 +27,10 @@ constexpr uint8_t kMarkerRepetition = 0x40;
 constexpr uint8_t kMarkerService1 = 0x41;
 constexpr uint8_t kMarkerService2 = 0x42;
 
+// The constant-ratio code (three one-bits of seven) likeliest from each bit's confidence that it is a 1, bit 0
+// first: its three surest one-bits, the earlier bit on a tie.
+int32_t LikeliestConstantRatio(const std::array<int32_t, 7> &towardOne);
+
 // ITA2 characters: 0..31 letters case, 32..63 figures case of the same code.
 extern const std::array<uint8_t, 64> kIta2Table;
 // The 7-bit code of each ITA2 code, first received bit as bit 0.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "decoders/character_sets.h"
+
 namespace sirrel {
 
 void FecCombiner::SetCodes(int32_t dxPhasing, int32_t rxPhasing, int32_t errorMark)
@@ -56,13 +58,7 @@ int32_t FecCombiner::Combined(const Slot &first, const Slot &repeat) const
     }
     if (!constantRatio_ || !any)
         return errorMark_;
-    std::array<int32_t, 7> order{0, 1, 2, 3, 4, 5, 6};
-    std::stable_sort(order.begin(), order.end(),
-                     [&sum](int32_t a, int32_t b) { return sum[size_t(a)] > sum[size_t(b)]; });
-    int32_t word = 0;
-    for (size_t k = 0; k < 3; ++k)
-        word |= 1 << order[k];
-    return (first.code & ~0x7F) | word;
+    return (first.code & ~0x7F) | LikeliestConstantRatio(sum);
 }
 
 int32_t FecCombiner::Likelier(const Slot &first, const Slot &repeat) const

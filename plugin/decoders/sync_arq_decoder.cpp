@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "decoders/character_sets.h"
+
 namespace sirrel {
 
 namespace {
@@ -253,19 +255,10 @@ int32_t SyncArqDecoder::Corrected(int32_t at, int32_t code) const
     const int16_t *confidence = confidence_.data() + at;
     if (charset_ == kIta2P || std::all_of(confidence, confidence + kCodeBits, [](int16_t c) { return c == 0; }))
         return ErrorMark(charset_);
-    // Every word of three one-bits is a character: the likeliest is the one of the three bits most surely 1.
-    std::array<int32_t, kCodeBits> order{};
     std::array<int32_t, kCodeBits> towardOne{};
-    for (int32_t k = 0; k < kCodeBits; ++k) {
-        order[size_t(k)] = k;
+    for (int32_t k = 0; k < kCodeBits; ++k)
         towardOne[size_t(k)] = (code >> k & 1) ? confidence[k] : -confidence[k];
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [&towardOne](int32_t a, int32_t b) { return towardOne[size_t(a)] > towardOne[size_t(b)]; });
-    int32_t word = 0;
-    for (int32_t k = 0; k < 3; ++k)
-        word |= 1 << order[size_t(k)];
-    return (code & ~kAllCodeBits) | word;
+    return (code & ~kAllCodeBits) | LikeliestConstantRatio(towardOne);
 }
 
 int32_t SyncArqDecoder::ValidCodes(int32_t at) const
