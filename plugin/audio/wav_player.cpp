@@ -71,6 +71,12 @@ void WavPlayer::SetBufferSize(uint32_t bytes)
     bufferSize_ = bytes ? bytes : kDefaultBufferSize;
 }
 
+void WavPlayer::SetDirectReads(bool direct)
+{
+    ExclusionHold hold(lock_);
+    directReads_ = direct;
+}
+
 bool WavPlayer::SetWantedFormat(const Format &format)
 {
     if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) || format.rate == 0)
@@ -113,7 +119,7 @@ bool WavPlayer::Open(const char *path)
     {
         ExclusionHold hold(lock_);
         CloseFile();
-        accepted = file_.OpenRead(path, bufferSize_) && Accept();
+        accepted = file_.OpenRead(path, directReads_ ? 0 : bufferSize_) && Accept();
         if (accepted)
             OruString_Set_String(&path_, path);
         else

@@ -135,14 +135,18 @@ void MajorityVote(int16_t *history, int32_t window, const int16_t *bits, uint32_
     if (window < 1 || count == 0)
         return;
     const uint32_t w = uint32_t(window);
-    // h = history followed by bits; out[i] is the majority of h[i] ... h[i + w - 1].
-    auto h = [&](uint32_t j) -> int32_t { return j < w ? history[j] : bits[j - w]; };
+    // out[i] is the majority of the last w levels up to bits[i]: history followed by bits, slid by one each time.
     int32_t ones = 0;
     for (uint32_t j = 0; j < w; ++j)
         ones += history[j];
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0)
-            ones += h(i + w - 1) - h(i - 1);
+    out[0] = 2 * ones > window ? 1 : 0;
+    const uint32_t fromHistory = std::min(count, w + 1);
+    for (uint32_t i = 1; i < fromHistory; ++i) {
+        ones += bits[i - 1] - history[i - 1];
+        out[i] = 2 * ones > window ? 1 : 0;
+    }
+    for (uint32_t i = fromHistory; i < count; ++i) {
+        ones += bits[i - 1] - bits[i - 1 - w];
         out[i] = 2 * ones > window ? 1 : 0;
     }
     if (count >= w) {
@@ -303,8 +307,12 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
 
     double space = 0.0;
     double mark = 0.0;
+    double power = 0.0;
+    for (uint32_t i = 0; i < n; ++i)
+        power += double(x[i]) * x[i];
+    power /= std::max(n, 1u);
     // Without a rate (or the memory of the vote) the frame is only shown.
-    if (rate_ != 0 && majorityHistory_.data() && TakeTones(x, n, space, mark)) {
+    if (rate_ != 0 && majorityHistory_.data() && TakeTones(x, n, power, space, mark)) {
         const DemodulatorChoice choice = settings_.Demodulator();
         const int16_t *bits = choice == kDemodCorrelative  ? DemodulateCorrelative(x, n, space, mark)
                               : choice == kDemodWeakSignal ? DemodulateWeakSignal(x, n, space, mark)
@@ -312,7 +320,7 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
         MajorityVote(majorityHistory_.data(), majorityWindow_, bits, n, cleaned_);
         // The intervals measured on the noise before a signal outnumber its own for many seconds, and the filters
         // set for the rate the noise gave keep feeding them: the measurement starts afresh with the signal.
-        if (SignalBegins(x, n) && settings_.baudAuto) {
+        if (SignalBegins(power) && settings_.baudAuto) {
             intervals_.Clear();
             trialBin_ = 0;
             trialFailed_ = false;
@@ -339,12 +347,8 @@ void SignalChain::ProcessBlock(const int16_t *x, uint32_t n)
 }
 
 // The tones of this frame; false when they are not both within 200 ... 3000 Hz.
-bool SignalChain::TakeTones(const int16_t *x, uint32_t n, double &space, double &mark)
+bool SignalChain::TakeTones(const int16_t *x, uint32_t n, double power, double &space, double &mark)
 {
-    double power = 0.0;
-    for (uint32_t i = 0; i < n; ++i)
-        power += double(x[i]) * x[i];
-    power /= std::max(n, 1u);
     // A frame well below the level of the signal (the pause between ARQ blocks) has no tones to find: its
     // spectrum would give the lowest bin or a sidelobe. It keeps the tones of the signal, and it is still
     // demodulated so that the bit clock keeps counting through the pause.
@@ -587,12 +591,9 @@ int32_t SignalChain::MeasureBitRate(const int16_t *bits, uint32_t n)
     return int32_t(measured);
 }
 
-bool SignalChain::SignalBegins(const int16_t *x, uint32_t n)
+bool SignalChain::SignalBegins(double power)
 {
-    double power = 0.0;
-    for (uint32_t i = 0; i < n; ++i)
-        power += double(x[i]) * x[i];
-    power = std::max(power / std::max(n, 1u), kQuietFloor);
+    power = std::max(power, kQuietFloor);
     const bool begins = quietPower_ > 0.0 && power > quietPower_ * kOnsetRatio;
     quietPower_ = quietPower_ == 0.0 || power < quietPower_ ? power : quietPower_ + (power - quietPower_) * kQuietRise;
     return begins;

@@ -138,7 +138,8 @@ public:
 
 private:
     void ProcessBlock(const int16_t *x, uint32_t n);
-    bool TakeTones(const int16_t *x, uint32_t n, double &space, double &mark);
+    // power: the frame's mean square.
+    bool TakeTones(const int16_t *x, uint32_t n, double power, double &space, double &mark);
     const int16_t *DemodulateToneFilters(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *DemodulateCorrelative(const int16_t *x, uint32_t n, double space, double mark);
     const int16_t *DemodulateWeakSignal(const int16_t *x, uint32_t n, double space, double mark);
@@ -148,7 +149,7 @@ private:
     int32_t MeasureBitRate(const int16_t *bits, uint32_t n);
     int32_t TrialStep(int32_t best, int32_t bin);
     // True for the first frame of a signal that stands well above what came before (noise, silence).
-    bool SignalBegins(const int16_t *x, uint32_t n);
+    bool SignalBegins(double power);
 
     SettingsModel &settings_;
     DispatchTarget dispatch_;

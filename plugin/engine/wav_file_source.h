@@ -1,8 +1,9 @@
 // WavFileSource: a WAV file as the engine's audio, converted to 16-bit mono at the processing rate as the
 // player converts it for playback.
 //
-// The file is read by a read-ahead thread that every read of the player wakes; the source takes the audio
-// from the player in large blocks, so that a decode wakes it a few times a second instead of once a frame.
+// The file is read on the reading thread itself: a decode reads as fast as it can, and a read-ahead thread would
+// only add a copy of every byte and a hand-off per block. The source takes the audio from the player in large
+// blocks.
 #pragma once
 
 #include <cstdint>

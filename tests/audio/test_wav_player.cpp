@@ -195,6 +195,32 @@ TEST_F(WavPlayerTest, RateConversionKeepsPitchAndLevel)
     EXPECT_NEAR(std::sqrt(power / (out.size() - 400)), 10000 / std::sqrt(2.0), 200);
 }
 
+// Reading on the caller's thread gives what the read-ahead thread gives, across the player's chunks and the
+// reader's pieces, converted or not.
+TEST_F(WavPlayerTest, DirectReadsGiveWhatBufferedReadsGive)
+{
+    Bytes data;
+    for (int i = 0; i < 3 * 4096 + 77; ++i)
+        Append16(data, static_cast<uint16_t>(static_cast<int16_t>((i * 7919) % 65536 - 32768)));
+    const Bytes image = Riff({Make(1, 44100, 16, 1, data)});
+    for (uint32_t rate : {44100u, 11025u}) {
+        SCOPED_TRACE(rate);
+        Bytes expected;
+        {
+            WavPlayer buffered;
+            ASSERT_TRUE(Open(buffered, image, rate, 16, 1));
+            expected = ReadAll(buffered, 4096);
+        }
+        ASSERT_FALSE(expected.empty());
+        for (uint32_t piece : {64u, 1000u, 65536u}) {
+            WavPlayer direct;
+            direct.SetDirectReads(true);
+            ASSERT_TRUE(Open(direct, image, rate, 16, 1));
+            EXPECT_EQ(ReadAll(direct, piece), expected) << "pieces of " << piece;
+        }
+    }
+}
+
 // Each channel has its own resampler: a silent channel stays silent beside a loud one.
 TEST_F(WavPlayerTest, StereoRateConversionKeepsTheChannelsApart)
 {
