@@ -1,11 +1,13 @@
 // The further signal-processing objects, each over one second of 11025 Hz audio per iteration (the
 // demodulator also in its default 44100 Hz set-up). "RTF" is the real-time factor: seconds of audio per second.
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {
@@ -268,6 +270,26 @@ void BM_ExtractFrequency_16_Float(benchmark::State &state)
     reportSeconds(state, 1.0, kRate);
 }
 
+// I/Q magnitude of one second of pairs in calls of the first argument's length, with the kernel of the second.
+void BM_ComputeIQModule_I16(benchmark::State &state)
+{
+    const uint32_t block = uint32_t(state.range(0));
+    const Kernel kernel = Kernel(state.range(1));
+    if (!KernelAvailable(kernel)) {
+        state.SkipWithError("kernel not available on this processor");
+        return;
+    }
+    KernelScope scope(kernel);
+    const std::vector<int16_t> i = testAudio(kRate, kRate);
+    std::vector<int16_t> q(i.rbegin(), i.rend()), out(kRate);
+    for (auto _ : state) {
+        for (uint32_t at = 0; at < uint32_t(kRate); at += block)
+            ComputeIQModule_I16(i.data() + at, q.data() + at, out.data() + at, std::min(block, uint32_t(kRate) - at));
+        benchmark::DoNotOptimize(out.data());
+    }
+    reportSeconds(state, 1.0, kRate);
+}
+
 } // namespace
 
 BENCHMARK(BM_AGC_Mono16);
@@ -286,3 +308,9 @@ BENCHMARK(BM_ToneDetectorCorr16)->Arg(1)->Arg(0);
 BENCHMARK(BM_Correlate_Float_Float)->Arg(64)->Arg(512);
 BENCHMARK(BM_ExtractAmplitude_16_Float);
 BENCHMARK(BM_ExtractFrequency_16_Float);
+BENCHMARK(BM_ComputeIQModule_I16)
+    ->ArgNames({"block", "portable0_sse2_1_avx2_2"})
+    ->Args({256, int(Kernel::Portable)})
+    ->Args({256, int(Kernel::Sse2)})
+    ->Args({256, int(Kernel::Avx2)})
+    ->Args({kRate, int(Kernel::Avx2)});

@@ -2,20 +2,28 @@
 //
 // A real block of N samples is transformed as N/2 complex values (even samples real, odd samples imaginary)
 // by an in-place radix-2 decimation-in-time FFT, then split into the spectrum of the real block. The two
-// precisions share the layout and every step below; only the float object has vector butterfly kernels, and
-// those do each butterfly's arithmetic in the portable order so that all kernels give the same bits.
+// precisions share the layout and every step below; only the float object has vector kernels (loading, butterflies,
+// splitting), and those do each element's arithmetic in the portable order so that all kernels give the same bits.
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
 #include <type_traits>
 
+#include "fft_glue.h"
 #include "fft_kernels.h"
 #include "orurt.h"
 
 namespace {
 
+using orufft::QuarterPower;
 using orufft::StageKernel;
+
+template <typename Real, typename Sample>
+using LoadKernel = void (*)(Real *z, const uint32_t *reversal, const float *window, const Sample *x, uint32_t count,
+                            uint32_t half);
+template <typename Real>
+using SplitKernel = void (*)(const Real *z, const float *twiddles, Real *re, Real *im, Real *module, uint32_t half);
 
 constexpr double kPi = 3.141592653589793238462643383280;
 // The storage of 20 N or 30 N bytes must fit the allocator's 32-bit size.
@@ -82,21 +90,6 @@ void ComputeTables(uint32_t *reversal, float *twiddles, uint32_t n)
     }
 }
 
-// Pair b of the block goes to the bit-reversed slot; samples past count are taken as 0.
-template <typename Real, typename Sample>
-void LoadReal(Real *z, const uint32_t *reversal, const float *window, const Sample *x, uint32_t count,
-              uint32_t half)
-{
-    if (count > 2 * half)
-        count = 2 * half;
-    for (uint32_t b = 0; b < half; ++b) {
-        const uint32_t i = 2 * b;
-        Real *slot = z + 2 * size_t(reversal[b]);
-        slot[0] = i < count ? Real(x[i]) * Real(window[i]) : Real(0);
-        slot[1] = i + 1 < count ? Real(x[i + 1]) * Real(window[i + 1]) : Real(0);
-    }
-}
-
 template <typename Real, typename Sample>
 void LoadComplex(Real *z, const uint32_t *reversal, const float *window, const Sample *re, const Sample *im,
                  uint32_t pairs, uint32_t half)
@@ -111,25 +104,6 @@ void LoadComplex(Real *z, const uint32_t *reversal, const float *window, const S
     }
 }
 
-// Z[k] = E[k] + i O[k] holds the transforms of the even and odd samples; P - i W Q = 2 X[k].
-template <typename Real>
-void SplitReal(const Real *z, const float *twiddles, Real *re, Real *im, uint32_t half)
-{
-    re[0] = z[0] + z[1];
-    im[0] = 0;
-    for (uint32_t k = 1; k < half; ++k) {
-        const uint32_t m = half - k;
-        const Real pr = z[2 * k] + z[2 * m];
-        const Real pi = z[2 * k + 1] - z[2 * m + 1];
-        const Real qr = z[2 * k] - z[2 * m];
-        const Real qi = z[2 * k + 1] + z[2 * m + 1];
-        const Real wi = twiddles[2 * k];
-        const Real wr = twiddles[2 * k + 1];
-        re[k] = pr + (wr * qi + wi * qr);
-        im[k] = pi - (wr * qr - wi * qi);
-    }
-}
-
 // 0 Hz moves to index N/4, the negative frequencies below it.
 template <typename Real> void SwapHalves(const Real *z, Real *re, Real *im, uint32_t half)
 {
@@ -139,12 +113,6 @@ template <typename Real> void SwapHalves(const Real *z, Real *re, Real *im, uint
         re[to] = z[2 * k];
         im[to] = z[2 * k + 1];
     }
-}
-
-template <typename Real> void QuarterPower(const Real *re, const Real *im, Real *module, uint32_t half)
-{
-    for (uint32_t k = 0; k < half; ++k)
-        module[k] = (re[k] * re[k] + im[k] * im[k]) * Real(0.25);
 }
 
 // The byte offsets of the arrays in Storage, each aligned for its element type.
@@ -229,15 +197,15 @@ template <typename Fft> void Detach(Fft *f)
 const uint32_t *Reversal(const void *storage) { return static_cast<const uint32_t *>(storage); }
 
 template <typename Fft, typename Sample>
-void TransformReal(Fft *f, const Sample *x, uint32_t count, StageKernel<RealOf<Fft>> stages)
+void TransformReal(Fft *f, const Sample *x, uint32_t count, LoadKernel<RealOf<Fft>, Sample> load,
+                   StageKernel<RealOf<Fft>> stages, SplitKernel<RealOf<Fft>> split)
 {
     if (!f || !f->Storage || !x)
         return;
     const uint32_t half = f->HalfSize;
-    LoadReal(f->WorkBuffer, Reversal(f->Storage), f->Window, x, count, half);
+    load(f->WorkBuffer, Reversal(f->Storage), f->Window, x, count, half);
     stages(f->WorkBuffer, f->Twiddles, half);
-    SplitReal(f->WorkBuffer, f->Twiddles, f->RealPart, f->ImagPart, half);
-    QuarterPower(f->RealPart, f->ImagPart, f->Module, half);
+    split(f->WorkBuffer, f->Twiddles, f->RealPart, f->ImagPart, f->Module, half);
 }
 
 template <typename Fft, typename Sample>
@@ -253,8 +221,7 @@ void TransformComplex(Fft *f, const Sample *re, const Sample *im, uint32_t pairs
 }
 
 // Direct DFT of the bins first..last by a rotating phasor; every other bin is left 0.
-template <typename Sample>
-void Bins(OruFFT2Float *f, const Sample *x, uint32_t count, uint32_t first, uint32_t last)
+template <typename Sample> void Bins(OruFFT2Float *f, const Sample *x, uint32_t count, uint32_t first, uint32_t last)
 {
     if (!f || !f->Storage || !x)
         return;
@@ -298,15 +265,32 @@ void Bins32(OruFFT2Float *f, const int32_t *x, uint32_t count, uint32_t first, u
     Bins(f, x, count, first, last);
 }
 
-// One routine set per butterfly kernel; the object's ComputeReal16 tells which set it was given.
-template <StageKernel<float> Stages> void Real16(OruFFT2Float *f, const int16_t *x, uint32_t count)
+// The kernels of one processor variant.
+struct KernelSet {
+    LoadKernel<float, int16_t> load16;
+    LoadKernel<float, int32_t> load32;
+    StageKernel<float> stages;
+    SplitKernel<float> split;
+};
+
+constexpr KernelSet kPortableKernels{orufft::LoadReal<float, int16_t>, orufft::LoadReal<float, int32_t>,
+                                     orufft::StagesPortable<float>, orufft::SplitPower<float>};
+#if ORU_FFT_X86
+constexpr KernelSet kSse2Kernels{orufft::LoadRealSse2<int16_t>, orufft::LoadRealSse2<int32_t>, orufft::StagesSse2,
+                                 orufft::SplitPowerSse2};
+constexpr KernelSet kAvx2Kernels{orufft::LoadRealAvx2<int16_t>, orufft::LoadRealAvx2<int32_t>, orufft::StagesAvx2,
+                                 orufft::SplitPowerAvx2};
+#endif
+
+// One routine set per kernel set; the object's ComputeReal16 tells which set it was given.
+template <const KernelSet &Kernels> void Real16(OruFFT2Float *f, const int16_t *x, uint32_t count)
 {
-    TransformReal(f, x, count, Stages);
+    TransformReal(f, x, count, Kernels.load16, Kernels.stages, Kernels.split);
 }
 
-template <StageKernel<float> Stages> void Real32(OruFFT2Float *f, const int32_t *x, uint32_t count)
+template <const KernelSet &Kernels> void Real32(OruFFT2Float *f, const int32_t *x, uint32_t count)
 {
-    TransformReal(f, x, count, Stages);
+    TransformReal(f, x, count, Kernels.load32, Kernels.stages, Kernels.split);
 }
 
 struct RoutineSet {
@@ -315,11 +299,10 @@ struct RoutineSet {
     StageKernel<float> stages;
 };
 
-constexpr RoutineSet kPortable{Real16<orufft::StagesPortable<float>>, Real32<orufft::StagesPortable<float>>,
-                               orufft::StagesPortable<float>};
+constexpr RoutineSet kPortable{Real16<kPortableKernels>, Real32<kPortableKernels>, kPortableKernels.stages};
 #if ORU_FFT_X86
-constexpr RoutineSet kSse2{Real16<orufft::StagesSse2>, Real32<orufft::StagesSse2>, orufft::StagesSse2};
-constexpr RoutineSet kAvx2{Real16<orufft::StagesAvx2>, Real32<orufft::StagesAvx2>, orufft::StagesAvx2};
+constexpr RoutineSet kSse2{Real16<kSse2Kernels>, Real32<kSse2Kernels>, kSse2Kernels.stages};
+constexpr RoutineSet kAvx2{Real16<kAvx2Kernels>, Real32<kAvx2Kernels>, kAvx2Kernels.stages};
 #endif
 
 const RoutineSet &PickRoutines()
@@ -457,12 +440,14 @@ void OruFFT_BufferSize(OruFFT *f, uint32_t n)
 
 void OruFFT_Compute_16(OruFFT *f, const int16_t *samples, uint32_t count)
 {
-    TransformReal(f, samples, count, orufft::StagesPortable<double>);
+    TransformReal(f, samples, count, orufft::LoadReal<double, int16_t>, orufft::StagesPortable<double>,
+                  orufft::SplitPower<double>);
 }
 
 void OruFFT_Compute_32(OruFFT *f, const int32_t *samples, uint32_t count)
 {
-    TransformReal(f, samples, count, orufft::StagesPortable<double>);
+    TransformReal(f, samples, count, orufft::LoadReal<double, int32_t>, orufft::StagesPortable<double>,
+                  orufft::SplitPower<double>);
 }
 
 void OruFFT_ComputeComplex_IQ_16(OruFFT *f, const int16_t *i, const int16_t *q, uint32_t pairs)

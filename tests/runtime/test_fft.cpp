@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -381,6 +382,66 @@ TEST(OruFFT2Float, VectorKernelsGiveThePortableBits)
                 ASSERT_EQ(vector.size(), portable.size());
                 EXPECT_EQ(std::memcmp(vector.data(), portable.data(), portable.size() * sizeof(float)), 0)
                     << "kernel " << int(kernel);
+            }
+        }
+    }
+}
+
+// The real transform's vector loading and splitting against the portable bits: blocks shorter than the size
+// (the vector bodies stop early, the rest is zero) and full-scale blocks, from both sample widths.
+TEST(OruFFT2Float, VectorKernelsGiveThePortableBitsForShortAndFullScaleBlocks)
+{
+    std::vector<Kernel> kernels;
+    for (Kernel k : {Kernel::Sse2, Kernel::Avx2})
+        if (KernelAvailable(k))
+            kernels.push_back(k);
+    if (kernels.empty())
+        GTEST_SKIP() << "no vector kernel on this processor";
+
+    enum class Fill { Random, Lowest, Alternating };
+    // count samples of the fill, then samples that must not be read: a kernel that reads them shows in the result.
+    auto block = [](auto lowest, auto highest, Fill fill, uint32_t count, uint32_t seed) {
+        using T = decltype(lowest);
+        std::vector<T> x = RandomSamples<T>(count + 8, seed, int64_t(highest) + 1);
+        for (uint32_t i = 0; i < count; ++i) {
+            if (fill == Fill::Lowest)
+                x[i] = lowest;
+            if (fill == Fill::Alternating)
+                x[i] = i % 2 ? lowest : highest;
+        }
+        for (uint32_t i = count; i < count + 8; ++i)
+            x[i] = T(highest - T(i));
+        return x;
+    };
+
+    for (uint32_t n = 4; n <= 8192; n *= 2) {
+        for (uint32_t count : {n, n - 1, n / 2 - 1, n / 2 + 3, 7u, 1u, 0u}) {
+            for (Fill fill : {Fill::Random, Fill::Lowest, Fill::Alternating}) {
+                SCOPED_TRACE(testing::Message() << "N " << n << " count " << count << " fill " << int(fill));
+                const std::vector<int16_t> x16 = block(int16_t(INT16_MIN), int16_t(INT16_MAX), fill, count, n + count);
+                const std::vector<int32_t> x32 = block(INT32_MIN, INT32_MAX, fill, count, n + count + 1);
+                auto run = [&](Kernel kernel) {
+                    KernelScope scope(kernel);
+                    FloatFft f(n, ORU_FFT_HAMMING);
+                    std::vector<float> out;
+                    auto keep = [&] {
+                        out.insert(out.end(), f->RealPart, f->RealPart + n / 2);
+                        out.insert(out.end(), f->ImagPart, f->ImagPart + n / 2);
+                        out.insert(out.end(), f->Module, f->Module + n / 2);
+                    };
+                    f->ComputeReal16(f.f, x16.data(), count);
+                    keep();
+                    f->ComputeReal32(f.f, x32.data(), count);
+                    keep();
+                    return out;
+                };
+                const std::vector<float> portable = run(Kernel::Portable);
+                for (Kernel kernel : kernels) {
+                    const std::vector<float> vector = run(kernel);
+                    ASSERT_EQ(vector.size(), portable.size());
+                    ASSERT_EQ(std::memcmp(vector.data(), portable.data(), portable.size() * sizeof(float)), 0)
+                        << "kernel " << int(kernel);
+                }
             }
         }
     }

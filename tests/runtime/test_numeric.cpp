@@ -1,4 +1,4 @@
-// Integer helpers, extended-precision exp/log10 and the I/Q magnitude.
+// Integer helpers, extended-precision exp/log10 and the I/Q magnitude (each kernel against the integer root).
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "kernel_choice.h"
 #include "orurt.h"
 
 namespace {
@@ -149,6 +150,80 @@ TEST(NumericTest, IQModuleMatchesReferenceOnRandomInput)
     ComputeIQModule_I16(i.data(), q.data(), out.data(), n);
     for (uint32_t k = 0; k < n; ++k)
         ASSERT_EQ(out[k], ReferenceModule(i[k], q[k])) << i[k] << ", " << q[k];
+}
+
+// The integer root the library computed before it had vector forms: the value every kernel must give.
+int16_t IntegerRootModule(int16_t i, int16_t q)
+{
+    const uint32_t power = uint32_t(int32_t(i) * i) + uint32_t(int32_t(q) * q);
+    uint32_t root = uint32_t(std::sqrt(double(power)));
+    while (uint64_t(root) * root > power)
+        --root;
+    while (uint64_t(root + 1) * (root + 1) <= power)
+        ++root;
+    if (power - root * root > root)
+        ++root;
+    return int16_t(root > 32767 ? 32767 : root);
+}
+
+uint32_t FloorRoot(uint64_t x)
+{
+    uint64_t r = uint64_t(std::sqrt(double(x)));
+    while (r * r > x)
+        --r;
+    while ((r + 1) * (r + 1) <= x)
+        ++r;
+    return uint32_t(r);
+}
+
+// Every I against a spread of Q, and for every |I| the two Q whose powers straddle n^2 + n (where the rounding
+// turns) for n from |I| up; the pairs run through the library in one call, so the vector bodies see them all.
+TEST(NumericTest, IQModuleKernelsGiveTheIntegerRoot)
+{
+    std::vector<int16_t> is, qs;
+    for (int i = -32768; i <= 32767; ++i)
+        for (int q : {0, 1, -1, 2, 7, -181, 4096, 12345, 23170, -23171, 32767, -32768}) {
+            is.push_back(int16_t(i));
+            qs.push_back(int16_t(q));
+        }
+    for (int64_t i = 0; i <= 32768; ++i)
+        for (int64_t offset : {0, 1, 2, 3, 10, 100, 1000, 10000, 20000}) {
+            const int64_t n = i + offset;
+            if (n > 46340)
+                continue;
+            const int64_t below = FloorRoot(uint64_t(n * n + n - i * i)); // i^2 + below^2 <= n^2 + n
+            for (int64_t q : {below, below + 1}) {
+                if (q > 32768)
+                    continue;
+                is.push_back(int16_t(i == 32768 ? -32768 : i));
+                qs.push_back(int16_t(q == 32768 ? -32768 : -q));
+            }
+        }
+    std::vector<int16_t> expected(is.size());
+    for (size_t k = 0; k < is.size(); ++k)
+        expected[k] = IntegerRootModule(is[k], qs[k]);
+
+    for (Kernel kernel : {Kernel::Portable, Kernel::Sse2, Kernel::Avx2}) {
+        if (!KernelAvailable(kernel))
+            continue;
+        SCOPED_TRACE(testing::Message() << "kernel " << int(kernel));
+        KernelScope scope(kernel);
+        std::vector<int16_t> out(is.size(), -1);
+        ComputeIQModule_I16(is.data(), qs.data(), out.data(), uint32_t(is.size()));
+        for (size_t k = 0; k < is.size(); ++k)
+            ASSERT_EQ(out[k], expected[k]) << is[k] << ", " << qs[k];
+
+        // Every count of a short call at every start: the tails past the vector bodies, nothing written past
+        // the count.
+        for (uint32_t start = 0; start < 8; ++start)
+            for (uint32_t count = 0; count <= 19; ++count) {
+                std::vector<int16_t> part(count + 1, 1234);
+                ComputeIQModule_I16(is.data() + start, qs.data() + start, part.data(), count);
+                for (uint32_t k = 0; k < count; ++k)
+                    ASSERT_EQ(part[k], expected[start + k]) << "start " << start << " count " << count;
+                ASSERT_EQ(part[count], 1234) << "start " << start << " count " << count;
+            }
+    }
 }
 
 } // namespace
