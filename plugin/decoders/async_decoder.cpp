@@ -1,5 +1,6 @@
 #include "decoders/async_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -33,19 +34,26 @@ void AsyncDecoder::Configure(const DecoderParams &params)
 void AsyncDecoder::Feed(const int16_t *levels, int32_t count)
 {
     if (levels) {
-        for (int32_t i = 0; i < count; ++i)
-            AppendLevel(levels[i]);
+        for (int32_t i = 0; i < count;) {
+            int32_t end = i + 1;
+            while (end < count && levels[end] == levels[i])
+                ++end;
+            AppendRun(levels[i], end - i);
+            i = end;
+        }
     }
     Frame();
 }
 
-void AsyncDecoder::AppendLevel(int32_t level)
+void AsyncDecoder::AppendRun(int32_t level, int32_t length)
 {
+    // An endless steady line saturates instead of wrapping into a short run.
+    auto lengthen = [](int32_t from, int32_t by) {
+        return int32_t(std::min<int64_t>(int64_t(from) + by, std::numeric_limits<int32_t>::max()));
+    };
     Run *runs = Runs();
     if (runCount_ > 0 && runs[runCount_ - 1].level == level) {
-        // An endless steady line saturates instead of wrapping into a short run.
-        if (runs[runCount_ - 1].length < std::numeric_limits<int32_t>::max())
-            ++runs[runCount_ - 1].length;
+        runs[runCount_ - 1].length = lengthen(runs[runCount_ - 1].length, length);
         return;
     }
     if (runCount_ == kMaxRuns)
@@ -54,7 +62,7 @@ void AsyncDecoder::AppendLevel(int32_t level)
         std::memmove(runs_.data(), Runs(), sizeof(Run) * size_t(runCount_));
         first_ = 0;
     }
-    Runs()[runCount_++] = {1, level};
+    Runs()[runCount_++] = {length, level};
 }
 
 void AsyncDecoder::DropFront(int32_t count)

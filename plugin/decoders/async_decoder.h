@@ -44,7 +44,8 @@ public:
     const Run &RunAt(int32_t index) const { return runs_[size_t(first_ + index)]; }
 
 private:
-    void AppendLevel(int32_t level);
+    // length >= 1 samples of one level.
+    void AppendRun(int32_t level, int32_t length);
     // What a decoding pass left: the run where the last finished character ended (0: none), the run it
     // stopped at, the bits sampled of the character in progress and the characters delivered.
     struct Decoding {
