@@ -5,6 +5,7 @@
 #include <iterator>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 namespace sirrel {
 
@@ -24,21 +25,29 @@ struct ToneFit {
     }
 };
 
-ToneFit FitTone(const int16_t *x, uint32_t count, double hertz, uint32_t rate)
+// c and s hold room for count values: the cosines and sines of the fit serve its residual too. They turn by a
+// rotation, as the search fits thousands of tones; over a frame that leaves them within 1e-12 of the true values.
+ToneFit FitTone(const int16_t *x, uint32_t count, double hertz, uint32_t rate, double *c, double *s)
 {
     ToneFit fit;
     if (rate == 0 || !(hertz > 0.0))
         return fit;
     fit.w = 2.0 * std::numbers::pi * hertz / rate;
+    const double turnC = std::cos(fit.w);
+    const double turnS = std::sin(fit.w);
+    double cn = 1.0, sn = 0.0;
     double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     for (uint32_t n = 0; n < count; ++n) {
-        const double c = std::cos(fit.w * n);
-        const double s = std::sin(fit.w * n);
-        cc += c * c;
-        ss += s * s;
-        cs += c * s;
-        xc += x[n] * c;
-        xs += x[n] * s;
+        c[n] = cn;
+        s[n] = sn;
+        cc += cn * cn;
+        ss += sn * sn;
+        cs += cn * sn;
+        xc += x[n] * cn;
+        xs += x[n] * sn;
+        const double next = cn * turnC - sn * turnS;
+        sn = sn * turnC + cn * turnS;
+        cn = next;
     }
     const double det = cc * ss - cs * cs;
     if (!(std::abs(det) > 1e-9))
@@ -47,7 +56,7 @@ ToneFit FitTone(const int16_t *x, uint32_t count, double hertz, uint32_t rate)
     fit.b = (xs * cc - xc * cs) / det;
     fit.residual = 0.0;
     for (uint32_t n = 0; n < count; ++n) {
-        const double e = x[n] - fit.a * std::cos(fit.w * n) - fit.b * std::sin(fit.w * n);
+        const double e = x[n] - fit.a * c[n] - fit.b * s[n];
         fit.residual += e * e;
     }
     return fit;
@@ -147,8 +156,10 @@ void DecoderEngine::EndOfInput()
         // A line that ends is idle, so its last tone goes on (the tuned tones may have wandered during a long
         // idle): the filters empty without a jump that would show as a bit of its own.
         ToneFit best;
+        std::vector<double> cosines(window);
+        std::vector<double> sines(window);
         for (double tone = kMinTone; tone <= kMaxTone; tone += 1.0) {
-            const ToneFit fit = FitTone(recent, window, tone, rate);
+            const ToneFit fit = FitTone(recent, window, tone, rate, cosines.data(), sines.data());
             if (fit.residual < best.residual)
                 best = fit;
         }
