@@ -29,6 +29,15 @@ struct FloatFft {
     OruFFT2Float *f;
 };
 
+// The real parts, imaginary parts and powers of the last transform, in that order.
+void AppendResults(const FloatFft &f, std::vector<float> &out)
+{
+    const uint32_t half = f->HalfSize;
+    out.insert(out.end(), f->RealPart, f->RealPart + half);
+    out.insert(out.end(), f->ImagPart, f->ImagPart + half);
+    out.insert(out.end(), f->Module, f->Module + half);
+}
+
 struct DoubleFft {
     explicit DoubleFft(uint32_t n, uint32_t window = ORU_FFT_RECTANGULAR) : f(OruFFT_Construct(nullptr))
     {
@@ -357,11 +366,7 @@ TEST(OruFFT2Float, VectorKernelsGiveThePortableBits)
                 KernelScope scope(kernel);
                 FloatFft f(n, window);
                 *routine = f->ComputeReal16;
-                auto keep = [&] {
-                    out.insert(out.end(), f->RealPart, f->RealPart + n / 2);
-                    out.insert(out.end(), f->ImagPart, f->ImagPart + n / 2);
-                    out.insert(out.end(), f->Module, f->Module + n / 2);
-                };
+                auto keep = [&] { AppendResults(f, out); };
                 f->ComputeReal16(f.f, x16.data(), n);
                 keep();
                 f->ComputeReal32(f.f, x32.data(), n);
@@ -424,11 +429,7 @@ TEST(OruFFT2Float, VectorKernelsGiveThePortableBitsForShortAndFullScaleBlocks)
                     KernelScope scope(kernel);
                     FloatFft f(n, ORU_FFT_HAMMING);
                     std::vector<float> out;
-                    auto keep = [&] {
-                        out.insert(out.end(), f->RealPart, f->RealPart + n / 2);
-                        out.insert(out.end(), f->ImagPart, f->ImagPart + n / 2);
-                        out.insert(out.end(), f->Module, f->Module + n / 2);
-                    };
+                    auto keep = [&] { AppendResults(f, out); };
                     f->ComputeReal16(f.f, x16.data(), count);
                     keep();
                     f->ComputeReal32(f.f, x32.data(), count);
