@@ -219,6 +219,13 @@ void WavPlayer::CloseFile()
     recording_ = false;
     plan_ = Plan{};
     OruString_Set_String(&path_, "");
+    // A resampler keeps its history when set up again for the same rates: the next file would begin with the
+    // end of this one.
+    for (OruResampler32 *&resampler : resamplers_) {
+        if (resampler)
+            OruResampler32_Destruct(resampler, 1);
+        resampler = nullptr;
+    }
 }
 
 bool WavPlayer::IsOpen()

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -219,6 +220,24 @@ TEST_F(WavPlayerTest, DirectReadsGiveWhatBufferedReadsGive)
             EXPECT_EQ(ReadAll(direct, piece), expected) << "pieces of " << piece;
         }
     }
+}
+
+// A file opened after another begins with its own samples, not with what the resampler kept of the first file.
+TEST_F(WavPlayerTest, ANewFileDoesNotBeginWithTheEndOfTheLastOne)
+{
+    Bytes loud, quiet;
+    for (int i = 0; i < 4000; ++i) {
+        Append16(loud, static_cast<uint16_t>(static_cast<int16_t>(i % 2 ? 30000 : -30000)));
+        Append16(quiet, 0);
+    }
+    WavPlayer player;
+    ASSERT_TRUE(Open(player, Riff({Make(1, 44100, 16, 1, loud)}), 11025, 16, 1));
+    ReadAll(player, 512);
+    ASSERT_TRUE(Open(player, Riff({Make(1, 44100, 16, 1, quiet)}), 11025, 16, 1));
+    const auto out = AsWords(ReadAll(player, 512));
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0);
+    EXPECT_EQ(*std::min_element(out.begin(), out.end()), 0);
 }
 
 // Each channel has its own resampler: a silent channel stays silent beside a loud one.
