@@ -53,7 +53,7 @@ std::string ProgressMeter::Finish()
 double WavSeconds(const std::string &path)
 {
     WavFile file;
-    if (!file.OpenRead(path.c_str(), 0) || file.Kind() == WavFile::kNone)
+    if (!file.OpenRead(path.c_str(), 0, true) || file.Kind() == WavFile::kNone)
         return 0;
     double seconds = 0;
     do {

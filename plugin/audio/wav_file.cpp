@@ -52,11 +52,11 @@ void WavFile::Reset()
     riffSize_ = 0;
 }
 
-bool WavFile::OpenRead(const char *path, uint32_t bufferSize)
+bool WavFile::OpenRead(const char *path, uint32_t bufferSize, bool readOnly)
 {
     Close();
     // A read-only file, a read-only medium or a file of another user still plays; repairs then stay in memory.
-    if (!AsyncFile::Open(path, false, bufferSize) && !AsyncFile::OpenReadOnly(path, bufferSize))
+    if ((readOnly || !AsyncFile::Open(path, false, bufferSize)) && !AsyncFile::OpenReadOnly(path, bufferSize))
         return false;
     const bool wave = ReadRiffHeader();
     sectionStart_ = 8;

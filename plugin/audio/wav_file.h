@@ -31,8 +31,9 @@ public:
     ~WavFile() override;
 
     // Opens an existing file and parses its first section; a file that cannot be opened for writing is opened
-    // for reading only. Succeeds whenever the file could be opened; Kind() tells whether it is usable.
-    bool OpenRead(const char *path, uint32_t bufferSize);
+    // for reading only, as is every file when readOnly is set. Succeeds whenever the file could be opened;
+    // Kind() tells whether it is usable. Repairs of a file opened for reading only stay in memory.
+    bool OpenRead(const char *path, uint32_t bufferSize, bool readOnly = false);
     // Creates the file and writes the RIFF header. New sections go after the end of an existing WAV file, whose
     // own sections are checked and repaired first; an existing file that is not a WAV file is left alone and
     // the open fails.

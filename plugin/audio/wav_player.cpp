@@ -71,10 +71,10 @@ void WavPlayer::SetBufferSize(uint32_t bytes)
     bufferSize_ = bytes ? bytes : kDefaultBufferSize;
 }
 
-void WavPlayer::SetDirectReads(bool direct)
+void WavPlayer::SetBatchReads(bool batch)
 {
     ExclusionHold hold(lock_);
-    directReads_ = direct;
+    batchReads_ = batch;
 }
 
 bool WavPlayer::SetWantedFormat(const Format &format)
@@ -119,7 +119,7 @@ bool WavPlayer::Open(const char *path)
     {
         ExclusionHold hold(lock_);
         CloseFile();
-        accepted = file_.OpenRead(path, directReads_ ? 0 : bufferSize_) && Accept();
+        accepted = file_.OpenRead(path, batchReads_ ? 0 : bufferSize_, batchReads_) && Accept();
         if (accepted)
             OruString_Set_String(&path_, path);
         else

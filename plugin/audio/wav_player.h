@@ -53,9 +53,10 @@ public:
     uint32_t Options() const { return options_; }
     // 0 selects the default.
     void SetBufferSize(uint32_t bytes);
-    // Files opened from now on are read on the caller's thread, without the read-ahead thread and its cache: for
-    // a caller that reads as fast as it can and may wait for the disk.
-    void SetDirectReads(bool direct);
+    // Files opened from now on are read on the caller's thread, without the read-ahead thread and its cache, and
+    // are never written (a wrong RIFF size is mended in memory only): for a caller that decodes files as fast as
+    // it can, may wait for the disk and must leave them as they are.
+    void SetBatchReads(bool batch);
     // Refused (false) unless bits is 8 or 16, channels 1 or 2 and the rate above 0.
     bool SetWantedFormat(const Format &format);
     // Follows the signal chain's rate; a playing file is converted to the new rate from the next read on.
@@ -117,7 +118,7 @@ private:
     OruString path_;
     bool recording_ = false;
     uint32_t bufferSize_ = kDefaultBufferSize;
-    bool directReads_ = false;
+    bool batchReads_ = false;
     uint32_t options_ = kDefaultOptions;
     Format wanted_{WavFile::kPcm, 11025, 16, 1};
     Plan plan_{};

@@ -26,7 +26,7 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
     }
     {
         WavFile file;
-        if (!file.OpenRead(path.c_str(), 0)) {
+        if (!file.OpenRead(path.c_str(), 0, true)) {
             error = "cannot open '" + path + "': " + std::strerror(file.OpenError());
             return false;
         }
@@ -40,7 +40,7 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
             return false;
         }
     }
-    player_.SetDirectReads(true);
+    player_.SetBatchReads(true);
     if (!player_.SetWantedFormat({WavFile::kPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
         error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate_) + " Hz";
         return false;

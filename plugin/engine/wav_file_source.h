@@ -3,7 +3,7 @@
 //
 // The file is read on the reading thread itself: a decode reads as fast as it can, and a read-ahead thread would
 // only add a copy of every byte and a hand-off per block. The source takes the audio from the player in large
-// blocks.
+// blocks. The file is opened for reading only: a decode leaves the user's recording as it is.
 #pragma once
 
 #include <cstdint>

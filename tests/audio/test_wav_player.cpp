@@ -198,7 +198,7 @@ TEST_F(WavPlayerTest, RateConversionKeepsPitchAndLevel)
 
 // Reading on the caller's thread gives what the read-ahead thread gives, across the player's chunks and the
 // reader's pieces, converted or not.
-TEST_F(WavPlayerTest, DirectReadsGiveWhatBufferedReadsGive)
+TEST_F(WavPlayerTest, BatchReadsGiveWhatBufferedReadsGive)
 {
     Bytes data;
     for (int i = 0; i < 3 * 4096 + 77; ++i)
@@ -214,11 +214,32 @@ TEST_F(WavPlayerTest, DirectReadsGiveWhatBufferedReadsGive)
         }
         ASSERT_FALSE(expected.empty());
         for (uint32_t piece : {64u, 1000u, 65536u}) {
-            WavPlayer direct;
-            direct.SetDirectReads(true);
-            ASSERT_TRUE(Open(direct, image, rate, 16, 1));
-            EXPECT_EQ(ReadAll(direct, piece), expected) << "pieces of " << piece;
+            WavPlayer batch;
+            batch.SetBatchReads(true);
+            ASSERT_TRUE(Open(batch, image, rate, 16, 1));
+            EXPECT_EQ(ReadAll(batch, piece), expected) << "pieces of " << piece;
         }
+    }
+}
+
+// A decode leaves the user's recording as it is: a batch reader mends a wrong RIFF size in memory only, where the
+// player of the plug-in mends it in the file.
+TEST_F(WavPlayerTest, BatchReadsNeverWriteTheFile)
+{
+    const Bytes samples = Words({100, -200, 300, -400});
+    const Bytes image = Riff({Make(1, 8000, 16, 1, samples)}, 1000);
+    for (const bool batch : {true, false}) {
+        SCOPED_TRACE(batch);
+        const std::string path = Store("wrong-size.wav", image);
+        {
+            WavPlayer player;
+            player.SetBatchReads(batch);
+            player.SetOptions(kAll);
+            ASSERT_TRUE(player.SetWantedFormat({WavFile::kPcm, 8000, 16, 1}));
+            ASSERT_TRUE(player.Open(path.c_str()));
+            EXPECT_EQ(ReadAll(player), samples);
+        }
+        EXPECT_EQ(Load(path) == image, batch);
     }
 }
 
