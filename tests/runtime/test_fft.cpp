@@ -349,10 +349,7 @@ TEST(OruFFT2Float, ComputeModuleIsAQuarterPower)
 
 TEST(OruFFT2Float, VectorKernelsGiveThePortableBits)
 {
-    std::vector<Kernel> kernels;
-    for (Kernel k : {Kernel::Sse2, Kernel::Avx2})
-        if (KernelAvailable(k))
-            kernels.push_back(k);
+    const std::vector<Kernel> kernels = AvailableKernels({Kernel::Sse2, Kernel::Avx2});
     if (kernels.empty())
         GTEST_SKIP() << "no vector kernel on this processor";
 
@@ -396,10 +393,7 @@ TEST(OruFFT2Float, VectorKernelsGiveThePortableBits)
 // (the vector bodies stop early, the rest is zero) and full-scale blocks, from both sample widths.
 TEST(OruFFT2Float, VectorKernelsGiveThePortableBitsForShortAndFullScaleBlocks)
 {
-    std::vector<Kernel> kernels;
-    for (Kernel k : {Kernel::Sse2, Kernel::Avx2})
-        if (KernelAvailable(k))
-            kernels.push_back(k);
+    const std::vector<Kernel> kernels = AvailableKernels({Kernel::Sse2, Kernel::Avx2});
     if (kernels.empty())
         GTEST_SKIP() << "no vector kernel on this processor";
 

@@ -13,15 +13,6 @@
 
 namespace {
 
-std::vector<Kernel> AvailableKernels()
-{
-    std::vector<Kernel> kernels;
-    for (Kernel k : {Kernel::Portable, Kernel::Sse2, Kernel::Avx2})
-        if (KernelAvailable(k))
-            kernels.push_back(k);
-    return kernels;
-}
-
 struct Settings {
     float rate = 11025, bitRate = 100, tone1 = 1000, tone2 = 1170;
     uint32_t bufferSize = 512;

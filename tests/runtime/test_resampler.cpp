@@ -845,16 +845,6 @@ std::vector<double> TapsOf(Taps kind, uint32_t taps, std::mt19937 &random)
     return h;
 }
 
-// Objects of every kernel the processor runs, steered the way the library chooses.
-std::vector<Kernel> AvailableKernels()
-{
-    std::vector<Kernel> kernels;
-    for (Kernel kernel : kKernels)
-        if (KernelAvailable(kernel))
-            kernels.push_back(kernel);
-    return kernels;
-}
-
 OruResampler32 *ConstructWith(Kernel kernel)
 {
     const KernelScope scope(kernel);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "orurt.h"
 
@@ -25,6 +26,17 @@ inline bool KernelAvailable(Kernel k)
 #endif
     }
     return false;
+}
+
+// The kernels this processor runs, among `from`.
+inline std::vector<Kernel> AvailableKernels(std::initializer_list<Kernel> from = {Kernel::Portable, Kernel::Sse2,
+                                                                                  Kernel::Avx2})
+{
+    std::vector<Kernel> kernels;
+    for (Kernel k : from)
+        if (KernelAvailable(k))
+            kernels.push_back(k);
+    return kernels;
 }
 
 class KernelScope {
