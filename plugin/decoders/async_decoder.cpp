@@ -47,13 +47,11 @@ void AsyncDecoder::Feed(const int16_t *levels, int32_t count)
 
 void AsyncDecoder::AppendRun(int32_t level, int32_t length)
 {
-    // An endless steady line saturates instead of wrapping into a short run.
-    auto lengthen = [](int32_t from, int32_t by) {
-        return int32_t(std::min<int64_t>(int64_t(from) + by, std::numeric_limits<int32_t>::max()));
-    };
     Run *runs = Runs();
     if (runCount_ > 0 && runs[runCount_ - 1].level == level) {
-        runs[runCount_ - 1].length = lengthen(runs[runCount_ - 1].length, length);
+        // An endless steady line saturates instead of wrapping into a short run.
+        int32_t &last = runs[runCount_ - 1].length;
+        last = int32_t(std::min<int64_t>(int64_t(last) + length, std::numeric_limits<int32_t>::max()));
         return;
     }
     if (runCount_ == kMaxRuns)
