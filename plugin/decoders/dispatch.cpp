@@ -29,11 +29,19 @@ Dispatcher::Dispatcher(SettingsModel &settings, DataOutputWindow &output)
     // Only the main deframer shows frames whose check sequence fails, so the early one is never configured.
     earlyHdlc_.SetSink([this](const DecodedCode &code) { sink_.Take(code); });
     earlyHdlc_.SetGate(&packetGate_);
+    for (int32_t k = 0; k < 2; ++k) {
+        arq_[size_t(k)].SetSink([this, k](const DecodedCode &code) {
+            if (k == mainArq_)
+                sink_.Take(code);
+            else
+                shadowCodes_.push_back(code);
+        });
+    }
 
     modes_[kModeIta2] = {&async_, false};
     modes_[kModeIra] = {&async_, false};
     modes_[kModeAscii8] = {&async_, false};
-    modes_[kModeArq] = {&syncArq_, true, ArqRepetitionSkip, ArqCharset};
+    modes_[kModeArq] = {&arq_[0], true, ArqRepetitionSkip, ArqCharset};
     modes_[kModePacket] = {&hdlc_, true};
     modes_[kModeRawBits] = {&rawBits_, true};
     modes_[kModeFec] = {&fec_, true, FecRepetitionSkip, FecCharset};
@@ -65,6 +73,8 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
         sink_.SetCharset(mode.charset(params));
     if (decoder)
         decoder->Configure(params);
+    if (params.mode == kModeArq)
+        arq_[size_t(1 - mainArq_)].Configure(params);
     if (params.mode == kModePacket)
         hdlc_.SetGate(soft ? &packetGate_ : nullptr);
     if (mode.clocked)
@@ -79,25 +89,68 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
     }
 }
 
+Decoder *Dispatcher::SecondDecoder(const Decoder *decoder, const int16_t *soft)
+{
+    if (!soft)
+        return nullptr;
+    if (decoder == &hdlc_)
+        return &earlyHdlc_;
+    if (decoder == &arq_[size_t(mainArq_)] && arq_[size_t(mainArq_)].HasRoomForMargins())
+        return &arq_[size_t(1 - mainArq_)];
+    return nullptr;
+}
+
+bool Dispatcher::TakeShadowTiming()
+{
+    const bool take = arq_[size_t(1 - mainArq_)].TimingConfirmed() && !arq_[size_t(mainArq_)].KnowsGaps();
+    if (take) {
+        mainArq_ = 1 - mainArq_;
+        modes_[kModeArq].decoder = &arq_[size_t(mainArq_)];
+        for (const DecodedCode &code : shadowCodes_)
+            sink_.Take(code);
+    }
+    shadowCodes_.clear();
+    return take;
+}
+
 void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count,
                              double samplesPerBit)
 {
     const double s = samplesPerBit;
     double p = bitPhase_;
     int32_t lastLevel = lastLevel_;
-    const bool early = decoder == &hdlc_ && soft;
-    double e = earlyRunning_ ? earlyDecision_ : p + s * (0.5 - kEarlyShift);
+    Decoder *second = SecondDecoder(decoder, soft);
+    const bool early = second == &earlyHdlc_;
+    double e = secondDecision_;
+    if (second != secondDecoder_) {
+        // A shadow that has not been fed for a while holds bits of another signal.
+        if (second && !early)
+            second->Reset();
+        e = p + s * (early ? 0.5 - kEarlyShift : 1.0);
+    }
+    auto confidence = [soft](int32_t i) { return int16_t(std::min(std::abs(int32_t(soft[i])), 32767)); };
     for (int32_t i = 0; i < count; ++i) {
-        if (early && e <= i) {
-            earlyHdlc_.PushLevel(levels[i]);
+        if (second && e <= i) {
             e += s;
+            if (early) {
+                earlyHdlc_.PushLevel(levels[i]);
+            } else {
+                const int16_t sure = confidence(i);
+                second->FeedSoft(levels + i, &sure, 1);
+                if (TakeShadowTiming()) {
+                    std::swap(decoder, second);
+                    const double mainDecision = p + s / 2;
+                    p = e - s / 2;
+                    e = mainDecision;
+                }
+            }
         }
         if (p + s / 2 <= i) {
             if (early)
                 packetGate_.Tick();
             if (decoder && soft) {
-                const int16_t confidence = int16_t(std::min(std::abs(int32_t(soft[i])), 32767));
-                decoder->FeedSoft(levels + i, &confidence, 1);
+                const int16_t sure = confidence(i);
+                decoder->FeedSoft(levels + i, &sure, 1);
             } else if (decoder) {
                 decoder->Feed(levels + i, 1);
             }
@@ -113,8 +166,8 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
             }
         }
     }
-    earlyDecision_ = e - count;
-    earlyRunning_ = early;
+    secondDecision_ = e - count;
+    secondDecoder_ = second;
     lastLevel_ = lastLevel;
     bitPhase_ = p - count;
 }
@@ -133,7 +186,10 @@ void Dispatcher::Reset()
         decoder->Reset();
     earlyHdlc_.Reset();
     packetGate_.Reset();
-    earlyRunning_ = false;
+    mainArq_ = 0;
+    modes_[kModeArq].decoder = &arq_[0];
+    shadowCodes_.clear();
+    secondDecoder_ = nullptr;
     bitPhase_ = 0.0;
     lastLevel_ = 0;
     sink_.Reset();

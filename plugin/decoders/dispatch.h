@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "decoders/arqm_decoder.h"
 #include "decoders/async_decoder.h"
@@ -49,7 +50,7 @@ public:
 
     const AsyncDecoder &Async() const { return async_; }
     const SoftAsyncDecoder &SoftAsync() const { return softAsync_; }
-    const SyncArqDecoder &SyncArq() const { return syncArq_; }
+    const SyncArqDecoder &SyncArq() const { return arq_[size_t(mainArq_)]; }
     const ArqmDecoder &Arqm() const { return arqm_; }
     const CisDecoder &Cis() const { return cis_; }
 
@@ -64,9 +65,9 @@ private:
     };
 
     const Mode &ModeOf(int32_t mode) const;
-    std::array<Decoder *, 8> AllDecoders()
+    std::array<Decoder *, 9> AllDecoders()
     {
-        return {&async_, &softAsync_, &syncArq_, &fec_, &hdlc_, &rawBits_, &cis_, &arqm_};
+        return {&async_, &softAsync_, &arq_[0], &arq_[1], &fec_, &hdlc_, &rawBits_, &cis_, &arqm_};
     }
     // The start/stop modes take the soft framing when the chain sends soft values.
     Decoder *DecoderFor(const Mode &mode, bool softTiming)
@@ -75,8 +76,16 @@ private:
     }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
     // toward every transition. The phase stays relative to the next block. With the weak-signal demodulator's
-    // soft values, packet bits are also decided early for a second deframer.
+    // soft values, packet bits are also decided early for a second deframer, and ARQ bits half a bit late for
+    // the shadow ARQ decoder.
     void RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count, double samplesPerBit);
+    // The decoder that the second decisions feed this block, if any.
+    Decoder *SecondDecoder(const Decoder *decoder, const int16_t *soft);
+    // Until ARQ blocks are found, the other station's keying in the gap (more transitions than a block has)
+    // may pull the clock half a bit off this station's bits. The shadow decoder reads the bits half a bit
+    // later; when its timing is confirmed while the shown decoder knows no gaps (no kept timing, nor one given
+    // up lately), the two change places and the clock moves to the shadow's instants. Returns whether they did.
+    bool TakeShadowTiming();
 
     // Weak packet signals lose some frames at the middle of the bit that a decision a little earlier keeps: a
     // second deframer decides each bit this many bit periods before the main one and shows the good frames
@@ -88,7 +97,9 @@ private:
     DecoderSink sink_;
     AsyncDecoder async_;
     SoftAsyncDecoder softAsync_;
-    SyncArqDecoder syncArq_;
+    std::array<SyncArqDecoder, 2> arq_; // the shown decoder and its shadow
+    int32_t mainArq_ = 0;
+    std::vector<DecodedCode> shadowCodes_; // the shadow's codes of the bit just read
     FecDecoder fec_;
     HdlcDeframer hdlc_;
     HdlcDeframer earlyHdlc_;
@@ -101,9 +112,9 @@ private:
 
     int32_t currentMode_;
     bool currentSoft_ = false;
-    double bitPhase_ = 0.0;      // start of the next bit, in samples from the start of the next block
-    double earlyDecision_ = 0.0; // the early deframer's next decision, likewise
-    bool earlyRunning_ = false;  // false: the early decisions are placed afresh from the clock
+    double bitPhase_ = 0.0;                  // start of the next bit, in samples from the start of the next block
+    double secondDecision_ = 0.0;            // the second decoder's next decision, likewise
+    const Decoder *secondDecoder_ = nullptr; // the decoder fed last block; another's decisions start afresh
     int32_t lastLevel_ = 0;
 };
 

@@ -11,7 +11,6 @@ namespace sirrel {
 
 namespace {
 
-constexpr int32_t kCodeBits = 7;
 constexpr int32_t kAllCodeBits = 0x7F;
 
 int64_t ClampToInt32(int64_t value)
@@ -219,9 +218,7 @@ void SyncArqDecoder::Search()
                 continue;
             }
             if (KeepingTiming()) {
-                const bool room =
-                    cycleLength_ - BlockBits() > kCodeBits + 2 && BlockBits() + 2 * kCodeBits + 2 <= kBufferBits;
-                margin_ = room && Confident(p) ? kCodeBits : 0;
+                margin_ = HasRoomForMargins() && Confident(p) ? kCodeBits : 0;
                 kept_ = true;
                 flywheelCycles_ = 0;
                 confirmed_ = false;

@@ -25,6 +25,7 @@ namespace sirrel {
 class SyncArqDecoder : public Decoder {
 public:
     static constexpr int32_t kBufferBits = 512;
+    static constexpr int32_t kCodeBits = 7;
 
     // The validity test and the reset codes follow the character set.
     enum Charset : int32_t { kCcir476 = 0, kIta3 = 1, kIta2P = 2 };
@@ -93,6 +94,15 @@ public:
     int32_t GapCount() const { return gapCount_; }
     int32_t BitCount() const { return bitCount_; }
     bool KeepsTiming() const { return kept_; }
+    // A kept timing whose second block checked whole as well.
+    bool TimingConfirmed() const { return kept_ && confirmed_; }
+    // A kept timing, or the gaps of one given up a short while ago.
+    bool KnowsGaps() const { return kept_ || flywheelCycles_ > 0; }
+    // The gap has room for a code either side of a kept block.
+    bool HasRoomForMargins() const
+    {
+        return cycleLength_ - BlockBits() > kCodeBits + 2 && BlockBits() + 2 * kCodeBits + 2 <= kBufferBits;
+    }
 
 protected:
     // Character set, mask, inverting rate and polarity; the block is the caller's.
