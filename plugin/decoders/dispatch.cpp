@@ -102,7 +102,14 @@ Decoder *Dispatcher::SecondDecoder(const Decoder *decoder, const int16_t *soft)
 
 bool Dispatcher::TakeShadowTiming()
 {
-    const bool take = arq_[size_t(1 - mainArq_)].TimingConfirmed() && !arq_[size_t(mainArq_)].KnowsGaps();
+    const SyncArqDecoder &main = arq_[size_t(mainArq_)];
+    const SyncArqDecoder &shadow = arq_[size_t(1 - mainArq_)];
+    const int32_t mainChecks = main.RecentChecks();
+    const int32_t shadowChecks = shadow.RecentChecks();
+    const int64_t codes = int64_t(shadow.CharsInCycle()) * SyncArqDecoder::kCompareBlocks;
+    const bool take = shadow.TimingConfirmed() &&
+                      (!main.KnowsGaps() || (mainChecks >= 0 && shadowChecks >= mainChecks + kShadowLead &&
+                                             4 * int64_t(shadowChecks) >= 3 * codes));
     if (take) {
         mainArq_ = 1 - mainArq_;
         modes_[kModeArq].decoder = &arq_[size_t(mainArq_)];

@@ -309,6 +309,7 @@ void SyncArqDecoder::ReadKeptBlock()
         return;
     }
     confirmed_ = true;
+    recentChecks_[size_t(checkedBlocks_++ % kCompareBlocks)] = valid;
     score_ = std::min(score_ + valid * kCheckScore - (n - valid) * kFailScore, kScoreBlocks * n * kCheckScore);
     if (score_ < 0) {
         ShowHeldSignal(false);
@@ -373,9 +374,20 @@ int32_t SyncArqDecoder::WeighNeighbours(int32_t at)
     return at;
 }
 
+int32_t SyncArqDecoder::RecentChecks() const
+{
+    if (!TimingConfirmed() || checkedBlocks_ < kCompareBlocks)
+        return -1;
+    int32_t sum = 0;
+    for (int32_t checks : recentChecks_)
+        sum += checks;
+    return sum;
+}
+
 void SyncArqDecoder::GiveUpTiming()
 {
     recentCount_ = 0;
+    checkedBlocks_ = 0;
     kept_ = false;
     confirmed_ = false;
     score_ = 0;

@@ -96,6 +96,8 @@ public:
     bool KeepsTiming() const { return kept_; }
     // A kept timing whose second block checked whole as well.
     bool TimingConfirmed() const { return kept_ && confirmed_; }
+    // The codes of the kept timing that checked in its last kCompareBlocks blocks; -1 until there are so many.
+    int32_t RecentChecks() const;
     // A kept timing, or the gaps of one given up a short while ago.
     bool KnowsGaps() const { return kept_ || flywheelCycles_ > 0; }
     // The gap has room for a code either side of a kept block.
@@ -170,6 +172,8 @@ private:
     // Summed confidence per block of the readings a code earlier, kept and a code later.
     std::array<std::array<int64_t, kCompareBlocks>, 3> recentSureness_{};
     int32_t recentCount_ = 0;
+    std::array<int32_t, kCompareBlocks> recentChecks_{}; // codes that checked per block, since the first
+    int32_t checkedBlocks_ = 0;
     int32_t flywheelCycles_ = 0;     // cycles left in which the clock ignores the gaps of the given-up timing
     int32_t cyclePosition_ = 0;      // bit of the cycle of the given-up timing, 0 where a block began
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
