@@ -109,7 +109,7 @@ bool Dispatcher::TakeShadowTiming()
     const int64_t codes = int64_t(shadow.CharsInCycle()) * SyncArqDecoder::kCompareBlocks;
     const bool take = shadow.TimingConfirmed() &&
                       (!main.KnowsGaps() || (mainChecks >= 0 && shadowChecks >= mainChecks + kShadowLead &&
-                                             4 * int64_t(shadowChecks) >= 3 * codes));
+                                             8 * int64_t(shadowChecks) >= 7 * codes));
     if (take) {
         mainArq_ = 1 - mainArq_;
         modes_[kModeArq].decoder = &arq_[size_t(mainArq_)];

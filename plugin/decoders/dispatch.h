@@ -92,8 +92,8 @@ private:
     // that only it finds. Later instants and slicer thresholds away from zero found nothing more.
     static constexpr double kEarlyShift = 0.125;
     // The shadow also takes over from a kept timing when this many more of its codes checked over the last
-    // blocks and at least three in four of them did: the other station's reversals read on their own clock check
-    // now and then and keep a timing alive, and at times check more often than a weak signal's blocks.
+    // blocks and at least seven in eight of them did: the other station's reversals read on their own clock
+    // check now and then and keep a timing alive, and at times check more often than a weak signal's blocks.
     static constexpr int32_t kShadowLead = 4;
 
     SettingsModel &settings_;
