@@ -15,7 +15,7 @@ usage: scripts/weak_sweep.sh [options]
   --seeds N          noise seeds per cell (default 3)
   --snrs "LIST"      signal-to-noise ratios in dB (default 10 down to -12 in 1 dB steps)
   --rows "LIST"      of: tty45-170 tty50-170 tty75-170 tty45-425 tty50-425 tty75-425 navtex sitor-a
-                     (default all)
+                     sitor-a-quiet (the other station not heard in the gaps) (default all)
   --demods "LIST"    sirrel-decode --demod values, one table each (default "correlative weak")
   --fade             two-path Rayleigh fade (0.2 Hz Doppler, 2 ms apart) before the noise
   --tsv FILE         also keep every run's result (row, demod, snr, seed, similarity)
@@ -25,7 +25,7 @@ EOF
 me=weak_sweep
 . scripts/sweep_common.sh
 snrs=$(seq 10 -1 -12 | tr '\n' ' ')
-rows="tty45-170 tty50-170 tty75-170 tty45-425 tty50-425 tty75-425 navtex sitor-a"
+rows="tty45-170 tty50-170 tty75-170 tty45-425 tty50-425 tty75-425 navtex sitor-a sitor-a-quiet"
 demods="correlative weak"
 fade=0
 keep=""
@@ -52,9 +52,11 @@ make_signal() {
       [ "$baud" = 45 ] && baud=45.45
       "$gen" -o "$out" --amplitude 0.02 --baud "$baud" --space 1275 --mark $((1275 + shift)) "$text" ;;
     navtex) "$gen" -o "$out" --amplitude 0.02 --mode fec --baud 100 --space 1000 --mark 1170 "$text" ;;
-    sitor-a)
+    sitor-a | sitor-a-quiet)
+      local gap=reversals
+      [ "$row" = sitor-a-quiet ] && gap=quiet
       "$gen" -o "$out" --amplitude 0.02 --mode arq --baud 100 --chars-in-cycle 3 --cycle-length 45 \
-        --charset ccir476 --space 1000 --mark 1170 "$text" ;;
+        --charset ccir476 --gap "$gap" --space 1000 --mark 1170 "$text" ;;
     *) echo "weak_sweep: unknown row $row" >&2; exit 2 ;;
   esac
 }
@@ -66,7 +68,7 @@ decode_args() {
       [ "$baud" = 45 ] && baud=45.45
       echo "--protocol Baudot --tune manual --space 1275 --mark $((1275 + shift)) --baud-mode manual --baud $baud" ;;
     navtex) echo "--protocol NAVTEX --tune manual --space 1000 --mark 1170 --baud-mode manual --baud 100" ;;
-    sitor-a) echo "--protocol SITOR-A --tune manual --space 1000 --mark 1170 --baud-mode manual --baud 100" ;;
+    sitor-a*) echo "--protocol SITOR-A --tune manual --space 1000 --mark 1170 --baud-mode manual --baud 100" ;;
   esac
 }
 

@@ -54,6 +54,7 @@ const Choices<bool> kPolarities = {{"normal", false}, {"reversed", true}};
 const Choices<int> kArqmChannels = {{"1", 1}, {"2", 2}, {"4", 4}};
 const Choices<ArqmSource::Version> kArqmVersions = {{"242", ArqmSource::Version::kV242},
                                                     {"342", ArqmSource::Version::kV342}};
+const Choices<ArqGap> kArqGaps = {{"reversals", ArqGap::kReversals}, {"quiet", ArqGap::kQuiet}};
 const Choices<SevenBitSet> kCharsets = {
     {"ccir476", SevenBitSet::kCcir476}, {"ita3", SevenBitSet::kIta3}, {"ita2p", SevenBitSet::kIta2P}};
 
@@ -148,6 +149,10 @@ cli::OptionTable GenOptionTable(GenOptions &o)
          count(o.charsInCycle, 1, 1000)},
         {"--cycle-length", "", "L", "ARQ bits per cycle, block and gap, 7..7000 (default 45)", "70",
          count(o.cycleLength, 7, 7000)},
+        {"--gap", "", cli::ChoiceList(kArqGaps),
+         "what is heard of the other station in the ARQ gap: its reversals at full level, half a bit off this "
+         "station's bits (default), or nothing",
+         "quiet", [&o](const std::string &v) { o.arqGap = cli::Choose(kArqGaps, v); }},
         {"--inverting-rate", "", "R", "invert every R-th character, 0..1000 (default 0: none)", "2",
          count(o.invertingRate, 0, 1000)},
         {"--phasing", "", "N", "phasing blocks (ARQ, default 4) or phasing signal pairs (FEC, default 16)", "2",

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../common/option_table.h"
+#include "siggen/arq_source.h"
 #include "siggen/arqm_source.h"
 #include "siggen/async_source.h"
 #include "siggen/generator.h"
@@ -26,6 +27,7 @@ struct GenOptions {
     SevenBitSet sevenBitSet = SevenBitSet::kCcir476;
     int charsInCycle = 3;
     int cycleLength = 45;
+    ArqGap arqGap = ArqGap::kReversals;
     int invertingRate = 0;
     std::optional<int> phasing;
     int repeatEvery = 0;

@@ -106,7 +106,7 @@ std::unique_ptr<BitSource> MakeBitSource(const GenOptions &options)
     if (options.mode == "arq")
         return std::make_unique<ArqSource>(ArqSettings{options.sevenBitSet, options.charsInCycle, options.cycleLength,
                                                        options.invertingRate, options.phasing.value_or(4),
-                                                       options.repeatEvery, options.repetitionCycle});
+                                                       options.repeatEvery, options.repetitionCycle, options.arqGap});
     if (options.mode == "fec")
         return std::make_unique<FecSource>(
             FecSettings{options.sevenBitSet, options.invertingRate, options.phasing.value_or(16)});

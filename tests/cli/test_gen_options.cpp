@@ -74,6 +74,8 @@ TEST(GenOptions, EachOptionSetsItsSetting)
                                           "6",
                                           "--cycle-length",
                                           "70",
+                                          "--gap",
+                                          "quiet",
                                           "--inverting-rate",
                                           "2",
                                           "--phasing",
@@ -107,6 +109,7 @@ TEST(GenOptions, EachOptionSetsItsSetting)
     EXPECT_EQ(o.sevenBitSet, SevenBitSet::kIta3);
     EXPECT_EQ(o.charsInCycle, 6);
     EXPECT_EQ(o.cycleLength, 70);
+    EXPECT_EQ(o.arqGap, ArqGap::kQuiet);
     EXPECT_EQ(o.invertingRate, 2);
     EXPECT_EQ(o.phasing, 3);
     EXPECT_EQ(o.repeatEvery, 9);

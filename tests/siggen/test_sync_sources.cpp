@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <vector>
 
 #include "siggen/arq_source.h"
 #include "siggen/fec_source.h"
+#include "siggen/generator.h"
 #include "siggen/seven_bit.h"
 
 namespace sirrel::siggen {
@@ -78,6 +80,34 @@ TEST(SiggenArqSource, BlocksOfNCharactersOnTheCycleWithTheGapBetween)
     for (size_t cell = 0; cell + 1 < 24; ++cell) {
         EXPECT_NE(halves[gapStart + 2 * cell], halves[gapStart + 2 * cell + 1]) << cell;
         EXPECT_EQ(halves[gapStart + 2 * cell + 1], halves[gapStart + 2 * cell + 2]) << cell;
+    }
+}
+
+// Out of the other station's range: the same blocks, and nothing at all in the gaps.
+TEST(SiggenArqSource, AQuietGapSendsNothing)
+{
+    ArqSettings settings;
+    settings.phasingBlocks = 2;
+    settings.gap = ArqGap::kQuiet;
+    const ArqSource source(settings);
+    Keying keying;
+    ASSERT_EQ(source.Encode("EA", keying), 0u);
+    ASSERT_DOUBLE_EQ(keying.TotalBits(), kRunInBits + 3 * 45.0);
+    const std::vector<int> halves = HalfBits(keying);
+    EXPECT_EQ(CodeAt(halves, size_t(2 * (kRunInBits + 90 + 14))), 0x38);
+
+    GeneratorSettings g;
+    g.baud = 100;
+    g.sampleRate = 10000; // 100 samples a bit
+    g.leadSeconds = 0.0;
+    g.trailSeconds = 0.0;
+    Generator generator(g);
+    const std::vector<int16_t> x = generator.Render(keying, source.IdleLevel());
+    ASSERT_EQ(x.size(), size_t(100 * (kRunInBits + 3 * 45)));
+    for (int block = 0; block < 3; ++block) {
+        const auto begin = x.begin() + 100 * (kRunInBits + 45 * block);
+        EXPECT_GT(*std::max_element(begin, begin + 100 * 21), 1000) << block;
+        EXPECT_TRUE(std::all_of(begin + 100 * 21, begin + 100 * 45, [](int16_t v) { return v == 0; })) << block;
     }
 }
 

@@ -8,8 +8,12 @@ namespace {
 
 // The other station answers in the gap with its own keying on the same tones, heard here as reversals half a
 // bit off this station's bit grid. It keeps both tones in the spectrum, as a real link does.
-void AppendGap(int bits, Keying &keying)
+void AppendGap(int bits, ArqGap gap, Keying &keying)
 {
+    if (gap == ArqGap::kQuiet) {
+        keying.Append(kSilent, bits);
+        return;
+    }
     if (bits < 2) {
         keying.Append(0, bits);
         return;
@@ -60,7 +64,7 @@ size_t ArqSource::Encode(std::string_view text, Keying &keying) const
     for (size_t i = 0; i < codes.size(); ++i) {
         keying.AppendBitsLsbFirst(inversion.Next(codes[i]), 7);
         if ((i + 1) % n == 0)
-            AppendGap(gapBits, keying);
+            AppendGap(gapBits, settings_.gap, keying);
     }
     return message.dropped;
 }

@@ -11,6 +11,12 @@
 
 namespace sirrel::siggen {
 
+// What the receiver hears of the other station in the gap.
+enum class ArqGap {
+    kReversals, // its keying at full level, half a bit off this station's bits: the hardest case for a bit clock
+    kQuiet,     // nothing: a receiver out of the other station's range
+};
+
 struct ArqSettings {
     SevenBitSet set = SevenBitSet::kCcir476;
     int charsInBlock = 3;  // n
@@ -21,6 +27,7 @@ struct ArqSettings {
     // the last repetitionCycle - 1 characters again, which a receiver drops. 0: no repetitions.
     int repeatEvery = 0;
     int repetitionCycle = 4;
+    ArqGap gap = ArqGap::kReversals;
 };
 
 class ArqSource : public BitSource {

@@ -1,5 +1,8 @@
 #include "fsk_modulator.h"
 
+#include "keying.h"
+
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -12,6 +15,10 @@ FskModulator::FskModulator(double sampleRate, double toneForZero, double toneFor
 
 void FskModulator::Render(int level, size_t count, double *out)
 {
+    if (level == kSilent) {
+        std::fill(out, out + count, 0.0);
+        return;
+    }
     const double step = step_[level ? 1 : 0];
     for (size_t i = 0; i < count; ++i) {
         // The step into a sample is that sample's tone, so a tone starts exactly where its level starts.

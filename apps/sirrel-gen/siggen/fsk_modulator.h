@@ -11,7 +11,7 @@ public:
     // Tones in hertz, below half the sample rate; peak in sample units.
     FskModulator(double sampleRate, double toneForZero, double toneForOne, double peak);
 
-    // Writes count samples of the tone of the level, continuing the phase.
+    // Writes count samples of the tone of the level, continuing the phase; zeros for kSilent.
     void Render(int level, size_t count, double *out);
 
 private:

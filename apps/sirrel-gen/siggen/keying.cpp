@@ -6,7 +6,7 @@ void Keying::Append(int level, double bits)
 {
     if (bits <= 0.0)
         return;
-    level = level ? 1 : 0;
+    level = level == kSilent ? kSilent : level ? 1 : 0;
     if (!elements_.empty() && elements_.back().level == level)
         elements_.back().bits += bits;
     else

@@ -10,14 +10,18 @@
 
 namespace sirrel::siggen {
 
+// A level at which nothing is sent: the other station of an ARQ link, where the receiver does not hear it.
+constexpr int kSilent = -1;
+
 struct KeyElement {
-    int level;   // 0 or 1
+    int level;   // 0, 1 or kSilent
     double bits; // duration in bit periods; start/stop framing needs halves
 };
 
 class Keying {
 public:
-    // Appends a level for a duration; a level equal to the last one lengthens that element.
+    // Appends a level (0, 1, or kSilent; any other value is 1) for a duration; a level equal to the last one
+    // lengthens that element.
     void Append(int level, double bits);
     // Appends one bit period per bit, first the lowest: the order of every mode that sends least significant
     // bit first.
