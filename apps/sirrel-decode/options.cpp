@@ -37,13 +37,7 @@ bool WeakSignalIsBetter(const SettingsModel &s)
 {
     // 300-baud packet decoded fewer frames with it than with the plain tone filters.
     const bool fastPacket = s.mode == kModePacket && s.baudrate >= kFinePacketBaud;
-    // ARQ was measured on systems with a gap between the blocks (SITOR-A, SI-ARQ), where its confidence also
-    // tells the blocks from the other station's keying.
-    DecoderParams params;
-    FillDecoderParams(s, params);
-    const ArqParams arq = params.Arq();
-    const bool gappedArq = s.mode == kModeArq && arq.cycleLength > 7 * int64_t(arq.charsInCycle);
-    return !s.baudAuto && (s.mode == kModeIta2 || s.mode == kModeFec || fastPacket || gappedArq);
+    return !s.baudAuto && (s.mode == kModeIta2 || s.mode == kModeFec || s.mode == kModeArq || fastPacket);
 }
 
 double NumberIn(const std::string &text, double low, double high)
@@ -196,8 +190,8 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              set([automatic](SettingsModel &s) { s.baudAuto = automatic; });
          }},
         {"--demod", "", cli::ChoiceList(kDemodulators),
-         "the demodulator (default: weak for ita2, fec, arq with a gap between blocks (SITOR-A, SI-ARQ) and "
-         "1200-baud packet at a manual bit rate, else the protocol's; weak runs 1200-baud packet at --rate 22050)",
+         "the demodulator (default: weak for ita2, fec, arq and 1200-baud packet at a manual bit rate, else the "
+         "protocol's; weak runs 1200-baud packet at --rate 22050)",
          "optimal",
          [set, &pending](const std::string &v) {
              const DemodulatorChoice demod = cli::Choose(kDemodulators, v);
