@@ -32,12 +32,14 @@ constexpr double kFinePacketBaud = 1000.0;
 constexpr uint32_t kFinePacketRate = 22050;
 
 // The decoders for which the weak-signal demodulator decodes more at low signal-to-noise ratios than the
-// specified ones (measured with a known bit rate: start/stop teleprinter, FEC, 1200-baud packet).
+// specified ones (measured with a known bit rate: ITA2 text, FEC, ARQ, ARQ-M, CIS, 1200-baud packet).
 bool WeakSignalIsBetter(const SettingsModel &s)
 {
     // 300-baud packet decoded fewer frames with it than with the plain tone filters.
     const bool fastPacket = s.mode == kModePacket && s.baudrate >= kFinePacketBaud;
-    return !s.baudAuto && (s.mode == kModeIta2 || s.mode == kModeFec || s.mode == kModeArq || fastPacket);
+    // 7- and 8-bit text lost its first characters of a short burst from another transmitter; ITA2 did not.
+    const bool synchronous = s.mode == kModeFec || s.mode == kModeArq || s.mode == kModeArqm || s.mode == kModeCis;
+    return !s.baudAuto && (s.mode == kModeIta2 || synchronous || fastPacket);
 }
 
 double NumberIn(const std::string &text, double low, double high)
@@ -190,8 +192,8 @@ cli::OptionTable DecodeTable(Pending &pending, DecodeOptions &options)
              set([automatic](SettingsModel &s) { s.baudAuto = automatic; });
          }},
         {"--demod", "", cli::ChoiceList(kDemodulators),
-         "the demodulator (default: weak for ita2, fec, arq and 1200-baud packet at a manual bit rate, else the "
-         "protocol's; weak runs 1200-baud packet at --rate 22050)",
+         "the demodulator (default: weak at a manual bit rate for ita2, fec, arq, arqm, cis and 1200-baud packet, "
+         "else the protocol's; weak runs 1200-baud packet at --rate 22050)",
          "optimal",
          [set, &pending](const std::string &v) {
              const DemodulatorChoice demod = cli::Choose(kDemodulators, v);

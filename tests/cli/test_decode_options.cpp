@@ -175,12 +175,15 @@ TEST(DecodeOptions, WeakSignalIsTheDefaultWhereItDecodesMore)
         {{"--protocol", "POL-ARQ"}, kDemodWeakSignal},
         {{"--protocol", "ARQ-E - Repetition cycle length=8"}, kDemodWeakSignal},
         {{"--protocol", "SITOR-A", "--baud-mode", "auto"}, kDemodPlain},
-        {{"--protocol", "CIS-11"}, kDemodPlain},
+        {{"--protocol", "CIS-11"}, kDemodWeakSignal},
+        {{"--protocol", "ASCII"}, kDemodCorrelative},
         {{"--protocol", "NAVTEX", "--demod", "correlative"}, kDemodCorrelative},
         {{"--demod", "plain", "--protocol", "NAVTEX"}, kDemodPlain},
         {{"--protocol", "SITOR-A", "--demod", "plain"}, kDemodPlain},
         {{"--mode", "ita2", "--baud-mode", "manual"}, kDemodWeakSignal},
-        {{"--mode", "arqm", "--baud-mode", "manual"}, kDemodPlain},
+        {{"--mode", "arqm", "--baud-mode", "manual"}, kDemodWeakSignal},
+        {{"--mode", "ira", "--baud-mode", "manual"}, kDemodPlain},
+        {{"--mode", "raw", "--baud-mode", "manual"}, kDemodPlain},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = c.args;
