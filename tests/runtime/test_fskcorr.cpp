@@ -399,10 +399,7 @@ TEST(OruFSKCorrDemod16, OutOfRangeSettingsStaySafe)
 
 TEST(OruFSKCorrDemod16, VectorKernelsGiveThePortableBits)
 {
-    std::vector<Kernel> vector;
-    for (Kernel k : {Kernel::Sse2, Kernel::Avx2})
-        if (KernelAvailable(k))
-            vector.push_back(k);
+    const std::vector<Kernel> vector = AvailableKernels({Kernel::Sse2, Kernel::Avx2});
     if (vector.empty())
         GTEST_SKIP() << "no vector kernel on this processor";
 

@@ -152,20 +152,6 @@ TEST(NumericTest, IQModuleMatchesReferenceOnRandomInput)
         ASSERT_EQ(out[k], ReferenceModule(i[k], q[k])) << i[k] << ", " << q[k];
 }
 
-// The integer root the library computed before it had vector forms: the value every kernel must give.
-int16_t IntegerRootModule(int16_t i, int16_t q)
-{
-    const uint32_t power = uint32_t(int32_t(i) * i) + uint32_t(int32_t(q) * q);
-    uint32_t root = uint32_t(std::sqrt(double(power)));
-    while (uint64_t(root) * root > power)
-        --root;
-    while (uint64_t(root + 1) * (root + 1) <= power)
-        ++root;
-    if (power - root * root > root)
-        ++root;
-    return int16_t(root > 32767 ? 32767 : root);
-}
-
 uint32_t FloorRoot(uint64_t x)
 {
     uint64_t r = uint64_t(std::sqrt(double(x)));
@@ -174,6 +160,17 @@ uint32_t FloorRoot(uint64_t x)
     while ((r + 1) * (r + 1) <= x)
         ++r;
     return uint32_t(r);
+}
+
+// The integer root the library computed before it had vector forms, rounded up when power > n * n + n: the
+// value every kernel must give.
+int16_t IntegerRootModule(int16_t i, int16_t q)
+{
+    const uint32_t power = uint32_t(int32_t(i) * i) + uint32_t(int32_t(q) * q);
+    uint32_t root = FloorRoot(power);
+    if (power - root * root > root)
+        ++root;
+    return int16_t(root > 32767 ? 32767 : root);
 }
 
 // Every I against a spread of Q, and for every |I| the two Q whose powers straddle n^2 + n (where the rounding
@@ -203,9 +200,7 @@ TEST(NumericTest, IQModuleKernelsGiveTheIntegerRoot)
     for (size_t k = 0; k < is.size(); ++k)
         expected[k] = IntegerRootModule(is[k], qs[k]);
 
-    for (Kernel kernel : {Kernel::Portable, Kernel::Sse2, Kernel::Avx2}) {
-        if (!KernelAvailable(kernel))
-            continue;
+    for (Kernel kernel : AvailableKernels()) {
         SCOPED_TRACE(testing::Message() << "kernel " << int(kernel));
         KernelScope scope(kernel);
         std::vector<int16_t> out(is.size(), -1);

@@ -631,8 +631,6 @@ TEST(ResamplerLifecycle, CallerStorageAndNullObjects)
 
 namespace {
 
-constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Sse2, Kernel::Avx2};
-
 orures::Variant VariantOf(Kernel k)
 {
     switch (k) {
@@ -686,9 +684,7 @@ TEST(ResamplerKernels, EveryKernelGivesThePortableSum)
             }
         }
     };
-    for (Kernel kernel : kKernels) {
-        if (!KernelAvailable(kernel))
-            continue;
+    for (Kernel kernel : AvailableKernels()) {
         const orures::DotKernel dot = orures::KernelOf(VariantOf(kernel));
         for (uint32_t n : lengths) {
             for (int samples = 0; samples < 4; ++samples) {
@@ -746,9 +742,7 @@ TEST(ResamplerKernels, SplitKernelsGiveThePortableSum)
             return kEvenExtremes[random() % std::size(kEvenExtremes)];
         return kExtremes[random() % std::size(kExtremes)];
     };
-    for (Kernel kernel : kSplitKernels) {
-        if (!KernelAvailable(kernel))
-            continue;
+    for (Kernel kernel : AvailableKernels({Kernel::Sse2, Kernel::Avx2})) {
         const orures::SplitKernel dot = orures::SplitKernelOf(VariantOf(kernel));
         ASSERT_NE(dot, nullptr) << KernelName(kernel);
         for (uint32_t n : lengths) {
