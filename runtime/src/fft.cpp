@@ -296,13 +296,15 @@ template <const KernelSet &Kernels> void Real32(OruFFT2Float *f, const int32_t *
 struct RoutineSet {
     decltype(OruFFT2Float::ComputeReal16) real16;
     decltype(OruFFT2Float::ComputeReal32) real32;
-    StageKernel<float> stages;
+    const KernelSet *kernels;
 };
 
-constexpr RoutineSet kPortable{Real16<kPortableKernels>, Real32<kPortableKernels>, kPortableKernels.stages};
+template <const KernelSet &Kernels> constexpr RoutineSet kRoutines{Real16<Kernels>, Real32<Kernels>, &Kernels};
+
+constexpr const RoutineSet &kPortable = kRoutines<kPortableKernels>;
 #if ORU_FFT_X86
-constexpr RoutineSet kSse2{Real16<kSse2Kernels>, Real32<kSse2Kernels>, kSse2Kernels.stages};
-constexpr RoutineSet kAvx2{Real16<kAvx2Kernels>, Real32<kAvx2Kernels>, kAvx2Kernels.stages};
+constexpr const RoutineSet &kSse2 = kRoutines<kSse2Kernels>;
+constexpr const RoutineSet &kAvx2 = kRoutines<kAvx2Kernels>;
 #endif
 
 const RoutineSet &PickRoutines()
@@ -325,9 +327,9 @@ StageKernel<float> StagesOf(const OruFFT2Float *f)
 #if ORU_FFT_X86
     for (const RoutineSet *set : {&kSse2, &kAvx2})
         if (f->ComputeReal16 == set->real16)
-            return set->stages;
+            return set->kernels->stages;
 #endif
-    return kPortable.stages;
+    return kPortableKernels.stages;
 }
 
 } // namespace
