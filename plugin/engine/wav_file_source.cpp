@@ -40,7 +40,6 @@ bool WavFileSource::Open(const std::string &path, std::string &error)
             return false;
         }
     }
-    player_.SetBatchReads(true);
     if (!player_.SetWantedFormat({WavFile::kPcm, rate_, 16, 1}) || !player_.Open(path.c_str())) {
         error = "'" + path + "' cannot be converted to 16-bit mono at " + std::to_string(rate_) + " Hz";
         return false;

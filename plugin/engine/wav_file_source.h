@@ -17,7 +17,7 @@ namespace sirrel {
 
 class WavFileSource : public AudioSource {
 public:
-    explicit WavFileSource(uint32_t rate) : rate_(rate) {}
+    explicit WavFileSource(uint32_t rate) : rate_(rate) { player_.SetBatchReads(true); }
 
     // On failure `error` names the file and the reason.
     bool Open(const std::string &path, std::string &error);
