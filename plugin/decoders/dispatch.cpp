@@ -112,7 +112,6 @@ bool Dispatcher::TakeShadowTiming()
                                              8 * int64_t(shadowChecks) >= 7 * codes));
     if (take) {
         mainArq_ = 1 - mainArq_;
-        modes_[kModeArq].decoder = &arq_[size_t(mainArq_)];
         for (const DecodedCode &code : shadowCodes_)
             sink_.Take(code);
     }
@@ -194,7 +193,6 @@ void Dispatcher::Reset()
     earlyHdlc_.Reset();
     packetGate_.Reset();
     mainArq_ = 0;
-    modes_[kModeArq].decoder = &arq_[0];
     shadowCodes_.clear();
     secondDecoder_ = nullptr;
     bitPhase_ = 0.0;

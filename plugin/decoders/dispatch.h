@@ -69,9 +69,12 @@ private:
     {
         return {&async_, &softAsync_, &arq_[0], &arq_[1], &fec_, &hdlc_, &rawBits_, &cis_, &arqm_};
     }
-    // The start/stop modes take the soft framing when the chain sends soft values.
+    // The start/stop modes take the soft framing when the chain sends soft values; ARQ takes the shown one of
+    // its two decoders.
     Decoder *DecoderFor(const Mode &mode, bool softTiming)
     {
+        if (mode.decoder == &arq_[0])
+            return &arq_[size_t(mainArq_)];
         return softTiming && mode.decoder == &async_ ? &softAsync_ : mode.decoder;
     }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a tenth of the way
