@@ -65,7 +65,10 @@ def signal(src, dst, snr, seed, fade):
         d = int(0.002 * RATE)
         a, b = rayleigh(r, len(x), 0.2), rayleigh(r, len(x), 0.2)
         x = [(a[i] * x[i] + b[i] * (x[i - d] if i >= d else 0.0)) / math.sqrt(2) for i in range(len(x))]
-    power = sum(v * v for v in read(src)) / len(x)
+    # The power while keyed: silent gaps and leads (exact zeros from the generators) do not lower it, so that a
+    # signal with quiet stretches gets the same noise as a continuous one of its level.
+    keyed = [v for v in read(src) if v != 0.0]
+    power = sum(v * v for v in keyed) / max(len(keyed), 1)
     sigma = math.sqrt(power / 10 ** (float(snr) / 10) * (RATE / 2) / 3000)
     write(dst, [v + r.gauss(0.0, sigma) for v in x])
 
