@@ -112,6 +112,7 @@ bool Dispatcher::TakeShadowTiming()
                                              8 * int64_t(shadowChecks) >= 7 * codes));
     if (take) {
         mainArq_ = 1 - mainArq_;
+        arq_[size_t(mainArq_)].SetReadBackLimit(-1);
         for (const DecodedCode &code : shadowCodes_)
             sink_.Take(code);
     }
@@ -142,6 +143,9 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
                 earlyHdlc_.PushLevel(levels[i]);
             } else {
                 const int16_t sure = confidence(i);
+                // What the shadow reads back must not repeat what the shown decoder showed.
+                const SyncArqDecoder &main = arq_[size_t(mainArq_)];
+                arq_[size_t(1 - mainArq_)].SetReadBackLimit(main.BitsSeen() - main.ShownThrough());
                 second->FeedSoft(levels + i, &sure, 1);
                 if (TakeShadowTiming()) {
                     std::swap(decoder, second);

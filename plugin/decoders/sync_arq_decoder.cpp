@@ -13,6 +13,12 @@ namespace {
 
 constexpr int32_t kAllCodeBits = 0x7F;
 
+// Noise's codes seldom check; a signal read through noise has at least half of them right.
+bool MostlySignal(int64_t checked, int64_t codes) { return 2 * checked >= codes; }
+// Blocks read with confidence between two whole ones of the same timing are signal unless they check no more
+// often than noise's (about 27 %).
+bool SignalBetweenWhole(int64_t checked, int64_t codes) { return 3 * checked >= codes; }
+
 int64_t ClampToInt32(int64_t value)
 {
     return std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
@@ -57,6 +63,11 @@ void SyncArqDecoder::Reset()
 {
     gapCount_ = 0;
     bitCount_ = 0;
+    bitsSeen_ = 0;
+    shownThrough_ = 0;
+    pastBits_.clear();
+    pastConfidence_.clear();
+    pastStart_ = 0;
     invertCounter_ = 0;
     skipBits_ = 0;
     flywheelCycles_ = 0;
@@ -97,6 +108,18 @@ int32_t SyncArqDecoder::BlockLength() const { return int32_t(ClampToInt32(BlockB
 
 void SyncArqDecoder::OnCode(int32_t code) { Deliver({0, uint8_t(code)}); }
 
+inline void SyncArqDecoder::Remember(int8_t bit, int16_t confidence)
+{
+    ++bitsSeen_;
+    if (pastBits_.size() == 2 * size_t(kHistoryBits)) {
+        pastBits_.erase(pastBits_.begin(), pastBits_.begin() + kHistoryBits);
+        pastConfidence_.erase(pastConfidence_.begin(), pastConfidence_.begin() + kHistoryBits);
+        pastStart_ += kHistoryBits;
+    }
+    pastBits_.push_back(bit);
+    pastConfidence_.push_back(confidence);
+}
+
 inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
 {
     if (flywheelCycles_ > 0 && !kept_ && ++cyclePosition_ >= cycleLength_) {
@@ -104,6 +127,7 @@ inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
         --flywheelCycles_;
     }
     if (skipBits_ > 0) {
+        Remember(bit, confidence);
         gapCount_ = --skipBits_;
         return;
     }
@@ -113,6 +137,7 @@ inline void SyncArqDecoder::PutBit(int8_t bit, int16_t confidence)
             Drop(1);
         }
     }
+    Remember(bit, confidence);
     confidence_[size_t(bitCount_)] = confidence;
     bits_[bitCount_++] = bit;
     if (kept_) {
@@ -136,11 +161,11 @@ void SyncArqDecoder::FeedSoft(const int16_t *bits, const int16_t *confidence, in
         PutBit(int8_t(bits[i]), confidence[i]);
 }
 
-int32_t SyncArqDecoder::Assemble(int32_t at, int32_t flip) const
+int32_t SyncArqDecoder::Assemble(const int8_t *bits, int32_t flip)
 {
     int32_t code = 0;
     for (int32_t k = 0; k < kCodeBits; ++k)
-        code |= int32_t(bits_[at + k] != flip) << k;
+        code |= int32_t(bits[k] != flip) << k;
     return code;
 }
 
@@ -149,7 +174,7 @@ bool SyncArqDecoder::Trial(int32_t at, int32_t &flip) const
     flip = 0;
     int32_t counter = invertCounter_;
     for (int32_t m = 0; m < charsInCycle_; ++m) {
-        int32_t x = Assemble(at + kCodeBits * m, flip);
+        int32_t x = Assemble(bits_.data() + at + kCodeBits * m, flip);
         x ^= inversionMask_ & 0xFF;
         // The trial counts from the delivered state without the reset codes.
         if (invertingRate_ != 0 && ++counter >= invertingRate_) {
@@ -183,9 +208,9 @@ bool SyncArqDecoder::Trial(int32_t at, int32_t &flip) const
     return true;
 }
 
-int32_t SyncArqDecoder::Decode(int32_t at, int32_t flip, int32_t &counter) const
+int32_t SyncArqDecoder::Decode(const int8_t *bits, int32_t flip, int32_t &counter) const
 {
-    int32_t x = Assemble(at, flip);
+    int32_t x = Assemble(bits, flip);
     // The reset codes are seen as received, after polarity and before mask and inversion.
     if ((charset_ == kIta2P && x == 0x31) || (charset_ == kCcir476 && (x == 0x19 || x == 0x70)))
         counter = 0;
@@ -201,8 +226,9 @@ void SyncArqDecoder::Emit(int32_t at, int32_t flip)
 {
     for (int32_t m = 0; m < charsInCycle_; ++m) {
         skipBits_ = gapCount_ = int32_t(cycleLength_ - BlockBits());
-        OnCode(Decode(at + kCodeBits * m, flip, invertCounter_));
+        OnCode(Decode(bits_.data() + at + kCodeBits * m, flip, invertCounter_));
     }
+    shownThrough_ = Absolute(at) + BlockBits();
 }
 
 void SyncArqDecoder::Search()
@@ -218,7 +244,8 @@ void SyncArqDecoder::Search()
                 continue;
             }
             if (KeepingTiming()) {
-                margin_ = HasRoomForMargins() && Confident(p) ? kCodeBits : 0;
+                sure_ = Confident(p);
+                margin_ = HasRoomForMargins() && sure_ ? kCodeBits : 0;
                 kept_ = true;
                 flywheelCycles_ = 0;
                 confirmed_ = false;
@@ -233,23 +260,22 @@ void SyncArqDecoder::Search()
     Drop(p);
 }
 
-int32_t SyncArqDecoder::ReadBlock(int32_t at, int32_t &counter, std::vector<int32_t> *codes) const
+int32_t SyncArqDecoder::ReadBlock(Span block, int32_t &counter, std::vector<int32_t> *codes) const
 {
     int32_t valid = 0;
     for (int32_t m = 0; m < charsInCycle_; ++m) {
-        const int32_t code = Decode(at + kCodeBits * m, keptFlip_, counter);
+        const int32_t code = Decode(block.bits + kCodeBits * m, keptFlip_, counter);
         const bool checks = Checks(charset_, code);
         valid += checks;
         if (codes)
-            codes->push_back(checks ? code : Corrected(at + kCodeBits * m, code));
+            codes->push_back(checks ? code : Corrected(block.confidence + kCodeBits * m, code));
     }
     return valid;
 }
 
-int32_t SyncArqDecoder::Corrected(int32_t at, int32_t code) const
+int32_t SyncArqDecoder::Corrected(const int16_t *confidence, int32_t code) const
 {
     // Only the constant-ratio sets can be corrected, and only from the demodulator's confidence in each bit.
-    const int16_t *confidence = confidence_.data() + at;
     if (charset_ == kIta2P || std::all_of(confidence, confidence + kCodeBits, [](int16_t c) { return c == 0; }))
         return ErrorMark(charset_);
     std::array<int32_t, kCodeBits> towardOne{};
@@ -258,15 +284,23 @@ int32_t SyncArqDecoder::Corrected(int32_t at, int32_t code) const
     return (code & ~kAllCodeBits) | LikeliestConstantRatio(towardOne);
 }
 
-int32_t SyncArqDecoder::ValidCodes(int32_t at) const
+int32_t SyncArqDecoder::ValidCodes(Span block) const
 {
     int32_t counter = invertCounter_;
-    return ReadBlock(at, counter, nullptr);
+    return ReadBlock(block, counter, nullptr);
+}
+
+bool SyncArqDecoder::Weigh(int32_t &score, int32_t valid) const
+{
+    const int32_t n = charsInCycle_;
+    score = std::min(score + valid * kCheckScore - (n - valid) * kFailScore, kScoreBlocks * n * kCheckScore);
+    return score >= 0;
 }
 
 void SyncArqDecoder::Keep(int32_t at)
 {
-    heldValid_.push_back(ReadBlock(at, invertCounter_, &held_));
+    heldStart_.push_back(Absolute(at));
+    heldValid_.push_back(ReadBlock(Buffered(at), invertCounter_, &held_));
     // The next block is read with a bit and the margin either side of where it is due.
     const int32_t next = at + cycleLength_ - 1 - margin_;
     if (next >= bitCount_) {
@@ -308,10 +342,11 @@ void SyncArqDecoder::ReadKeptBlock()
         Search();
         return;
     }
+    if (!confirmed_ && sure_)
+        ReadBack();
     confirmed_ = true;
     recentChecks_[size_t(checkedBlocks_++ % kCompareBlocks)] = valid;
-    score_ = std::min(score_ + valid * kCheckScore - (n - valid) * kFailScore, kScoreBlocks * n * kCheckScore);
-    if (score_ < 0) {
+    if (!Weigh(score_, valid)) {
         ShowHeldSignal(false);
         const int32_t sinceBlock = bitCount_ - at;
         GiveUpTiming();
@@ -332,9 +367,64 @@ void SyncArqDecoder::ReadKeptBlock()
     if (int32_t(heldValid_.size()) > kMaxHeldBlocks) {
         for (int32_t m = 0; m < n; ++m)
             OnCode(held_[size_t(m)]);
+        shownThrough_ = heldStart_.front() + BlockBits();
         held_.erase(held_.begin(), held_.begin() + n);
         heldValid_.erase(heldValid_.begin());
+        heldStart_.erase(heldStart_.begin());
     }
+}
+
+void SyncArqDecoder::ReadBack()
+{
+    // The periodic inversion is counted forwards only.
+    if (invertingRate_ != 0 || heldStart_.empty())
+        return;
+    const int32_t n = charsInCycle_;
+    int64_t floor = std::max(shownThrough_, pastStart_);
+    if (readBackLimit_ >= 0)
+        floor = std::max(floor, bitsSeen_ - readBackLimit_);
+    auto past = [this](int64_t from) {
+        const size_t i = size_t(from - pastStart_);
+        return Span{pastBits_.data() + i, pastConfidence_.data() + i};
+    };
+    std::vector<int64_t> starts;
+    std::vector<int32_t> valid;
+    int32_t score = kScoreBlocks * n * kCheckScore;
+    for (int64_t at = heldStart_.front() - cycleLength_; at >= floor; at -= cycleLength_) {
+        // A slipped bit is followed as when reading on.
+        int32_t checks = ValidCodes(past(at));
+        if (2 * checks < n) {
+            for (int64_t moved : {at - 1, at + 1}) {
+                if (moved >= floor && ValidCodes(past(moved)) == n) {
+                    at = moved;
+                    checks = n;
+                    break;
+                }
+            }
+        }
+        if (!Weigh(score, checks))
+            break;
+        starts.push_back(at);
+        valid.push_back(checks);
+    }
+    // The oldest blocks that mostly fail are the noise before the transmission.
+    while (!valid.empty() && 2 * valid.back() <= n) {
+        valid.pop_back();
+        starts.pop_back();
+    }
+    int64_t checked = 0;
+    for (int32_t v : valid)
+        checked += v;
+    if (valid.empty() || !MostlySignal(checked, int64_t(valid.size()) * n))
+        return;
+    std::vector<int32_t> codes;
+    for (size_t b = starts.size(); b-- > 0;) {
+        int32_t counter = 0;
+        ReadBlock(past(starts[b]), counter, &codes);
+        shownThrough_ = starts[b] + BlockBits();
+    }
+    for (int32_t code : codes)
+        OnCode(code);
 }
 
 bool SyncArqDecoder::Confident(int32_t at) const
@@ -393,14 +483,18 @@ void SyncArqDecoder::GiveUpTiming()
     score_ = 0;
     held_.clear();
     heldValid_.clear();
+    heldStart_.clear();
 }
 
 void SyncArqDecoder::ShowHeld()
 {
     for (int32_t code : held_)
         OnCode(code);
+    if (!heldStart_.empty())
+        shownThrough_ = heldStart_.back() + BlockBits();
     held_.clear();
     heldValid_.clear();
+    heldStart_.clear();
 }
 
 void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
@@ -416,24 +510,30 @@ void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
     int64_t valid = 0;
     for (size_t b = 0; b < judged; ++b)
         valid += heldValid_[b];
-    // Noise's codes seldom check; a signal read through noise has at least half of them right.
-    if (2 * valid >= int64_t(judged * n)) {
+    const int64_t codes = int64_t(judged * n);
+    if (wholeLast && sure_ ? SignalBetweenWhole(valid, codes) : MostlySignal(valid, codes)) {
         for (size_t i = 0; i < judged * n; ++i)
             OnCode(held_[i]);
+        if (judged > 0)
+            shownThrough_ = heldStart_[judged - 1] + BlockBits();
     }
     if (wholeLast) {
         for (size_t i = judged * n; i < held_.size(); ++i)
             OnCode(held_[i]);
+        shownThrough_ = heldStart_.back() + BlockBits();
     }
     held_.clear();
     heldValid_.clear();
+    heldStart_.clear();
 }
 
 void SyncArqDecoder::Finish()
 {
     // A last block still waiting for the bits after it.
-    if (kept_ && margin_ != 0 && bitCount_ >= margin_ + 1 + BlockBits())
-        heldValid_.push_back(ReadBlock(margin_ + 1, invertCounter_, &held_));
+    if (kept_ && margin_ != 0 && bitCount_ >= margin_ + 1 + BlockBits()) {
+        heldStart_.push_back(Absolute(margin_ + 1));
+        heldValid_.push_back(ReadBlock(Buffered(margin_ + 1), invertCounter_, &held_));
+    }
     // The input ended inside a run of doubtful blocks: what mostly checks is signal, the rest is noise.
     const size_t n = size_t(charsInCycle_);
     for (size_t b = 0; b < heldValid_.size(); ++b) {
@@ -441,9 +541,11 @@ void SyncArqDecoder::Finish()
             continue;
         for (size_t m = 0; m < n; ++m)
             OnCode(held_[b * n + m]);
+        shownThrough_ = heldStart_[b] + BlockBits();
     }
     held_.clear();
     heldValid_.clear();
+    heldStart_.clear();
 }
 
 } // namespace sirrel

@@ -10,8 +10,10 @@
 // code of a constant-ratio set shows as its likeliest character instead. A first block is taken only when the next one
 // checks too. From then on a score weighs every code that checks against every one that fails, as most codes of a
 // weak signal check and most of noise's fail: when it runs out the timing is given up. Held blocks are shown when a
-// whole block follows or the timing ends, unless fewer than half of their codes checked; at the end, the blocks
-// that mostly fail (the noise after a transmission) are dropped.
+// whole block follows or the timing ends, unless fewer than half of their codes checked (a third between whole
+// blocks, given confidence); at the end, the blocks that mostly fail (the noise after a transmission) are dropped.
+// Given confidence, a timing once confirmed also reads back the blocks that came before it, kept in a history,
+// as far as the same score allows.
 #pragma once
 
 #include <array>
@@ -54,6 +56,8 @@ public:
     // Held blocks beyond this many are shown, oldest first (a bound on memory, reached only by a signal that
     // stays weak for minutes).
     static constexpr int32_t kMaxHeldBlocks = 64;
+    // Bits kept for reading back: at least this many, at most twice as many.
+    static constexpr int32_t kHistoryBits = 2048;
 
     // Character set, mask, block and cycle, inverting rate and polarity of mode 2.
     void Configure(const DecoderParams &params) override;
@@ -100,6 +104,13 @@ public:
     int32_t RecentChecks() const;
     // A kept timing, or the gaps of one given up a short while ago.
     bool KnowsGaps() const { return kept_ || flywheelCycles_ > 0; }
+    // Bits taken since the last reset, those of the gaps included.
+    int64_t BitsSeen() const { return bitsSeen_; }
+    // The bit after the last block shown, counted as BitsSeen counts.
+    int64_t ShownThrough() const { return shownThrough_; }
+    // Reading back stays within this many bits before the newest, so that a second reader of the same signal
+    // does not repeat what the first one showed; negative for no bound.
+    void SetReadBackLimit(int64_t bits) { readBackLimit_ = bits; }
     // The gap has room for a code either side of a kept block.
     bool HasRoomForMargins() const
     {
@@ -115,32 +126,48 @@ protected:
     virtual void OnCode(int32_t code);
 
 private:
+    // Bits of a block and the confidence in each, in the buffer or the history.
+    struct Span {
+        const int8_t *bits;
+        const int16_t *confidence;
+    };
+
     void PutBit(int8_t bit, int16_t confidence);
+    void Remember(int8_t bit, int16_t confidence);
     int64_t BlockBits() const { return int64_t(charsInCycle_) * 7; }
-    // The 7 bits from `at` as a code, first bit as bit 0; a bit counts as 1 when it differs from `flip`.
-    int32_t Assemble(int32_t at, int32_t flip) const;
+    Span Buffered(int32_t at) const { return {bits_.data() + at, confidence_.data() + at}; }
+    // Where the buffer's bit `at` lies in the count of BitsSeen.
+    int64_t Absolute(int32_t at) const { return bitsSeen_ - bitCount_ + at; }
+    // The 7 bits from `bits` as a code, first bit as bit 0; a bit counts as 1 when it differs from `flip`.
+    static int32_t Assemble(const int8_t *bits, int32_t flip);
     // Whether the whole block at `at` holds n valid codes; sets the polarity it was read with.
     bool Trial(int32_t at, int32_t &flip) const;
-    // The delivered form of the code at `at`: mask and periodic inversion undone, the inversion counted on
+    // The delivered form of the code in `bits`: mask and periodic inversion undone, the inversion counted on
     // `counter`.
-    int32_t Decode(int32_t at, int32_t flip, int32_t &counter) const;
+    int32_t Decode(const int8_t *bits, int32_t flip, int32_t &counter) const;
     void Emit(int32_t at, int32_t flip);
     void Search();
 
     // The reading that keeps the block timing.
     bool KeepingTiming() const { return keepTiming_ && BlockBits() + 2 <= kBufferBits; }
-    // The codes of the block at `at` on the kept polarity as they are shown (the error mark for a code that
-    // fails), appended to `codes` when given; returns how many check.
-    int32_t ReadBlock(int32_t at, int32_t &counter, std::vector<int32_t> *codes) const;
-    int32_t ValidCodes(int32_t at) const;
-    // What is shown for the failed code `code` read at `at`: the likeliest character, or the error mark.
-    int32_t Corrected(int32_t at, int32_t code) const;
+    // The codes of the block on the kept polarity as they are shown (the error mark for a code that fails),
+    // appended to `codes` when given; returns how many check.
+    int32_t ReadBlock(Span block, int32_t &counter, std::vector<int32_t> *codes) const;
+    int32_t ValidCodes(Span block) const;
+    int32_t ValidCodes(int32_t at) const { return ValidCodes(Buffered(at)); }
+    // What is shown for the failed code `code` read with `confidence`: the likeliest character, or the error mark.
+    int32_t Corrected(const int16_t *confidence, int32_t code) const;
+    // Adds a block's valid codes to a timing's score; false when the score runs out.
+    bool Weigh(int32_t &score, int32_t valid) const;
     // Takes the block at `at` into the held codes and waits for the next one, a bit early.
     void Keep(int32_t at);
     // The buffer holds the next block with a bit either side of where it is due.
     void ReadKeptBlock();
     // Whether the demodulator gave a confidence for the bits of the block at `at`.
     bool Confident(int32_t at) const;
+    // Shows the blocks before the first kept one, read back on its timing from the history while the score
+    // holds, when they mostly check.
+    void ReadBack();
     // Sums the confidence of the kept reading and of those a code earlier and later over the last
     // kCompareBlocks blocks; returns `at` moved by a code when one of the others has been clearly surer.
     int32_t WeighNeighbours(int32_t at);
@@ -158,6 +185,12 @@ private:
     std::array<int8_t, kBufferBits> bits_{};
     std::array<int16_t, kBufferBits> confidence_{}; // per bit, 0 when the demodulator gives none
     int32_t bitCount_ = 0;
+    int64_t bitsSeen_ = 0;
+    int64_t shownThrough_ = 0;
+    int64_t readBackLimit_ = -1;
+    std::vector<int8_t> pastBits_; // the last bits taken, the gaps' included; pastBits_[0] is bit pastStart_
+    std::vector<int16_t> pastConfidence_;
+    int64_t pastStart_ = 0;
     int32_t invertingRate_ = 0;
     int32_t invertCounter_ = 0;
     int32_t polarityMode_ = kPolarityAuto;
@@ -166,6 +199,7 @@ private:
     bool keepTiming_ = false;
     bool kept_ = false;
     bool confirmed_ = false; // a whole block followed the first
+    bool sure_ = false;      // the demodulator gave confidence for the kept timing's first block
     int32_t keptFlip_ = 0;
     int32_t score_ = 0;
     int32_t margin_ = 0; // bits read either side of a kept block: a code, or none
@@ -178,6 +212,7 @@ private:
     int32_t cyclePosition_ = 0;      // bit of the cycle of the given-up timing, 0 where a block began
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
     std::vector<int32_t> heldValid_; // per held block, the codes that checked
+    std::vector<int64_t> heldStart_; // per held block, its first bit as BitsSeen counts
 };
 
 } // namespace sirrel

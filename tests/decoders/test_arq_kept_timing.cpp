@@ -186,6 +186,70 @@ TEST(ArqKeptTiming, AFailedCodeIsCorrectedFromTheConfidenceOfItsBits)
     }
 }
 
+void FeedWithConfidence(SyncArqDecoder &decoder, const Bits &bits, const std::vector<int16_t> &confidence)
+{
+    const std::vector<int16_t> levels(bits.begin(), bits.end());
+    decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+}
+
+// Given confidence, a confirmed timing reads back the blocks before its first one: a weak start whose blocks each
+// lost a code to a doubtful bit shows corrected. Blocks that mostly fail are the noise before a transmission, and
+// a second reader of the signal reads back nothing that the first one showed.
+TEST(ArqKeptTiming, AConfirmedTimingReadsBackTheBlocksBeforeIt)
+{
+    struct Case {
+        const char *name;
+        int wrongCodes;   // in each of the first four blocks, each with one wrong bit
+        int16_t wrongBit; // its confidence; the others have 1000, or none when 0
+        int64_t limit;    // of the reading back, in bits
+        size_t firstShown;
+    };
+    const Case cases[] = {
+        {"a doubtful bit in each earlier block", 1, 100, -1, 0},
+        {"no confidence", 1, 0, -1, 4},
+        {"the earlier blocks mostly fail", 2, 1000, -1, 4},
+        {"no bits to read back", 1, 100, 0, 4},
+    };
+    for (const Case &c : cases) {
+        std::vector<int16_t> confidence;
+        const Bits bits = Transmission([&](size_t b, Bits &block) {
+            const size_t start = 45 * b;
+            confidence.resize(start + block.size(), c.wrongBit == 0 ? 0 : 1000);
+            for (int k = 0; b < 4 && k < c.wrongCodes; ++k) {
+                block[size_t(7 * k + 2)] ^= 1;
+                confidence[start + size_t(7 * k + 2)] = c.wrongBit;
+            }
+        });
+        Reading reading(true);
+        reading.decoder.SetReadBackLimit(c.limit);
+        FeedWithConfidence(reading.decoder, bits, confidence);
+        reading.decoder.Finish();
+        const std::vector<int> sent = Sent();
+        EXPECT_EQ(reading.out.codes, std::vector<int>(sent.begin() + long(3 * c.firstShown), sent.end())) << c.name;
+    }
+}
+
+// Between two whole blocks of a kept timing, blocks that check as often as a third are signal when the
+// demodulator gave confidence (noise's codes check about a quarter of the time); without it, half must check.
+TEST(ArqKeptTiming, BlocksBetweenWholeOnesShowWhenAThirdOfTheirCodesCheck)
+{
+    const Bits bits = Transmission([](size_t b, Bits &block) {
+        if (b == 2 || b == 3)
+            block[1] ^= 1, block[8] ^= 1;
+    });
+    for (const int16_t sure : {1000, 0}) {
+        Reading reading(true);
+        FeedWithConfidence(reading.decoder, bits, std::vector<int16_t>(bits.size(), sure));
+        const std::vector<int> &codes = reading.out.codes;
+        const std::vector<int> sent = Sent();
+        ASSERT_EQ(codes.size(), sure != 0 ? 18u : 12u) << sure;
+        EXPECT_TRUE(std::equal(sent.end() - 6, sent.end(), codes.end() - 6)) << sure;
+        if (sure != 0) {
+            EXPECT_EQ(codes[8], sent[8]); // the code that checked, in the blocks between
+        }
+    }
+}
+
 // The other station's keying in the gap may read as a code: a first block taken a code early shows it in place of
 // the block's first code, and every block of the kept timing after it. Given the demodulator's confidence, low for
 // that keying on this station's clock, the reading moves on to the block itself.
