@@ -342,6 +342,7 @@ void SyncArqDecoder::ReadKeptBlock()
         Search();
         return;
     }
+    const bool confirming = !confirmed_;
     if (!confirmed_ && sure_)
         ReadBack();
     confirmed_ = true;
@@ -360,6 +361,12 @@ void SyncArqDecoder::ReadKeptBlock()
         return;
     }
     Keep(at);
+    // Noise confirms a timing now and then: read with confidence, the two blocks and those read back wait for
+    // what follows them.
+    if (confirming && sure_) {
+        unbacked_ = heldValid_.size();
+        return;
+    }
     if (whole) {
         ShowHeldSignal(true);
         return;
@@ -371,6 +378,7 @@ void SyncArqDecoder::ReadKeptBlock()
         held_.erase(held_.begin(), held_.begin() + n);
         heldValid_.erase(heldValid_.begin());
         heldStart_.erase(heldStart_.begin());
+        unbacked_ -= unbacked_ > 0 ? 1 : 0;
     }
 }
 
@@ -421,10 +429,10 @@ void SyncArqDecoder::ReadBack()
     for (size_t b = starts.size(); b-- > 0;) {
         int32_t counter = 0;
         ReadBlock(past(starts[b]), counter, &codes);
-        shownThrough_ = starts[b] + BlockBits();
     }
-    for (int32_t code : codes)
-        OnCode(code);
+    held_.insert(held_.begin(), codes.begin(), codes.end());
+    heldValid_.insert(heldValid_.begin(), valid.rbegin(), valid.rend());
+    heldStart_.insert(heldStart_.begin(), starts.rbegin(), starts.rend());
 }
 
 bool SyncArqDecoder::Confident(int32_t at) const
@@ -480,6 +488,7 @@ void SyncArqDecoder::GiveUpTiming()
     checkedBlocks_ = 0;
     kept_ = false;
     confirmed_ = false;
+    unbacked_ = 0;
     score_ = 0;
     held_.clear();
     heldValid_.clear();
@@ -507,14 +516,26 @@ void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
         while (judged > 0 && 2 * heldValid_[judged - 1] <= charsInCycle_)
             --judged;
     }
+    // The unbacked blocks show with a whole last block, or with the blocks after them when those are signal.
+    const size_t from = std::min(unbacked_, judged);
     int64_t valid = 0;
-    for (size_t b = 0; b < judged; ++b)
+    for (size_t b = from; b < judged; ++b)
         valid += heldValid_[b];
-    const int64_t codes = int64_t(judged * n);
-    if (wholeLast && sure_ ? SignalBetweenWhole(valid, codes) : MostlySignal(valid, codes)) {
-        for (size_t i = 0; i < judged * n; ++i)
+    const int64_t codes = int64_t((judged - from) * n);
+    bool between = wholeLast && sure_ ? SignalBetweenWhole(valid, codes) : MostlySignal(valid, codes);
+    // Noise after a false start checks now and then: the blocks after the unbacked ones must be two at least.
+    if (from > 0 && !wholeLast && judged < from + 2)
+        between = false;
+    if (wholeLast || between) {
+        for (size_t i = 0; i < from * n; ++i)
             OnCode(held_[i]);
-        if (judged > 0)
+        if (from > 0)
+            shownThrough_ = heldStart_[from - 1] + BlockBits();
+    }
+    if (between) {
+        for (size_t i = from * n; i < judged * n; ++i)
+            OnCode(held_[i]);
+        if (judged > from)
             shownThrough_ = heldStart_[judged - 1] + BlockBits();
     }
     if (wholeLast) {
@@ -525,6 +546,7 @@ void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
     held_.clear();
     heldValid_.clear();
     heldStart_.clear();
+    unbacked_ = 0;
 }
 
 void SyncArqDecoder::Finish()

@@ -13,7 +13,8 @@
 // whole block follows or the timing ends, unless fewer than half of their codes checked (a third between whole
 // blocks, given confidence); at the end, the blocks that mostly fail (the noise after a transmission) are dropped.
 // Given confidence, a timing once confirmed also reads back the blocks that came before it, kept in a history,
-// as far as the same score allows.
+// as far as the same score allows; these and the two confirming blocks are held until a whole block follows, or
+// dropped with the timing unless the blocks after them mostly checked (noise confirms a timing now and then).
 #pragma once
 
 #include <array>
@@ -165,7 +166,7 @@ private:
     void ReadKeptBlock();
     // Whether the demodulator gave a confidence for the bits of the block at `at`.
     bool Confident(int32_t at) const;
-    // Shows the blocks before the first kept one, read back on its timing from the history while the score
+    // Holds the blocks before the first kept one, read back on its timing from the history while the score
     // holds, when they mostly check.
     void ReadBack();
     // Sums the confidence of the kept reading and of those a code earlier and later over the last
@@ -200,6 +201,9 @@ private:
     bool kept_ = false;
     bool confirmed_ = false; // a whole block followed the first
     bool sure_ = false;      // the demodulator gave confidence for the kept timing's first block
+    // Held blocks at the front, read back or confirming a timing read with confidence, that show only with a
+    // whole block after them or, when the timing ends, with blocks after them that are signal.
+    size_t unbacked_ = 0;
     int32_t keptFlip_ = 0;
     int32_t score_ = 0;
     int32_t margin_ = 0; // bits read either side of a kept block: a code, or none

@@ -250,6 +250,42 @@ TEST(ArqKeptTiming, BlocksBetweenWholeOnesShowWhenAThirdOfTheirCodesCheck)
     }
 }
 
+// Read with confidence, the two whole blocks that confirm a timing wait for what follows them: a false start (two
+// blocks of noise that happen to check, a cycle apart) followed by codes that fail shows nothing, a weak signal
+// after them shows them. Without confidence they show at once.
+TEST(ArqKeptTiming, ConfirmingBlocksWaitForWhatFollowsThem)
+{
+    struct Case {
+        const char *name;
+        int16_t sure;
+        bool weakBlocksAfter; // two blocks with a failed code each between the confirming ones and the idle line
+        size_t shown;
+    };
+    const Case cases[] = {
+        {"failing codes after them, with confidence", 1000, false, 0},
+        {"failing codes after them, without confidence", 0, false, 6},
+        {"a weak signal after them", 1000, true, 12},
+    };
+    const Bits gap(24, 1);
+    for (const Case &c : cases) {
+        Bits weak;
+        for (size_t b = 2; c.weakBlocksAfter && b < 4; ++b) {
+            Bits block = CodeBits(kBlocks[b]);
+            block[2] ^= 1;
+            weak = Concat({weak, block, gap});
+        }
+        const Bits bits =
+            Concat({CodeBits(kBlocks[0]), gap, CodeBits(kBlocks[1]), gap, weak, Bits(45 * 12, 1)});
+        Reading reading(true);
+        FeedWithConfidence(reading.decoder, bits, std::vector<int16_t>(bits.size(), c.sure));
+        const std::vector<int> &codes = reading.out.codes;
+        ASSERT_EQ(codes.size(), c.shown) << c.name;
+        const std::vector<int> sent = Sent();
+        EXPECT_TRUE(std::equal(codes.begin(), codes.begin() + long(std::min<size_t>(c.shown, 6)), sent.begin()))
+            << c.name;
+    }
+}
+
 // The other station's keying in the gap may read as a code: a first block taken a code early shows it in place of
 // the block's first code, and every block of the kept timing after it. Given the demodulator's confidence, low for
 // that keying on this station's clock, the reading moves on to the block itself.
