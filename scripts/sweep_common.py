@@ -73,6 +73,12 @@ def signal(src, dst, snr, seed, fade):
     write(dst, [v + r.gauss(0.0, sigma) for v in x])
 
 
+def pad(src, dst, seconds):
+    # Silence before and after the signal: the noise added later fills it, as in a recording of a whole frequency.
+    silence = [0.0] * int(round(float(seconds) * RATE))
+    write(dst, silence + read(src) + silence)
+
+
 def distance(a, b):
     prev = list(range(len(b) + 1))
     for i, ca in enumerate(a, 1):
@@ -150,6 +156,7 @@ COMMANDS = {
     'accuracy': lambda a: accuracy(*a[:3]),
     'table': lambda a: table(a[0], a[1].split()),
     'signal': lambda a: signal(*a[:5]),
+    'pad': lambda a: pad(*a[:3]),
     'similarity': lambda a: similarity(*a[:2]),
     'demod-table': lambda a: demod_table(a[0], a[1].split()),
 }

@@ -18,6 +18,7 @@ usage: scripts/weak_sweep.sh [options]
                      sitor-a-quiet (the other station not heard in the gaps) (default all)
   --demods "LIST"    sirrel-decode --demod values, one table each (default "correlative weak")
   --fade             two-path Rayleigh fade (0.2 Hz Doppler, 2 ms apart) before the noise
+  --pad S            S seconds of noise alone before and after each signal (default 0)
   --tsv FILE         also keep every run's result (row, demod, snr, seed, similarity)
 EOF
 }
@@ -28,18 +29,21 @@ snrs=$(seq 10 -1 -12 | tr '\n' ' ')
 rows="tty45-170 tty50-170 tty75-170 tty45-425 tty50-425 tty75-425 navtex sitor-a sitor-a-quiet"
 demods="correlative weak"
 fade=0
+pad=0
 keep=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --rows) rows=${2//,/ }; shift ;;
     --demods) demods=${2//,/ }; shift ;;
     --fade) fade=1 ;;
+    --pad) pad=$2; shift ;;
     --tsv) keep=$2; shift ;;
     -h|--help) usage; exit 0 ;;
     *) sweep_option "$@" || { usage >&2; exit 2; }; shift ;;
   esac
   shift
 done
+case "$pad" in ''|*[!0-9.]*|*.*.*) echo "$me: --pad takes a number of seconds" >&2; exit 2 ;; esac
 sweep_check sirrel-gen sirrel-decode
 sweep_workdir sirrel-weak
 printf '%s' "$text" >"$work/text.txt"
@@ -75,6 +79,7 @@ decode_args() {
 : >"$work/results.tsv"
 for row in $rows; do
   make_signal "$work/$row.wav" "$row" >/dev/null
+  [ "$pad" = 0 ] || py pad "$work/$row.wav" "$work/$row.wav" "$pad"
   read -r -a args <<<"$(decode_args "$row")"
   for snr in $snrs; do
     for seed in $(seq 1 "$seeds"); do
