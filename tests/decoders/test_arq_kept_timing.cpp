@@ -274,8 +274,7 @@ TEST(ArqKeptTiming, ConfirmingBlocksWaitForWhatFollowsThem)
             block[2] ^= 1;
             weak = Concat({weak, block, gap});
         }
-        const Bits bits =
-            Concat({CodeBits(kBlocks[0]), gap, CodeBits(kBlocks[1]), gap, weak, Bits(45 * 12, 1)});
+        const Bits bits = Concat({CodeBits(kBlocks[0]), gap, CodeBits(kBlocks[1]), gap, weak, Bits(45 * 12, 1)});
         Reading reading(true);
         FeedWithConfidence(reading.decoder, bits, std::vector<int16_t>(bits.size(), c.sure));
         const std::vector<int> &codes = reading.out.codes;
