@@ -343,7 +343,7 @@ void SyncArqDecoder::ReadKeptBlock()
         return;
     }
     const bool confirming = !confirmed_;
-    if (!confirmed_ && sure_)
+    if (confirming && sure_)
         ReadBack();
     confirmed_ = true;
     recentChecks_[size_t(checkedBlocks_++ % kCompareBlocks)] = valid;
