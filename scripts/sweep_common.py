@@ -57,7 +57,8 @@ def rayleigh(r, count, doppler, paths=8):
 
 
 def signal(src, dst, snr, seed, fade):
-    x = read(src)
+    clean = read(src)
+    x = clean
     r = random.Random(int(seed) * 7919)
     if fade == '1':
         # Two paths 2 ms apart, each with its own Rayleigh envelope: fades that take one tone and not the
@@ -67,7 +68,7 @@ def signal(src, dst, snr, seed, fade):
         x = [(a[i] * x[i] + b[i] * (x[i - d] if i >= d else 0.0)) / math.sqrt(2) for i in range(len(x))]
     # The power while keyed: silent gaps and leads (exact zeros from the generators) do not lower it, so that a
     # signal with quiet stretches gets the same noise as a continuous one of its level.
-    keyed = [v for v in read(src) if v != 0.0]
+    keyed = [v for v in clean if v != 0.0]
     power = sum(v * v for v in keyed) / max(len(keyed), 1)
     sigma = math.sqrt(power / 10 ** (float(snr) / 10) * (RATE / 2) / 3000)
     write(dst, [v + r.gauss(0.0, sigma) for v in x])

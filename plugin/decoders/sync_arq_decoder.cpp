@@ -416,7 +416,7 @@ void SyncArqDecoder::ReadBack()
         valid.push_back(checks);
     }
     // The oldest blocks that mostly fail are the noise before the transmission.
-    while (!valid.empty() && 2 * valid.back() <= n) {
+    while (!valid.empty() && MostlyFails(valid.back())) {
         valid.pop_back();
         starts.pop_back();
     }
@@ -513,7 +513,7 @@ void SyncArqDecoder::ShowHeldSignal(bool wholeLast)
     // noise after a transmission).
     size_t judged = heldValid_.size() - (wholeLast ? 1 : 0);
     if (!wholeLast) {
-        while (judged > 0 && 2 * heldValid_[judged - 1] <= charsInCycle_)
+        while (judged > 0 && MostlyFails(heldValid_[judged - 1]))
             --judged;
     }
     // The unbacked blocks show with a whole last block, or with the blocks after them when those are signal.
@@ -559,7 +559,7 @@ void SyncArqDecoder::Finish()
     // The input ended inside a run of doubtful blocks: what mostly checks is signal, the rest is noise.
     const size_t n = size_t(charsInCycle_);
     for (size_t b = 0; b < heldValid_.size(); ++b) {
-        if (2 * heldValid_[b] <= charsInCycle_)
+        if (MostlyFails(heldValid_[b]))
             continue;
         for (size_t m = 0; m < n; ++m)
             OnCode(held_[b * n + m]);

@@ -158,6 +158,8 @@ private:
     int32_t ValidCodes(int32_t at) const { return ValidCodes(Buffered(at)); }
     // What is shown for the failed code `code` read with `confidence`: the likeliest character, or the error mark.
     int32_t Corrected(const int16_t *confidence, int32_t code) const;
+    // A block with at most half of its codes checking: at the edges of a run, the noise around a transmission.
+    bool MostlyFails(int32_t valid) const { return 2 * valid <= charsInCycle_; }
     // Adds a block's valid codes to a timing's score; false when the score runs out.
     bool Weigh(int32_t &score, int32_t valid) const;
     // Takes the block at `at` into the held codes and waits for the next one, a bit early.

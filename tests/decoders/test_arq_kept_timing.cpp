@@ -44,6 +44,12 @@ Bits Noise(size_t count, uint32_t seed)
     return bits;
 }
 
+void FeedWithConfidence(SyncArqDecoder &decoder, const Bits &bits, const std::vector<int16_t> &confidence)
+{
+    const std::vector<int16_t> levels(bits.begin(), bits.end());
+    decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+}
+
 struct Reading {
     SyncArqDecoder decoder;
     CodeRecorder out;
@@ -175,21 +181,14 @@ TEST(ArqKeptTiming, AFailedCodeIsCorrectedFromTheConfidenceOfItsBits)
             if (b == 2)
                 block[8] ^= 1;
         });
-        std::vector<int16_t> levels(bits.begin(), bits.end());
         std::vector<int16_t> confidence(bits.size(), c.flippedConfidence == 0 ? 0 : 1000);
         confidence[2 * 45 + 8] = c.flippedConfidence;
-        reading.decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+        FeedWithConfidence(reading.decoder, bits, confidence);
         reading.decoder.Finish();
         std::vector<int> expected = Sent();
         expected[7] = c.expected;
         EXPECT_EQ(reading.out.codes, expected) << c.name;
     }
-}
-
-void FeedWithConfidence(SyncArqDecoder &decoder, const Bits &bits, const std::vector<int16_t> &confidence)
-{
-    const std::vector<int16_t> levels(bits.begin(), bits.end());
-    decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
 }
 
 // Given confidence, a confirmed timing reads back the blocks before its first one: a weak start whose blocks each
@@ -312,8 +311,7 @@ TEST(ArqKeptTiming, AReadingThatTakesTheGapForACodeMovesOntoTheBlock)
     Feed(hard.decoder, bits);
     hard.decoder.Finish();
     Reading soft(true);
-    const std::vector<int16_t> levels(bits.begin(), bits.end());
-    soft.decoder.FeedSoft(levels.data(), confidence.data(), int32_t(levels.size()));
+    FeedWithConfidence(soft.decoder, bits, confidence);
     soft.decoder.Finish();
 
     const std::vector<int> lastBlocks(sent.end() - 18, sent.end());
