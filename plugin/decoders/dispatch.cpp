@@ -124,6 +124,7 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
                              double samplesPerBit)
 {
     const double s = samplesPerBit;
+    const bool steady = SteadyClock(decoder, soft);
     double p = bitPhase_;
     int32_t lastLevel = lastLevel_;
     Decoder *second = SecondDecoder(decoder, soft);
@@ -170,7 +171,12 @@ void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int1
             lastLevel = levels[i];
             // Transitions in the ARQ gap belong to the other station and must not move the clock.
             if (!decoder || !decoder->HoldsClock()) {
-                const double pull = (i - p) * 0.1;
+                double share = kEdgePull;
+                if (steady) {
+                    share = std::max(kSteadyEdgePull, kEdgePull * kGearEdges / (kGearEdges + steadyEdges_));
+                    steadyEdges_ += 1.0;
+                }
+                const double pull = (i - p) * share;
                 p += pull;
                 e += pull;
             }
@@ -201,6 +207,7 @@ void Dispatcher::Reset()
     secondDecoder_ = nullptr;
     bitPhase_ = 0.0;
     lastLevel_ = 0;
+    steadyEdges_ = 0.0;
     sink_.Reset();
 }
 

@@ -103,8 +103,8 @@ public:
     bool TimingConfirmed() const { return kept_ && confirmed_; }
     // The codes of the kept timing that checked in its last kCompareBlocks blocks; -1 until there are so many.
     int32_t RecentChecks() const;
-    // A kept timing, or the gaps of one given up a short while ago.
-    bool KnowsGaps() const { return kept_ || flywheelCycles_ > 0; }
+    // A confirmed timing, or the gaps of one given up a short while ago.
+    bool KnowsGaps() const { return TimingConfirmed() || (!kept_ && flywheelCycles_ > 0); }
     // Bits taken since the last reset, those of the gaps included.
     int64_t BitsSeen() const { return bitsSeen_; }
     // The bit after the last block shown, counted as BitsSeen counts.

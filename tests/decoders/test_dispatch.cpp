@@ -104,6 +104,43 @@ TEST(Dispatcher, TransitionsPullTheClockByATenth)
     }
 }
 
+TEST(Dispatcher, WithSoftValuesTheSteadySystemsSlowTheirClockDown)
+{
+    // Bits that alternate on time, then a transition 3 samples late. With soft values the systems that keep one
+    // timing for a whole transmission move the clock less the more transitions it has followed: a tenth at
+    // first, a twentieth after 200, a fiftieth at last. Packet, raw bits and every mode without soft values
+    // keep a tenth.
+    const struct {
+        int32_t mode;
+        bool steady;
+    } modes[] = {{kModeArq, true},  {kModeFec, true},     {kModeCis, true},
+                 {kModeArqm, true}, {kModePacket, false}, {kModeRawBits, false}};
+    const struct {
+        int32_t onTime;
+        double steadyPull;
+    } runs[] = {{0, 0.3}, {200, 0.15}, {1000, 0.06}};
+    for (const auto &m : modes) {
+        for (const auto &r : runs) {
+            for (bool withSoft : {false, true}) {
+                Engine e;
+                std::vector<int16_t> levels;
+                for (int32_t bit = 0; bit <= r.onTime; ++bit)
+                    levels.insert(levels.end(), 10, int16_t(bit % 2));
+                const int16_t last = levels.back();
+                levels.insert(levels.end(), 3, last);
+                levels.insert(levels.end(), 7, int16_t(1 - last));
+                std::vector<int16_t> soft(levels.size());
+                std::transform(levels.begin(), levels.end(), soft.begin(),
+                               [](int16_t l) { return int16_t(l ? 4000 : -4000); });
+                e.dispatcher.Dispatch(levels.data(), int32_t(levels.size()), Params(m.mode, 10),
+                                      withSoft ? soft.data() : nullptr);
+                EXPECT_NEAR(e.dispatcher.BitPhase(), withSoft && m.steady ? r.steadyPull : 0.3, 1e-9)
+                    << "mode " << m.mode << " after " << r.onTime << (withSoft ? " with" : " without") << " soft";
+            }
+        }
+    }
+}
+
 TEST(Dispatcher, RawBitsGoThroughTheWholeSink)
 {
     Engine e;
