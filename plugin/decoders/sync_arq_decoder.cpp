@@ -325,7 +325,7 @@ void SyncArqDecoder::ReadKeptBlock()
     int32_t at = margin + 1;
     // A slipped bit leaves few codes checking where the block was due and the moved block whole; with one code
     // failing the block stays, since a block read a bit off often checks whole.
-    if (2 * ValidCodes(at) < n) {
+    if (MaySlip(ValidCodes(at))) {
         for (int32_t moved : {margin, margin + 2}) {
             if (ValidCodes(moved) == n) {
                 at = moved;
@@ -333,6 +333,10 @@ void SyncArqDecoder::ReadKeptBlock()
             }
         }
     }
+    if (at != margin + 1)
+        nearCount_ = 0;
+    else if (sure_ && confirmed_)
+        at = FollowSlip(at);
     if (margin != 0 && confirmed_)
         at = WeighNeighbours(at);
     const int32_t valid = ValidCodes(at);
@@ -401,7 +405,7 @@ void SyncArqDecoder::ReadBack()
     for (int64_t at = heldStart_.front() - cycleLength_; at >= floor; at -= cycleLength_) {
         // A slipped bit is followed as when reading on.
         int32_t checks = ValidCodes(past(at));
-        if (2 * checks < n) {
+        if (MaySlip(checks)) {
             for (int64_t moved : {at - 1, at + 1}) {
                 if (moved >= floor && ValidCodes(past(moved)) == n) {
                     at = moved;
@@ -435,6 +439,28 @@ void SyncArqDecoder::ReadBack()
     heldStart_.insert(heldStart_.begin(), starts.rbegin(), starts.rend());
 }
 
+int32_t SyncArqDecoder::FollowSlip(int32_t at)
+{
+    const size_t slot = size_t(nearCount_++ % kSlipBlocks);
+    for (int32_t r = 0; r < 3; ++r)
+        nearChecks_[size_t(r)][slot] = ValidCodes(at + r - 1);
+    if (nearCount_ < kSlipBlocks)
+        return at;
+    auto total = [this](int32_t r) {
+        int32_t sum = 0;
+        for (int32_t checks : nearChecks_[size_t(r)])
+            sum += checks;
+        return sum;
+    };
+    for (int32_t r : {0, 2}) {
+        if (total(r) >= total(1) + kSlipLead) {
+            nearCount_ = 0;
+            return at + r - 1;
+        }
+    }
+    return at;
+}
+
 bool SyncArqDecoder::Confident(int32_t at) const
 {
     const int16_t *c = confidence_.data() + at;
@@ -466,6 +492,7 @@ int32_t SyncArqDecoder::WeighNeighbours(int32_t at)
     for (int32_t r : {0, 2}) {
         if (total(r) * kSwitchShare > kept * (kSwitchShare + 1)) {
             recentCount_ = 0;
+            nearCount_ = 0;
             return at + (r - 1) * kCodeBits;
         }
     }
@@ -485,6 +512,7 @@ int32_t SyncArqDecoder::RecentChecks() const
 void SyncArqDecoder::GiveUpTiming()
 {
     recentCount_ = 0;
+    nearCount_ = 0;
     checkedBlocks_ = 0;
     kept_ = false;
     confirmed_ = false;

@@ -5,7 +5,8 @@
 // derives from it.
 //
 // With correction chosen it keeps the block timing once found: each block is read one cycle after the last
-// (following a slip of one bit), a code that fails the check shows as the error mark, and blocks that do not
+// (following a slip of one bit; given the demodulator's confidence, a slip that the blocks a bit over have shown
+// for a while), a code that fails the check shows as the error mark, and blocks that do not
 // check whole are held back until a whole one follows. Given the demodulator's confidence in each bit, a failed
 // code of a constant-ratio set shows as its likeliest character instead. A first block is taken only when the next one
 // checks too. From then on a score weighs every code that checks against every one that fails, as most codes of a
@@ -52,6 +53,11 @@ public:
     // its place (the other station's keying in the gap may check as a code as well).
     static constexpr int32_t kCompareBlocks = 8;
     static constexpr int32_t kSwitchShare = 10;
+    // Given confidence, a confirmed timing moves a bit over when the blocks there have checked kSlipLead codes
+    // more than the kept ones over the last kSlipBlocks blocks. Noise makes a block a bit over check whole now
+    // and then, which moved the timing off the signal's bits when a single such block was followed.
+    static constexpr int32_t kSlipBlocks = 8;
+    static constexpr int32_t kSlipLead = 4;
     // Cycles after a kept timing given up in which the clock still ignores its gaps.
     static constexpr int32_t kFlywheelCycles = 20;
     // Held blocks beyond this many are shown, oldest first (a bound on memory, reached only by a signal that
@@ -166,6 +172,12 @@ private:
     void Keep(int32_t at);
     // The buffer holds the next block with a bit either side of where it is due.
     void ReadKeptBlock();
+    // Whether a block due where `valid` of its codes check may have slipped a bit: given confidence, none
+    // checks; else fewer than half.
+    bool MaySlip(int32_t valid) const { return sure_ ? valid == 0 : 2 * valid < charsInCycle_; }
+    // Keeps the codes that check at the due block and a bit either side of it; returns `at` moved a bit over
+    // when that has checked clearly more often over the last kSlipBlocks blocks.
+    int32_t FollowSlip(int32_t at);
     // Whether the demodulator gave a confidence for the bits of the block at `at`.
     bool Confident(int32_t at) const;
     // Holds the blocks before the first kept one, read back on its timing from the history while the score
@@ -214,6 +226,9 @@ private:
     int32_t recentCount_ = 0;
     std::array<int32_t, kCompareBlocks> recentChecks_{}; // codes that checked per block, since the first
     int32_t checkedBlocks_ = 0;
+    // Codes that checked per block a bit earlier, where due and a bit later, since the last move.
+    std::array<std::array<int32_t, kSlipBlocks>, 3> nearChecks_{};
+    int32_t nearCount_ = 0;
     int32_t flywheelCycles_ = 0;     // cycles left in which the clock ignores the gaps of the given-up timing
     int32_t cyclePosition_ = 0;      // bit of the cycle of the given-up timing, 0 where a block began
     std::vector<int32_t> held_;      // codes of the blocks not yet shown

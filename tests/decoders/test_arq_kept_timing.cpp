@@ -359,5 +359,38 @@ TEST(ArqKeptTiming, TheClockKeepsIgnoringTheGapsOfATimingGivenUp)
     EXPECT_EQ(heldPerCycle.back(), 0);
 }
 
+// A bit gained in the gap: the blocks after it come a bit late. Without confidence the timing follows the first
+// block that checks whole a bit over while few of its codes check where due. Given confidence, noise makes such a
+// block now and then, so the timing moves when one of the codes still checks only once the blocks a bit over have
+// checked clearly more often; the blocks read before that are lost, the timing is not.
+TEST(ArqKeptTiming, GivenConfidenceASlipIsFollowedWhenTheBlocksAfterItShowIt)
+{
+    // Read a bit early, each of these blocks keeps exactly one code that checks.
+    const std::vector<std::vector<int>> blocks = {{kE, kA, kY}, {kE, kS, kW}, {kE, kI, kY}, {kE, kU, kW}};
+    Bits bits;
+    std::vector<int> sent;
+    for (int round = 0; round < 5; ++round) {
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            bits = Concat({bits, CodeBits(blocks[b]), Bits(round == 1 && b == 0 ? 25 : 24, 1)});
+            sent.insert(sent.end(), blocks[b].begin(), blocks[b].end());
+        }
+    }
+    for (const int16_t sure : {0, 1000}) {
+        Reading reading(true);
+        FeedWithConfidence(reading.decoder, bits, std::vector<int16_t>(bits.size(), sure));
+        const std::vector<int> &codes = reading.out.codes;
+        ASSERT_EQ(codes.size(), sent.size()) << sure;
+        EXPECT_TRUE(reading.decoder.KeepsTiming()) << sure;
+        if (sure == 0) {
+            EXPECT_EQ(codes, sent);
+            continue;
+        }
+        // Blocks 0-4 came before the slip, and from block 9 on all are read right again.
+        EXPECT_TRUE(std::equal(codes.begin(), codes.begin() + 15, sent.begin()));
+        EXPECT_FALSE(std::equal(codes.begin() + 15, codes.begin() + 27, sent.begin() + 15));
+        EXPECT_TRUE(std::equal(codes.begin() + 27, codes.end(), sent.begin() + 27));
+    }
+}
+
 } // namespace
 } // namespace sirrel
