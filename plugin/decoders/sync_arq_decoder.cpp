@@ -334,7 +334,7 @@ void SyncArqDecoder::ReadKeptBlock()
         }
     }
     if (at != margin + 1)
-        nearCount_ = 0;
+        nearChecks_.Clear();
     else if (sure_ && confirmed_)
         at = FollowSlip(at);
     if (margin != 0 && confirmed_)
@@ -441,20 +441,11 @@ void SyncArqDecoder::ReadBack()
 
 int32_t SyncArqDecoder::FollowSlip(int32_t at)
 {
-    const size_t slot = size_t(nearCount_++ % kSlipBlocks);
-    for (int32_t r = 0; r < 3; ++r)
-        nearChecks_[size_t(r)][slot] = ValidCodes(at + r - 1);
-    if (nearCount_ < kSlipBlocks)
+    if (!nearChecks_.Add([this, at](int32_t r) { return ValidCodes(at + r - 1); }))
         return at;
-    auto total = [this](int32_t r) {
-        int32_t sum = 0;
-        for (int32_t checks : nearChecks_[size_t(r)])
-            sum += checks;
-        return sum;
-    };
     for (int32_t r : {0, 2}) {
-        if (total(r) >= total(1) + kSlipLead) {
-            nearCount_ = 0;
+        if (nearChecks_.Total(r) >= nearChecks_.Total(1) + kSlipLead) {
+            nearChecks_.Clear();
             return at + r - 1;
         }
     }
@@ -477,22 +468,13 @@ int32_t SyncArqDecoder::WeighNeighbours(int32_t at)
             sum += confidence_[size_t(from + k)];
         return sum;
     };
-    const size_t slot = size_t(recentCount_++ % kCompareBlocks);
-    for (int32_t r = 0; r < 3; ++r)
-        recentSureness_[size_t(r)][slot] = sureness(at + (r - 1) * kCodeBits);
-    if (recentCount_ < kCompareBlocks)
+    if (!recentSureness_.Add([&sureness, at](int32_t r) { return sureness(at + (r - 1) * kCodeBits); }))
         return at;
-    auto total = [this](int32_t r) {
-        int64_t sum = 0;
-        for (int64_t value : recentSureness_[size_t(r)])
-            sum += value;
-        return sum;
-    };
-    const int64_t kept = total(1);
+    const int64_t kept = recentSureness_.Total(1);
     for (int32_t r : {0, 2}) {
-        if (total(r) * kSwitchShare > kept * (kSwitchShare + 1)) {
-            recentCount_ = 0;
-            nearCount_ = 0;
+        if (recentSureness_.Total(r) * kSwitchShare > kept * (kSwitchShare + 1)) {
+            recentSureness_.Clear();
+            nearChecks_.Clear();
             return at + (r - 1) * kCodeBits;
         }
     }
@@ -511,8 +493,8 @@ int32_t SyncArqDecoder::RecentChecks() const
 
 void SyncArqDecoder::GiveUpTiming()
 {
-    recentCount_ = 0;
-    nearCount_ = 0;
+    recentSureness_.Clear();
+    nearChecks_.Clear();
     checkedBlocks_ = 0;
     kept_ = false;
     confirmed_ = false;

@@ -138,6 +138,29 @@ private:
         const int8_t *bits;
         const int16_t *confidence;
     };
+    // A value per block of three readings (a step earlier, where due, a step later) over the last kBlocks
+    // blocks since the last Clear.
+    template <class T, int32_t kBlocks> struct ThreeReadings {
+        std::array<std::array<T, kBlocks>, 3> values{};
+        int32_t count = 0;
+
+        // Keeps value(r) for r = 0, 1, 2; true once kBlocks blocks are kept.
+        template <class Value> bool Add(Value value)
+        {
+            const size_t slot = size_t(count++ % kBlocks);
+            for (int32_t r = 0; r < 3; ++r)
+                values[size_t(r)][slot] = value(r);
+            return count >= kBlocks;
+        }
+        T Total(int32_t r) const
+        {
+            T sum{};
+            for (T value : values[size_t(r)])
+                sum += value;
+            return sum;
+        }
+        void Clear() { count = 0; }
+    };
 
     void PutBit(int8_t bit, int16_t confidence);
     void Remember(int8_t bit, int16_t confidence);
@@ -222,13 +245,11 @@ private:
     int32_t score_ = 0;
     int32_t margin_ = 0; // bits read either side of a kept block: a code, or none
     // Summed confidence per block of the readings a code earlier, kept and a code later.
-    std::array<std::array<int64_t, kCompareBlocks>, 3> recentSureness_{};
-    int32_t recentCount_ = 0;
+    ThreeReadings<int64_t, kCompareBlocks> recentSureness_;
     std::array<int32_t, kCompareBlocks> recentChecks_{}; // codes that checked per block, since the first
     int32_t checkedBlocks_ = 0;
     // Codes that checked per block a bit earlier, where due and a bit later, since the last move.
-    std::array<std::array<int32_t, kSlipBlocks>, 3> nearChecks_{};
-    int32_t nearCount_ = 0;
+    ThreeReadings<int32_t, kSlipBlocks> nearChecks_;
     int32_t flywheelCycles_ = 0;     // cycles left in which the clock ignores the gaps of the given-up timing
     int32_t cyclePosition_ = 0;      // bit of the cycle of the given-up timing, 0 where a block began
     std::vector<int32_t> held_;      // codes of the blocks not yet shown
