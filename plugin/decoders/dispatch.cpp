@@ -41,12 +41,12 @@ Dispatcher::Dispatcher(SettingsModel &settings, DataOutputWindow &output)
     modes_[kModeIta2] = {&async_, false};
     modes_[kModeIra] = {&async_, false};
     modes_[kModeAscii8] = {&async_, false};
-    modes_[kModeArq] = {&arq_[0], true, ArqRepetitionSkip, ArqCharset};
+    modes_[kModeArq] = {&arq_[0], true, true, ArqRepetitionSkip, ArqCharset};
     modes_[kModePacket] = {&hdlc_, true};
     modes_[kModeRawBits] = {&rawBits_, true};
-    modes_[kModeFec] = {&fec_, true, FecRepetitionSkip, FecCharset};
-    modes_[kModeCis] = {&cis_, true};
-    modes_[kModeArqm] = {&arqm_, true, ArqmRepetitionSkip};
+    modes_[kModeFec] = {&fec_, true, true, FecRepetitionSkip, FecCharset};
+    modes_[kModeCis] = {&cis_, true, true};
+    modes_[kModeArqm] = {&arqm_, true, true, ArqmRepetitionSkip};
 }
 
 const Dispatcher::Mode &Dispatcher::ModeOf(int32_t mode) const
@@ -78,7 +78,7 @@ void Dispatcher::Dispatch(const int16_t *levels, int32_t count, const DecoderPar
     if (params.mode == kModePacket)
         hdlc_.SetGate(soft ? &packetGate_ : nullptr);
     if (mode.clocked)
-        RunBitClock(decoder, levels, soft, count, params.samplesPerBit);
+        RunBitClock(decoder, levels, soft, count, params.samplesPerBit, soft && mode.steadyTiming);
     else
         decoder->Feed(levels, count);
 
@@ -121,10 +121,9 @@ bool Dispatcher::TakeShadowTiming()
 }
 
 void Dispatcher::RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count,
-                             double samplesPerBit)
+                             double samplesPerBit, bool steady)
 {
     const double s = samplesPerBit;
-    const bool steady = SteadyClock(decoder, soft);
     double p = bitPhase_;
     int32_t lastLevel = lastLevel_;
     Decoder *second = SecondDecoder(decoder, soft);

@@ -59,6 +59,8 @@ private:
     struct Mode {
         Decoder *decoder = nullptr; // null: bits are decided but go nowhere
         bool clocked = true;        // fed decided bits from the shared clock, else the levels themselves
+        // One bit timing for the whole transmission: with soft values the clock slows down (kSteadyEdgePull).
+        bool steadyTiming = false;
         // The mode-wide values the sink reads; null leaves the sink's value as it was.
         int32_t (*repetitionSkip)(const DecoderParams &) = nullptr;
         int32_t (*charset)(const DecoderParams &) = nullptr;
@@ -78,21 +80,16 @@ private:
         return softTiming && mode.decoder == &async_ ? &softAsync_ : mode.decoder;
     }
     // Decides a bit half a bit after each expected bit start and pulls the expected start a share of the way
-    // toward every transition (EdgePull). The phase stays relative to the next block. With the weak-signal
-    // demodulator's soft values, packet bits are also decided early for a second deframer, and ARQ bits half a
-    // bit late for the shadow ARQ decoder.
-    void RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count, double samplesPerBit);
-    // The share of the way to a transition that the clock moves: kEdgePull, or for the weak-signal
-    // demodulator's systems that keep one bit timing for the whole transmission (ARQ, FEC, CIS, ARQ-M) a share
-    // that falls from kEdgePull to kSteadyEdgePull over the first transitions (kGearEdges of them halve it).
-    // Near the noise most transitions are noise's, which pull either way; the slower clock wanders less between
-    // the blocks while the timing is searched for, and the quick start finds the bits of a short transmission.
-    // Packet frames each start on a timing of their own, and raw bits may be of any system, so both keep the
-    // quick clock.
-    bool SteadyClock(const Decoder *decoder, const int16_t *soft) const
-    {
-        return soft && decoder != &hdlc_ && decoder != &rawBits_;
-    }
+    // toward every transition: kEdgePull, or, when `steady` (the weak-signal demodulator's soft values and a
+    // mode with steadyTiming: ARQ, FEC, CIS, ARQ-M), a share that falls from kEdgePull to kSteadyEdgePull over
+    // the first transitions (kGearEdges of them halve it). Near the noise most transitions are noise's, which
+    // pull either way; the slower clock wanders less between the blocks while the timing is searched for, and
+    // the quick start finds the bits of a short transmission. Packet frames each start on a timing of their
+    // own, and raw bits may be of any system, so both keep the quick clock. The phase stays relative to the
+    // next block. With soft values, packet bits are also decided early for a second deframer, and ARQ bits
+    // half a bit late for the shadow ARQ decoder.
+    void RunBitClock(Decoder *decoder, const int16_t *levels, const int16_t *soft, int32_t count, double samplesPerBit,
+                     bool steady);
     // The decoder that the second decisions feed this block, if any.
     Decoder *SecondDecoder(const Decoder *decoder, const int16_t *soft);
     // Until ARQ blocks are found, the other station's keying in the gap (more transitions than a block has)
